@@ -1,0 +1,113 @@
+// ControlPanel: the main window's controls as the run code sees them.
+//
+// The Start driver and the comparison runs read options and show progress on
+// the operator's controls (cmdStart, optBatchCompare, txtNumPend, lblProgress,
+// ProgressBar1, ...). They do so only through this interface, by the
+// controls' own names, so the same run code drives the Qt main window
+// (runs/ui: each name is a widget's objectName), a headless console run
+// (progress labels printed) and the tests (FakeControlPanel below).
+//
+// Names are the control names; an unknown name reads as unchecked / empty and
+// writes are ignored, except that FakeControlPanel records them. Used on the
+// GUI thread only.
+#pragma once
+
+#include <map>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace velmora {
+
+class ControlPanel {
+ public:
+  virtual ~ControlPanel() = default;
+
+  // Option buttons and check boxes.
+  virtual bool checked(const std::string& name) const = 0;
+  virtual void set_checked(const std::string& name, bool on) = 0;
+  // Text of a text box or list (the current entry); caption of a label or button.
+  virtual std::string text(const std::string& name) const = 0;
+  virtual void set_text(const std::string& name, const std::string& text) = 0;
+  virtual bool visible(const std::string& name) const = 0;
+  virtual void set_visible(const std::string& name, bool on) = 0;
+  virtual void set_enabled(const std::string& name, bool on) = 0;
+  // Font size of a label's or button's caption, in points. Panels without
+  // fonts ignore it.
+  virtual void set_font_size(const std::string& /*name*/, int /*points*/) {}
+  // Lists (combo boxes): entries and selection.
+  virtual void clear_items(const std::string& name) = 0;
+  virtual void add_item(const std::string& name, const std::string& item) = 0;
+  virtual std::vector<std::string> items(const std::string& name) const = 0;
+  virtual void select_item(const std::string& name, int index) = 0;
+  // Progress bar ProgressBar2 as a share (0..1) of ProgressBar1's width.
+  virtual void set_progress(double fraction) = 0;
+  // Title label colour (lblTitle), 0..255 each.
+  virtual void set_title_colour(int red, int green, int blue) = 0;
+  // Lets pending window events run (keeps the window responsive in long work).
+  virtual void process_events() = 0;
+};
+
+// An in-memory panel for tests and headless runs: every control is a record.
+class FakeControlPanel : public ControlPanel {
+ public:
+  struct Control {
+    bool checked = false;
+    bool visible = true;
+    bool enabled = true;
+    int font_size = 0;  // 0: never set
+    std::string text;
+    std::vector<std::string> items;
+  };
+
+  bool checked(const std::string& n) const override { return get(n).checked; }
+  void set_checked(const std::string& n, bool on) override { controls_[n].checked = on; }
+  std::string text(const std::string& n) const override { return get(n).text; }
+  void set_text(const std::string& n, const std::string& t) override {
+    controls_[n].text = t;
+    if (n == "lblProgress") progress_labels_.push_back(t);
+  }
+  bool visible(const std::string& n) const override { return get(n).visible; }
+  void set_visible(const std::string& n, bool on) override { controls_[n].visible = on; }
+  void set_enabled(const std::string& n, bool on) override { controls_[n].enabled = on; }
+  void set_font_size(const std::string& n, int points) override {
+    controls_[n].font_size = points;
+    font_sizes_.push_back({n, points});
+  }
+  void clear_items(const std::string& n) override { controls_[n].items.clear(); }
+  void add_item(const std::string& n, const std::string& item) override {
+    controls_[n].items.push_back(item);
+  }
+  std::vector<std::string> items(const std::string& n) const override { return get(n).items; }
+  void select_item(const std::string& n, int index) override {
+    Control& c = controls_[n];
+    if (index >= 0 && index < static_cast<int>(c.items.size())) c.text = c.items[index];
+  }
+  void set_progress(double fraction) override { progress_.push_back(fraction); }
+  void set_title_colour(int r, int g, int b) override { title_colour_ = {r, g, b}; }
+  void process_events() override { ++events_runs_; }
+
+  const std::vector<std::string>& progress_labels() const { return progress_labels_; }
+  const std::vector<double>& progress() const { return progress_; }
+  std::vector<int> title_colour() const { return title_colour_; }
+  int events_runs() const { return events_runs_; }
+  // The whole record of one control (an absent control reads as the defaults).
+  const Control& control(const std::string& n) const { return get(n); }
+  // Every font size set, in order, as (control, points).
+  const std::vector<std::pair<std::string, int>>& font_sizes() const { return font_sizes_; }
+
+ private:
+  const Control& get(const std::string& n) const {
+    static const Control kAbsent{};
+    auto it = controls_.find(n);
+    return it == controls_.end() ? kAbsent : it->second;
+  }
+  std::map<std::string, Control> controls_;
+  std::vector<std::string> progress_labels_;
+  std::vector<double> progress_;
+  std::vector<int> title_colour_;
+  int events_runs_ = 0;
+  std::vector<std::pair<std::string, int>> font_sizes_;
+};
+
+}  // namespace velmora

@@ -1,0 +1,710 @@
+// The SQLite side of the database layer: every sqlite3_* call of the
+// workstation lives here.
+//
+// A Statement keeps its sqlite3_stmt for its whole life and is reset before
+// each run, so bound parameters survive between runs. Parameter names are
+// matched without regard to letter case (":Pcell" is set as "pCell"), the way
+// the workstation's statements were written. A RecordSet is filled by copying
+// every row out of the engine at open, which is what makes previous / last /
+// row count possible without holding a read transaction open.
+//
+// Connection settings: WAL journal (several workstation copies on one file),
+// a busy timeout so that a copy waits for another copy's short write instead
+// of failing at once, and to_single(), which rounds a number to 32-bit
+// precision for the columns the workstation stores as single-precision.
+#include "workstation/db/database.h"
+
+#include <sqlite3.h>
+
+#include <cctype>
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <limits>
+#include <system_error>
+
+namespace velmora::db {
+
+namespace {
+
+constexpr int kBusyTimeoutMs = 10000;
+
+bool equal_nocase(const std::string& a, const std::string& b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    unsigned char x = static_cast<unsigned char>(a[i]);
+    unsigned char y = static_cast<unsigned char>(b[i]);
+    if (x >= 'A' && x <= 'Z') x = static_cast<unsigned char>(x - 'A' + 'a');
+    if (y >= 'A' && y <= 'Z') y = static_cast<unsigned char>(y - 'A' + 'a');
+    if (x != y) return false;
+  }
+  return true;
+}
+
+std::string quote_identifier(const std::string& name) {
+  std::string out = "\"";
+  for (char c : name) {
+    if (c == '"') out += '"';
+    out += c;
+  }
+  out += '"';
+  return out;
+}
+
+Status unavailable_failure(const std::string& name, const std::string& why) {
+  return Status::Database("Database statement '" + name + "' cannot be run: " + why);
+}
+
+Status engine_failure(const std::string& name, const std::string& sql, const std::string& msg) {
+  return Status::Database("Database statement '" + name + "' failed: " + msg + "\nSQL: " + sql);
+}
+
+Value column_value(sqlite3_stmt* stmt, int i) {
+  switch (sqlite3_column_type(stmt, i)) {
+    case SQLITE_INTEGER:
+      return static_cast<int64_t>(sqlite3_column_int64(stmt, i));
+    case SQLITE_FLOAT:
+      return sqlite3_column_double(stmt, i);
+    case SQLITE_NULL:
+      return std::monostate{};
+    default: {
+      // Text, and blobs read as their bytes: the workstation stores no blobs.
+      const unsigned char* p = sqlite3_column_text(stmt, i);
+      int n = sqlite3_column_bytes(stmt, i);
+      return p ? std::string(reinterpret_cast<const char*>(p), static_cast<size_t>(n))
+               : std::string();
+    }
+  }
+}
+
+// to_single(x): x rounded to the nearest 32-bit float, for the score columns
+// that the workstation keeps in single precision. Text that reads as a
+// number is converted first; NULL stays NULL; other text is returned as it
+// is, so that the column's own type check reports it.
+void to_single_function(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+  if (argc != 1) return;
+  sqlite3_value* v = argv[0];
+  int type = sqlite3_value_numeric_type(v);
+  if (type == SQLITE_INTEGER || type == SQLITE_FLOAT) {
+    double d = sqlite3_value_double(v);
+    if (std::isfinite(d) && std::fabs(d) <= std::numeric_limits<float>::max()) {
+      sqlite3_result_double(ctx, static_cast<double>(static_cast<float>(d)));
+    } else {
+      sqlite3_result_double(ctx, d);
+    }
+    return;
+  }
+  sqlite3_result_value(ctx, v);
+}
+
+}  // namespace
+
+bool is_null(const Value& v) {
+  return std::holds_alternative<std::monostate>(v);
+}
+
+int64_t as_integer(const Value& v) {
+  if (auto p = std::get_if<int64_t>(&v)) return *p;
+  if (auto p = std::get_if<double>(&v)) {
+    // Round half to even, as the workstation's own conversions do; values
+    // beyond the 64-bit range saturate instead of being undefined.
+    double r = std::nearbyint(*p);
+    if (std::isnan(r)) return 0;
+    if (r >= 9.2233720368547758e18) return std::numeric_limits<int64_t>::max();
+    if (r <= -9.2233720368547758e18) return std::numeric_limits<int64_t>::min();
+    return static_cast<int64_t>(r);
+  }
+  if (auto p = std::get_if<std::string>(&v)) {
+    try {
+      size_t used = 0;
+      double d = std::stod(*p, &used);
+      return as_integer(Value(d));
+    } catch (...) {
+      return 0;
+    }
+  }
+  return 0;
+}
+
+double as_double(const Value& v) {
+  if (auto p = std::get_if<double>(&v)) return *p;
+  if (auto p = std::get_if<int64_t>(&v)) return static_cast<double>(*p);
+  if (auto p = std::get_if<std::string>(&v)) {
+    try {
+      return std::stod(*p);
+    } catch (...) {
+      return 0.0;
+    }
+  }
+  return 0.0;
+}
+
+std::string as_text(const Value& v) {
+  if (auto p = std::get_if<std::string>(&v)) return *p;
+  if (auto p = std::get_if<int64_t>(&v)) return std::to_string(*p);
+  if (auto p = std::get_if<double>(&v)) {
+    // Shortest text that reads back as the same double.
+    char buf[40];
+    for (int prec = 6; prec <= 17; ++prec) {
+      std::snprintf(buf, sizeof buf, "%.*g", prec, *p);
+      if (std::strtod(buf, nullptr) == *p) break;
+    }
+    return buf;
+  }
+  return "";
+}
+
+namespace {
+
+// Reads the whole of `text` (blanks around it allowed) as a number.
+bool parse_number(const std::string& text, double* out) {
+  size_t b = text.find_first_not_of(" \t");
+  size_t e = text.find_last_not_of(" \t");
+  if (b == std::string::npos) return false;
+  std::string t = text.substr(b, e - b + 1);
+  char* end = nullptr;
+  errno = 0;
+  double d = std::strtod(t.c_str(), &end);
+  if (end != t.c_str() + t.size() || errno == ERANGE || !std::isfinite(d)) return false;
+  // strtod also reads "inf", "nan" and hex; the workstation's numbers are decimal.
+  for (char c : t) {
+    if (!(std::isdigit(static_cast<unsigned char>(c)) || c == '.' || c == '-' || c == '+' ||
+          c == 'e' || c == 'E')) {
+      return false;
+    }
+  }
+  *out = d;
+  return true;
+}
+
+bool numeric_value(const Value& v, double* out) {
+  if (auto p = std::get_if<int64_t>(&v)) {
+    *out = static_cast<double>(*p);
+    return true;
+  }
+  if (auto p = std::get_if<double>(&v)) {
+    *out = *p;
+    return std::isfinite(*p);
+  }
+  if (auto p = std::get_if<std::string>(&v)) return parse_number(*p, out);
+  return false;
+}
+
+bool is_date_text(const std::string& t) {
+  auto digits = [&](size_t at, size_t n) {
+    if (at + n > t.size()) return false;
+    for (size_t i = at; i < at + n; ++i) {
+      if (!std::isdigit(static_cast<unsigned char>(t[i]))) return false;
+    }
+    return true;
+  };
+  if (!(digits(0, 4) && t.size() >= 10 && t[4] == '-' && digits(5, 2) && t[7] == '-' &&
+        digits(8, 2))) {
+    return false;
+  }
+  if (t.size() == 10) return true;
+  if (!(t.size() >= 16 && t[10] == ' ' && digits(11, 2) && t[13] == ':' && digits(14, 2))) {
+    return false;
+  }
+  if (t.size() == 16) return true;
+  return t.size() == 19 && t[16] == ':' && digits(17, 2);
+}
+
+}  // namespace
+
+Status convert_parameter(const std::string& param, ParamType type, const Value& v, Value* out) {
+  if (is_null(v) || type == ParamType::kAny) {
+    *out = v;
+    return Status::Ok();
+  }
+  auto refuse = [&](const std::string& expected) {
+    return Status::InvalidArgument("parameter " + param + " expects " + expected + ", not '" +
+                                   as_text(v) + "'.");
+  };
+  double d = 0;
+  switch (type) {
+    case ParamType::kString:
+      *out = as_text(v);
+      return Status::Ok();
+    case ParamType::kLong:
+    case ParamType::kByte: {
+      if (!numeric_value(v, &d)) return refuse("a whole number");
+      double r = std::nearbyint(d);
+      double lo = type == ParamType::kByte ? 0.0 : -2147483648.0;
+      double hi = type == ParamType::kByte ? 255.0 : 2147483647.0;
+      if (r < lo || r > hi) {
+        return refuse(type == ParamType::kByte ? "a whole number from 0 to 255"
+                                               : "a 32-bit whole number");
+      }
+      *out = static_cast<int64_t>(r);
+      return Status::Ok();
+    }
+    case ParamType::kSingle:
+      if (!numeric_value(v, &d) || std::fabs(d) > std::numeric_limits<float>::max()) {
+        return refuse("a single-precision number");
+      }
+      *out = static_cast<double>(static_cast<float>(d));
+      return Status::Ok();
+    case ParamType::kDouble:
+      if (!numeric_value(v, &d)) return refuse("a number");
+      *out = d;
+      return Status::Ok();
+    case ParamType::kLogical: {
+      if (auto p = std::get_if<std::string>(&v)) {
+        if (equal_nocase(*p, "true")) {
+          *out = int64_t{1};
+          return Status::Ok();
+        }
+        if (equal_nocase(*p, "false")) {
+          *out = int64_t{0};
+          return Status::Ok();
+        }
+      }
+      if (!numeric_value(v, &d)) return refuse("true or false");
+      *out = int64_t{d != 0.0 ? 1 : 0};
+      return Status::Ok();
+    }
+    case ParamType::kDate: {
+      auto p = std::get_if<std::string>(&v);
+      if (p == nullptr || !is_date_text(*p)) {
+        return refuse("a date written YYYY-MM-DD HH:MM:SS");
+      }
+      *out = *p;
+      return Status::Ok();
+    }
+    case ParamType::kAny:
+      break;
+  }
+  *out = v;
+  return Status::Ok();
+}
+
+// ---------------------------------------------------------------- RecordSet
+
+int RecordSet::column_index(const std::string& name) const {
+  for (size_t i = 0; i < columns_.size(); ++i) {
+    if (equal_nocase(columns_[i], name)) return static_cast<int>(i);
+  }
+  return -1;
+}
+
+bool RecordSet::has_column(const std::string& name) const {
+  return column_index(name) >= 0;
+}
+
+Value RecordSet::field(const std::string& name) const {
+  int c = column_index(name);
+  if (c < 0 || eof() || bof()) return std::monostate{};
+  return rows_[static_cast<size_t>(pos_)][static_cast<size_t>(c)];
+}
+
+void RecordSet::edit(const std::string& name, Value v) {
+  int c = column_index(name);
+  // An unknown column is remembered so that update() reports it instead of
+  // dropping the value silently.
+  if (c < 0) {
+    pending_unknown_ = name;
+    return;
+  }
+  pending_edits_[c] = std::move(v);
+}
+
+Status RecordSet::update() {
+  std::string what = "update of the current row of '" + source_ + "'";
+  if (!pending_unknown_.empty()) {
+    std::string bad = pending_unknown_;
+    pending_unknown_.clear();
+    pending_edits_.clear();
+    return Status::InvalidArgument("Cannot " + what + ": the record set has no column '" + bad +
+                                   "'.");
+  }
+  if (db_ == nullptr || source_.empty() || key_.empty()) {
+    pending_edits_.clear();
+    return Status::InvalidArgument(
+        "Cannot update a record set that was opened without a table or view and key.");
+  }
+  if (eof() || bof()) {
+    pending_edits_.clear();
+    return Status::InvalidArgument("Cannot " + what + ": there is no current row.");
+  }
+  int k = column_index(key_);
+  if (k < 0) {
+    pending_edits_.clear();
+    return Status::InvalidArgument("Cannot " + what + ": the record set has no key column '" +
+                                   key_ + "'.");
+  }
+  if (pending_edits_.empty()) return Status::Ok();
+
+  std::string sql = "UPDATE " + quote_identifier(source_) + " SET ";
+  bool first = true;
+  for (const auto& [col, value] : pending_edits_) {
+    if (!first) sql += ", ";
+    first = false;
+    sql += quote_identifier(columns_[static_cast<size_t>(col)]) + " = :v" + std::to_string(col);
+  }
+  sql += " WHERE " + quote_identifier(key_) + " = :key";
+
+  std::shared_ptr<Statement>& stmt = update_cache_[sql];
+  Status s;
+  if (!stmt) {
+    std::unique_ptr<Statement> fresh;
+    s = db_->prepare(what, sql, &fresh);
+    if (!s.ok()) {
+      update_cache_.erase(sql);
+      pending_edits_.clear();
+      return s;
+    }
+    stmt = std::move(fresh);
+  }
+  for (const auto& [col, value] : pending_edits_) {
+    s = stmt->set("v" + std::to_string(col), value);
+    if (!s.ok()) break;
+  }
+  std::vector<Value>& row = rows_[static_cast<size_t>(pos_)];
+  if (s.ok()) s = stmt->set("key", row[static_cast<size_t>(k)]);
+  int changed = 0;
+  if (s.ok()) s = stmt->execute(&changed);
+  if (s.ok() && changed == 0) {
+    s = Status::NotFound("Cannot " + what + ": no row has " + key_ + " = '" +
+                         as_text(row[static_cast<size_t>(k)]) +
+                         "' any more (changed by another copy of the workstation?).");
+  }
+  if (s.ok()) {
+    for (auto& [col, value] : pending_edits_) row[static_cast<size_t>(col)] = std::move(value);
+  }
+  pending_edits_.clear();
+  return s;
+}
+
+// ---------------------------------------------------------------- Statement
+
+std::unique_ptr<Statement> Statement::unavailable(std::string name, std::string reason) {
+  std::unique_ptr<Statement> s(new Statement(nullptr, std::move(name), "", nullptr));
+  s->unavailable_ = reason.empty() ? "it is not prepared" : std::move(reason);
+  return s;
+}
+
+Statement::~Statement() {
+  sqlite3_finalize(stmt_);
+}
+
+int Statement::parameter_index(const std::string& param) const {
+  int count = sqlite3_bind_parameter_count(stmt_);
+  for (int i = 1; i <= count; ++i) {
+    const char* n = sqlite3_bind_parameter_name(stmt_, i);
+    if (n != nullptr && (n[0] == ':' || n[0] == '@' || n[0] == '$') && equal_nocase(n + 1, param)) {
+      return i;
+    }
+  }
+  return 0;
+}
+
+Status Statement::declare(const std::string& param, ParamType type) {
+  if (stmt_ == nullptr) return unavailable_failure(name_, unavailable_);
+  int index = parameter_index(param);
+  if (index == 0) {
+    return Status::InvalidArgument("Database statement '" + name_ + "' has no parameter '" + param +
+                                   "'.\nSQL: " + sql_);
+  }
+  types_[index] = type;
+  return Status::Ok();
+}
+
+Status Statement::set(const std::string& param, Value v) {
+  if (stmt_ == nullptr) return unavailable_failure(name_, unavailable_);
+  int index = parameter_index(param);
+  if (index == 0) {
+    return Status::InvalidArgument("Database statement '" + name_ + "' has no parameter '" + param +
+                                   "'.\nSQL: " + sql_);
+  }
+  auto t = types_.find(index);
+  if (t != types_.end()) {
+    Value converted;
+    Status s = convert_parameter(param, t->second, v, &converted);
+    if (!s.ok()) {
+      return Status::InvalidArgument("Database statement '" + name_ + "': " + s.message());
+    }
+    v = std::move(converted);
+  }
+  sqlite3_reset(stmt_);
+  int rc = SQLITE_OK;
+  if (auto p = std::get_if<int64_t>(&v)) {
+    rc = sqlite3_bind_int64(stmt_, index, *p);
+  } else if (auto p = std::get_if<double>(&v)) {
+    rc = sqlite3_bind_double(stmt_, index, *p);
+  } else if (auto p = std::get_if<std::string>(&v)) {
+    rc = sqlite3_bind_text(stmt_, index, p->data(), static_cast<int>(p->size()), SQLITE_TRANSIENT);
+  } else {
+    rc = sqlite3_bind_null(stmt_, index);
+  }
+  if (rc != SQLITE_OK) return engine_failure(name_, sql_, db_->engine_message());
+  return Status::Ok();
+}
+
+Status Statement::execute(int* changes) {
+  if (changes != nullptr) *changes = 0;
+  if (stmt_ == nullptr) return unavailable_failure(name_, unavailable_);
+  sqlite3_reset(stmt_);
+  sqlite3* h = db_->handle();
+  // Changes through a view's INSTEAD OF triggers are not counted by
+  // sqlite3_changes(); the total counter does count them.
+  int64_t before = sqlite3_total_changes64(h);
+  int rc;
+  while ((rc = sqlite3_step(stmt_)) == SQLITE_ROW) {
+  }
+  if (rc != SQLITE_DONE) {
+    std::string msg = db_->engine_message();
+    sqlite3_reset(stmt_);
+    return engine_failure(name_, sql_, msg);
+  }
+  int64_t direct = sqlite3_changes64(h);
+  int64_t total = sqlite3_total_changes64(h) - before;
+  sqlite3_reset(stmt_);
+  if (changes != nullptr) *changes = static_cast<int>(direct > 0 ? direct : total);
+  return Status::Ok();
+}
+
+Status Statement::open(RecordSet* rs, const std::string& source, const std::string& key) {
+  if (stmt_ == nullptr) {
+    *rs = RecordSet();
+    return unavailable_failure(name_, unavailable_);
+  }
+  RecordSet fresh;
+  if (rs->db_ == db_) fresh.update_cache_ = std::move(rs->update_cache_);
+  fresh.db_ = db_;
+  fresh.source_ = source;
+  fresh.key_ = key;
+  sqlite3_reset(stmt_);
+  int n = sqlite3_column_count(stmt_);
+  for (int i = 0; i < n; ++i) {
+    const char* c = sqlite3_column_name(stmt_, i);
+    fresh.columns_.push_back(c ? c : "");
+  }
+  int rc;
+  while ((rc = sqlite3_step(stmt_)) == SQLITE_ROW) {
+    std::vector<Value> row;
+    row.reserve(static_cast<size_t>(n));
+    for (int i = 0; i < n; ++i) row.push_back(column_value(stmt_, i));
+    fresh.rows_.push_back(std::move(row));
+  }
+  if (rc != SQLITE_DONE) {
+    std::string msg = db_->engine_message();
+    sqlite3_reset(stmt_);
+    return engine_failure(name_, sql_, msg);
+  }
+  sqlite3_reset(stmt_);
+  fresh.pos_ = 0;
+  *rs = std::move(fresh);
+  return Status::Ok();
+}
+
+// ----------------------------------------------------------------- Database
+
+Status Database::open(const std::string& path, bool create, std::unique_ptr<Database>* db) {
+  return open(path, create ? OpenMode::kCreate : OpenMode::kExisting, db);
+}
+
+Status Database::open(const std::string& path, OpenMode mode, std::unique_ptr<Database>* db) {
+  db->reset();
+  bool memory = path == ":memory:";
+  if (path.empty()) return Status::InvalidArgument("No database file was given.");
+  if (!memory && mode != OpenMode::kCreate) {
+    std::error_code ec;
+    if (!std::filesystem::exists(path, ec)) {
+      return Status::NotFound("The database file '" + path + "' does not exist.");
+    }
+    if (std::filesystem::is_directory(path, ec)) {
+      return Status::InvalidArgument("'" + path + "' is a folder, not a database file.");
+    }
+  }
+  int flags = SQLITE_OPEN_NOMUTEX;
+  if (mode == OpenMode::kReadOnly) {
+    flags |= SQLITE_OPEN_READONLY;
+  } else {
+    flags |= SQLITE_OPEN_READWRITE;
+    if (mode == OpenMode::kCreate) flags |= SQLITE_OPEN_CREATE;
+  }
+  sqlite3* h = nullptr;
+  int rc = sqlite3_open_v2(path.c_str(), &h, flags, nullptr);
+  if (rc != SQLITE_OK) {
+    std::string msg = h ? sqlite3_errmsg(h) : sqlite3_errstr(rc);
+    sqlite3_close(h);
+    return Status::IOError("Cannot open the database file '" + path + "': " + msg);
+  }
+  std::unique_ptr<Database> d(new Database(h, path));
+  sqlite3_extended_result_codes(h, 1);
+  sqlite3_busy_timeout(h, kBusyTimeoutMs);
+  if (mode != OpenMode::kReadOnly && sqlite3_db_readonly(h, "main") == 1) {
+    return Status::IOError("The database file '" + path +
+                           "' is read-only; the workstation writes to its database, so it "
+                           "needs write access to the file and its folder.");
+  }
+  rc = sqlite3_create_function(h, "to_single", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr,
+                               to_single_function, nullptr, nullptr);
+  if (rc != SQLITE_OK) {
+    return Status::IOError("Cannot set up the database file '" + path +
+                           "': " + d->engine_message());
+  }
+  // Reading a page tells a database file from any other file at once,
+  // instead of at the first statement some run makes.
+  Status s = d->execute("check the database file", "SELECT count(*) FROM sqlite_schema");
+  if (!s.ok()) {
+    return Status::Corruption("The file '" + path +
+                              "' is not a usable database: " + d->engine_message());
+  }
+  if (!memory && mode != OpenMode::kReadOnly) {
+    RecordSet rs;
+    s = d->query("set WAL journal", "PRAGMA journal_mode=WAL", &rs);
+    if (!s.ok()) return s;
+  }
+  *db = std::move(d);
+  return Status::Ok();
+}
+
+Database::~Database() {
+  sqlite3_close_v2(db_);
+}
+
+Status Database::prepare(const std::string& name, const std::string& sql,
+                         std::unique_ptr<Statement>* stmt) {
+  stmt->reset();
+  sqlite3_stmt* raw = nullptr;
+  const char* tail = nullptr;
+  int rc = sqlite3_prepare_v3(db_, sql.c_str(), static_cast<int>(sql.size()),
+                              SQLITE_PREPARE_PERSISTENT, &raw, &tail);
+  if (rc != SQLITE_OK) {
+    std::string msg = engine_message();
+    sqlite3_finalize(raw);
+    return engine_failure(name, sql, msg);
+  }
+  if (raw == nullptr) return engine_failure(name, sql, "the statement text is empty");
+  // A second statement after the first would be silently ignored.
+  for (const char* p = tail; p && *p; ++p) {
+    if (*p != ' ' && *p != '\t' && *p != '\r' && *p != '\n' && *p != ';') {
+      sqlite3_finalize(raw);
+      return engine_failure(name, sql, "the text holds more than one statement");
+    }
+  }
+  stmt->reset(new Statement(this, name, sql, raw));
+  return Status::Ok();
+}
+
+Status Database::execute(const std::string& name, const std::string& sql, int* changes) {
+  std::unique_ptr<Statement> stmt;
+  Status s = prepare(name, sql, &stmt);
+  if (!s.ok()) return s;
+  return stmt->execute(changes);
+}
+
+Status Database::query(const std::string& name, const std::string& sql, RecordSet* rs,
+                       const std::string& source, const std::string& key) {
+  std::unique_ptr<Statement> stmt;
+  Status s = prepare(name, sql, &stmt);
+  if (!s.ok()) return s;
+  return stmt->open(rs, source, key);
+}
+
+Status Database::run_saved_query(const std::string& name) {
+  std::unique_ptr<Statement> lookup;
+  Status s =
+      prepare("find saved query", "SELECT sql FROM saved_queries WHERE name = :name", &lookup);
+  if (!s.ok()) {
+    return Status::Database("The saved query '" + name +
+                            "' cannot be run: the database has no usable table saved_queries (" +
+                            s.message() + ")");
+  }
+  s = lookup->set("name", name);
+  RecordSet rs;
+  if (s.ok()) s = lookup->open(&rs);
+  if (!s.ok()) return s;
+  if (rs.row_count() == 0) {
+    return Status::NotFound("The database has no saved query '" + name + "'.");
+  }
+  std::string sql = rs.text("sql");
+  // A saved step may hold several statements; they run as one unit, so a
+  // step that fails half-way leaves nothing of itself behind (a savepoint
+  // also nests inside a transaction the caller holds).
+  s = execute("begin saved query '" + name + "'", "SAVEPOINT saved_query");
+  if (!s.ok()) return s;
+  const char* p = sql.c_str();
+  const char* end = p + sql.size();
+  while (s.ok() && p < end) {
+    sqlite3_stmt* raw = nullptr;
+    const char* tail = nullptr;
+    int rc = sqlite3_prepare_v2(db_, p, static_cast<int>(end - p), &raw, &tail);
+    if (rc != SQLITE_OK) {
+      s = engine_failure(name, sql, engine_message());
+      sqlite3_finalize(raw);
+      break;
+    }
+    if (raw != nullptr) {
+      while ((rc = sqlite3_step(raw)) == SQLITE_ROW) {
+      }
+      if (rc != SQLITE_DONE) s = engine_failure(name, sql, engine_message());
+      sqlite3_finalize(raw);
+    }
+    if (tail == nullptr || tail <= p) break;
+    p = tail;
+  }
+  if (s.ok()) {
+    s = execute("end saved query '" + name + "'", "RELEASE saved_query");
+  } else {
+    sqlite3_exec(db_, "ROLLBACK TO saved_query; RELEASE saved_query", nullptr, nullptr, nullptr);
+  }
+  return s;
+}
+
+Status Database::begin() {
+  return execute("begin transaction", "BEGIN IMMEDIATE");
+}
+
+Status Database::commit() {
+  return execute("commit transaction", "COMMIT");
+}
+
+Status Database::rollback() {
+  if (sqlite3_get_autocommit(db_) != 0) return Status::Ok();  // nothing open
+  return execute("roll back transaction", "ROLLBACK");
+}
+
+bool Database::in_transaction() const {
+  return sqlite3_get_autocommit(db_) == 0;
+}
+
+std::string Database::engine_message() const {
+  const char* m = sqlite3_errmsg(db_);
+  return m ? m : "";
+}
+
+// -------------------------------------------------------------- Transaction
+
+Transaction::Transaction(Database* db) : db_(db) {
+  // Inside a transaction already (work that is part of a larger unit), a
+  // savepoint gives the same all-or-nothing for this part.
+  nested_ = db_->in_transaction();
+  begun_ =
+      nested_ ? db_->execute("begin nested transaction", "SAVEPOINT velmora_nested") : db_->begin();
+}
+
+Transaction::~Transaction() {
+  if (!begun_.ok() || done_) return;
+  if (nested_) {
+    sqlite3_exec(db_->handle(), "ROLLBACK TO velmora_nested; RELEASE velmora_nested", nullptr,
+                 nullptr, nullptr);
+  } else {
+    db_->rollback();
+  }
+}
+
+Status Transaction::commit() {
+  if (!begun_.ok()) return begun_;
+  if (done_) return Status::Ok();
+  Status s =
+      nested_ ? db_->execute("end nested transaction", "RELEASE velmora_nested") : db_->commit();
+  if (s.ok()) done_ = true;
+  return s;
+}
+
+}  // namespace velmora::db

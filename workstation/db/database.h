@@ -1,0 +1,207 @@
+// The workstation's database layer: one SQLite file behind a small interface
+// that offers exactly what the workstation asks of its engine.
+//
+// Database owns the sqlite3 connection; Statement is one prepared statement
+// with named parameters (":pCell" in the SQL, set as "pCell"); RecordSet is a
+// materialised result (all rows copied out), so it can move first / next /
+// previous / last and count rows, and its current row can be edited and
+// written back through the table or view it was read from. Every sqlite3_*
+// call lives in database.cpp; a failure is returned as a Status naming the
+// statement, its SQL and the engine's message.
+//
+// Threading: one Database per thread; Statements and RecordSets must not
+// outlive their Database. Several processes may share one file (WAL journal,
+// busy timeout of a few seconds).
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+#include <variant>
+#include <vector>
+
+#include "workstation/common/status.h"
+
+struct sqlite3;
+struct sqlite3_stmt;
+
+namespace velmora::db {
+
+// A field value as the engine holds it: NULL, integer, real or text.
+using Value = std::variant<std::monostate, int64_t, double, std::string>;
+
+bool is_null(const Value& v);
+// Conversions used when reading fields: NULL gives 0 / "".
+int64_t as_integer(const Value& v);
+double as_double(const Value& v);
+std::string as_text(const Value& v);
+
+class Database;
+class Statement;
+
+// Declared type of a statement parameter. A value set on a typed parameter is
+// converted to that type first, or refused with a message when it does not
+// convert ("abc" for a double, 300 for a byte), so that a wrong value never
+// reaches the tables silently.
+//   kString  text; numbers become their decimal text
+//   kLong    32-bit integer (reals round half to even)
+//   kSingle  number rounded to 32-bit float precision
+//   kDouble  64-bit real
+//   kByte    integer 0 to 255
+//   kLogical 1 (true: non-zero, "True") or 0 (false: 0, "False")
+//   kDate    text "YYYY-MM-DD", optionally followed by " HH:MM" or " HH:MM:SS"
+// NULL stays NULL for every type.
+enum class ParamType { kAny, kString, kLong, kSingle, kDouble, kByte, kLogical, kDate };
+
+// Converts `v` to `type` as set() does; the failure message names `param`.
+Status convert_parameter(const std::string& param, ParamType type, const Value& v, Value* out);
+
+class RecordSet {
+ public:
+  RecordSet() = default;
+  // Movement over the materialised rows. An empty set is at its end at once.
+  void move_first() { pos_ = 0; }
+  void move_last() { pos_ = rows_.empty() ? 0 : static_cast<int>(rows_.size()) - 1; }
+  void move_next() {
+    if (pos_ < static_cast<int>(rows_.size())) ++pos_;
+  }
+  void move_previous() {
+    if (pos_ >= 0) --pos_;
+  }
+  bool eof() const { return pos_ >= static_cast<int>(rows_.size()); }
+  bool bof() const { return pos_ < 0; }
+  int row_count() const { return static_cast<int>(rows_.size()); }
+
+  // Field of the current row by column name (case-insensitive, as the
+  // engine's own names are). A missing name or a position off the rows gives
+  // NULL; has_column tells the two apart.
+  bool has_column(const std::string& name) const;
+  Value field(const std::string& name) const;
+  std::string text(const std::string& name) const { return as_text(field(name)); }
+  int64_t integer(const std::string& name) const { return as_integer(field(name)); }
+  double number(const std::string& name) const { return as_double(field(name)); }
+  const std::vector<std::string>& columns() const { return columns_; }
+
+  // Edit the current row: set a column's new value, then update() writes the
+  // changed columns back with "UPDATE <source> SET ... WHERE <key>=<old key>",
+  // source and key being those given when the set was opened.
+  void edit(const std::string& name, Value v);
+  Status update();
+
+ private:
+  friend class Statement;
+  Database* db_ = nullptr;
+  std::string source_, key_;
+  std::vector<std::string> columns_;
+  std::vector<std::vector<Value>> rows_;
+  std::map<int, Value> pending_edits_;
+  std::string pending_unknown_;  // an edited name the set does not have
+  // Prepared UPDATE statements by their SQL: a walk that edits every row
+  // prepares its statement once.
+  std::map<std::string, std::shared_ptr<Statement>> update_cache_;
+  int pos_ = 0;
+  int column_index(const std::string& name) const;
+};
+
+class Statement {
+ public:
+  // A statement that could not be had (not prepared under the options in
+  // force, or no such name): every call fails with `reason`.
+  static std::unique_ptr<Statement> unavailable(std::string name, std::string reason);
+  ~Statement();
+  Statement(const Statement&) = delete;
+  Statement& operator=(const Statement&) = delete;
+
+  const std::string& name() const { return name_; }
+  const std::string& sql() const { return sql_; }
+
+  // Sets a named parameter, given without the colon ("pCell"); the name is
+  // matched without regard to letter case. Parameters keep their values
+  // between runs until set again; a parameter never set is NULL.
+  Status set(const std::string& param, Value v);
+  // Gives a parameter its declared type (see ParamType); later set() calls
+  // convert to it.
+  Status declare(const std::string& param, ParamType type);
+  // Runs an action statement; *changes receives the number of rows changed.
+  Status execute(int* changes = nullptr);
+  // Runs a query and copies every row into *rs. For edits through the set,
+  // `source` names the table or view to update and `key` its key column.
+  Status open(RecordSet* rs, const std::string& source = "", const std::string& key = "");
+
+ private:
+  friend class Database;
+  Statement(Database* db, std::string name, std::string sql, sqlite3_stmt* stmt)
+      : db_(db), name_(std::move(name)), sql_(std::move(sql)), stmt_(stmt) {}
+  Database* db_;
+  std::string name_, sql_;
+  sqlite3_stmt* stmt_;
+  std::string unavailable_;         // why this statement cannot run; empty when it can
+  std::map<int, ParamType> types_;  // declared types by parameter index
+  int parameter_index(const std::string& param) const;
+};
+
+class Database {
+ public:
+  enum class OpenMode {
+    kExisting,  // an existing file, for reading and writing
+    kCreate,    // create the file when it does not exist
+    kReadOnly,  // an existing file, reading only (writes fail with a message)
+  };
+  // Opens (create=false: an existing file only) a database file, in WAL mode
+  // with a busy timeout. ":memory:" opens a private in-memory database. A
+  // file that exists but cannot be written is refused with a message, since
+  // every run writes to the database.
+  static Status open(const std::string& path, bool create, std::unique_ptr<Database>* db);
+  static Status open(const std::string& path, OpenMode mode, std::unique_ptr<Database>* db);
+  ~Database();
+  Database(const Database&) = delete;
+  Database& operator=(const Database&) = delete;
+
+  // Prepares an unnamed statement; `name` is used in error messages.
+  Status prepare(const std::string& name, const std::string& sql, std::unique_ptr<Statement>* stmt);
+  // Prepares and runs a statement at once (action statements).
+  Status execute(const std::string& name, const std::string& sql, int* changes = nullptr);
+  // Prepares and opens a query at once.
+  Status query(const std::string& name, const std::string& sql, RecordSet* rs,
+               const std::string& source = "", const std::string& key = "");
+  // Runs the saved action query `name` from table saved_queries. Its text
+  // may hold several statements; they run as one unit (all or nothing).
+  Status run_saved_query(const std::string& name);
+
+  // BEGIN IMMEDIATE / COMMIT / ROLLBACK; rollback without an open
+  // transaction does nothing.
+  Status begin();
+  Status commit();
+  Status rollback();
+  bool in_transaction() const;
+
+  const std::string& path() const { return path_; }
+  sqlite3* handle() { return db_; }
+  // The last engine error text, for messages.
+  std::string engine_message() const;
+
+ private:
+  Database(sqlite3* db, std::string path) : db_(db), path_(std::move(path)) {}
+  sqlite3* db_;
+  std::string path_;
+};
+
+// Begins a transaction on construction; rolls it back on destruction unless
+// commit() succeeded. Work that belongs together (one results import) uses it.
+// Inside an open transaction it makes a savepoint instead, so that units nest.
+class Transaction {
+ public:
+  explicit Transaction(Database* db);
+  ~Transaction();
+  const Status& begun() const { return begun_; }
+  Status commit();
+
+ private:
+  Database* db_;
+  Status begun_;
+  bool done_ = false;
+  bool nested_ = false;
+};
+
+}  // namespace velmora::db

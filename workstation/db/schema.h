@@ -1,0 +1,48 @@
+// The schema of a workstation database: tables, indexes, the view
+// SYSTEM_ImageLinks with its update triggers, the saved views of the test
+// evaluation and the saved test steps (table saved_queries).
+//
+// Where the columns of SYSTEM_ImageLinks live (one view row per extract):
+//   cells      cell, cell_no, image, AutoMatch, side, facing, aspect,
+//              off_square, pcb, scale, tagged   (what belongs to one extract)
+//   image      image_no, photo, comments, dt    (what belongs to one photograph)
+//   encounter  ID, gender, encounter_no, sighting_no  (the animal at one sighting)
+//   sighting   site, landscape  (left join: an encounter without a sighting
+//              still shows its extracts, with NULL site and landscape)
+// Every view column except encounter_no and sighting_no can be updated
+// through the view; an update is routed to the table the column lives in.
+//
+// Tables are STRICT, so a value that does not fit a column's type (a text
+// that is no number in a score) is refused instead of stored; yes/no columns
+// hold 0 or 1; dates are text "YYYY-MM-DD HH:MM:SS". Every text column
+// compares without regard to letter case (COLLATE NOCASE).
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "workstation/common/status.h"
+#include "workstation/db/database.h"
+
+namespace velmora::db {
+
+// Identifies a workstation database file (PRAGMA application_id) and the
+// schema generation it carries (PRAGMA user_version).
+inline constexpr int kApplicationId = 0x564C4D52;  // "VLMR"
+inline constexpr int kSchemaVersion = 1;
+
+// Creates the whole schema in an empty database, in one transaction: either
+// all of it exists afterwards or none. Fails on a database that already holds
+// tables.
+Status create_schema(Database* db);
+
+// Creates a new database file with the whole schema. Refuses a path where a
+// file already exists, so that no database is ever overwritten; removes the
+// half-made file when creation fails.
+Status create_database_file(const std::string& path);
+
+// The base tables, views and saved steps that create_schema makes, for checks.
+std::vector<std::string> schema_table_names();
+std::vector<std::string> saved_query_names();
+
+}  // namespace velmora::db
