@@ -1,0 +1,431 @@
+#include "compare/fingerprint.h"
+
+#include <gtest/gtest.h>
+
+#include <bit>
+#include <cstring>
+#include <string>
+
+#include "compare/testing/allocation_failure.h"
+#include "compare/testing/fingerprint_writer.h"
+#include "compare/testing/patterns.h"
+#include "compare/testing/temp_dir.h"
+
+namespace tarvik {
+namespace {
+
+using testing::FingerprintFile;
+using testing::FingerprintGeometry;
+
+FingerprintFile valid_file(std::uint32_t seed = 7, FingerprintGeometry g = {}) {
+  std::vector<std::uint8_t> image = testing::blob_pattern(g.rows, g.cols, seed);
+  testing::mask_pixels(image, seed + 1, 50);
+  return testing::make_fingerprint(image, g);
+}
+
+int read_bytes(const std::string& bytes, Fingerprint& fp, int flags,
+               SubCellLayout* layout = nullptr, FingerprintExtra* extra = nullptr) {
+  MemorySource in(bytes);
+  return read_fingerprint(in, fp, flags, layout, extra);
+}
+
+int read_bytes(const std::string& bytes, int flags = kLoadImage | kLoadNormTable) {
+  Fingerprint fp;
+  return read_bytes(bytes, fp, flags);
+}
+
+void expect_empty(const Fingerprint& fp) {
+  EXPECT_TRUE(fp.image.empty());
+  EXPECT_TRUE(fp.norm_table.empty());
+  EXPECT_TRUE(fp.subcell_spectrum.empty());
+  EXPECT_TRUE(fp.cell_spectrum.empty());
+  EXPECT_EQ(fp.sub_mean, -9.99f);
+  EXPECT_EQ(fp.sub_scale, -9.99f);
+  EXPECT_EQ(fp.cell_mean, -9.99f);
+  EXPECT_EQ(fp.rows, 0);
+  EXPECT_EQ(fp.cols, 0);
+  EXPECT_EQ(fp.row_origin, 0);
+  EXPECT_EQ(fp.col_origin, 0);
+  EXPECT_EQ(fp.subrows, 0);
+  EXPECT_EQ(fp.subcols, 0);
+  EXPECT_EQ(fp.spare, 0);
+  EXPECT_EQ(fp.group_code_1, 1);
+  EXPECT_EQ(fp.group_code_2, 1);
+}
+
+float table_entry(const FingerprintFile& f, int r, int c, int table_cols) {
+  std::uint32_t bits = 0;
+  const std::size_t at = (static_cast<std::size_t>(r - 1) * table_cols + (c - 1)) * 4;
+  for (int i = 0; i < 4; ++i) bits |= std::uint32_t(std::uint8_t(f.table[at + i])) << (8 * i);
+  return std::bit_cast<float>(bits);
+}
+
+TEST(ReadFingerprint, ValidFileFillsRecordLayoutImageAndTable) {
+  FingerprintGeometry g;
+  g.group_code_1 = 3;
+  g.group_code_2 = 5;
+  FingerprintFile f = valid_file(7, g);
+  f.lines[2] = "ff 64 64 3 5 31.25 9";
+  Fingerprint fp;
+  SubCellLayout layout;
+  ASSERT_EQ(read_bytes(f.bytes(), fp, kLoadImage | kLoadNormTable, &layout), kReadOk);
+  EXPECT_EQ(fp.rows, 64);
+  EXPECT_EQ(fp.cols, 64);
+  EXPECT_EQ(fp.group_code_1, 3);
+  EXPECT_EQ(fp.group_code_2, 5);
+  EXPECT_EQ(fp.cell_mean, 31.25f);
+  EXPECT_EQ(fp.spare, 9);
+  EXPECT_EQ(fp.row_origin, 17);
+  EXPECT_EQ(fp.col_origin, 17);
+  EXPECT_EQ(fp.subrows, 16);
+  EXPECT_EQ(fp.subcols, 16);
+  EXPECT_EQ(fp.sub_mean, -9.99f);
+  EXPECT_EQ(layout.across, 2);
+  EXPECT_EQ(layout.down, 2);
+  EXPECT_EQ(layout.subrows, 16);
+  EXPECT_EQ(layout.subcols, 16);
+  const int origins_r[4] = {17, 17, 33, 33}, origins_c[4] = {17, 33, 17, 33};
+  for (int k = 0; k < 4; ++k) {
+    EXPECT_EQ(layout.row_origin[k], origins_r[k]);
+    EXPECT_EQ(layout.col_origin[k], origins_c[k]);
+    EXPECT_EQ(layout.sub_mean[k], std::strtof(f.lines[7 + k].c_str() + 6, nullptr)) << k;
+  }
+  EXPECT_EQ(layout.row_origin[4], 0);
+  ASSERT_EQ(fp.image.rows(), 64);
+  ASSERT_EQ(fp.image.cols(), 64);
+  EXPECT_EQ(std::memcmp(fp.image.data(), f.image.data(), 64 * 64), 0);
+  EXPECT_EQ(fp.image(1, 1), std::uint8_t(f.image[0]));
+  EXPECT_EQ(fp.image(64, 64), std::uint8_t(f.image[64 * 64 - 1]));
+  ASSERT_EQ(fp.norm_table.rows(), 49);
+  ASSERT_EQ(fp.norm_table.cols(), 49);
+  for (int r : {1, 7, 49}) {
+    for (int c : {1, 30, 49}) EXPECT_EQ(fp.norm_table(r, c), table_entry(f, r, c, 49));
+  }
+  EXPECT_TRUE(fp.subcell_spectrum.empty());
+  EXPECT_TRUE(fp.cell_spectrum.empty());
+}
+
+TEST(ReadFingerprint, ReadsFromAFileByPath) {
+  testing::TempDir tmp;
+  const FingerprintFile f = valid_file();
+  ASSERT_TRUE(f.write(tmp.path("a.fpt")));
+  Fingerprint fp;
+  EXPECT_EQ(read_fingerprint(tmp.path("a.fpt"), fp, kLoadImage), kReadOk);
+  EXPECT_EQ(fp.image(2, 3), std::uint8_t(f.image[64 + 2]));
+  EXPECT_TRUE(fp.norm_table.empty());
+}
+
+TEST(ReadFingerprint, MissingFileOrFolderGives14AndEmptyRecord) {
+  testing::TempDir tmp;
+  Fingerprint fp;
+  fp.rows = 5;
+  EXPECT_EQ(read_fingerprint(tmp.path("none.fpt"), fp, kLoadImage), kReadCannotOpen);
+  expect_empty(fp);
+  EXPECT_EQ(read_fingerprint(tmp.dir(), fp, kLoadImage), kReadCannotOpen);
+}
+
+TEST(ReadFingerprint, SetsLineOptionsForFingerprints) {
+  reset_line_options();
+  read_bytes(valid_file().bytes());
+  EXPECT_EQ(line_length(), 1024);
+  EXPECT_EQ(comment_characters(), ";");
+  EXPECT_EQ(bracket_characters(), "");
+  reset_line_options();
+}
+
+TEST(ReadFingerprint, BlankAndSemicolonLinesBeforeHeaderLinesAreSkipped) {
+  FingerprintFile f = valid_file();
+  f.lines.insert(f.lines.begin(), {"", "   ", "  ; a comment", "\t"});
+  f.lines.insert(f.lines.begin() + 7, "; between lines 3 and 4");
+  f.lines.insert(f.lines.begin() + 12, "");
+  EXPECT_EQ(read_bytes(f.bytes()), kReadOk);
+}
+
+TEST(ReadFingerprint, AtSignIsNoCommentInAFingerprint) {
+  FingerprintFile f = valid_file();
+  f.lines.insert(f.lines.begin(), "@ not a comment here");
+  EXPECT_EQ(read_bytes(f.bytes()), kReadNotFingerprint);
+}
+
+TEST(ReadFingerprint, IdentificationLinesAreComparedTrimmed) {
+  FingerprintFile f = valid_file();
+  f.lines[0] = "  $ Quenbrook fingerprint file $ \t";
+  f.lines[1] = "\tGreySeal  ";
+  EXPECT_EQ(read_bytes(f.bytes()), kReadOk);
+}
+
+TEST(ReadFingerprint, WrongIdentificationOrSpeciesGives19) {
+  FingerprintFile f = valid_file();
+  f.lines[0] = "$ Quenbrook fingerprint file";
+  EXPECT_EQ(read_bytes(f.bytes()), kReadNotFingerprint);
+  f = valid_file();
+  f.lines[1] = "HarbourSeal";
+  EXPECT_EQ(read_bytes(f.bytes()), kReadNotFingerprint);
+}
+
+TEST(ReadFingerprint, CarriageReturnLineEndFailsWith19) {
+  FingerprintFile f = valid_file();
+  f.lines[1] = "GreySeal\r";
+  EXPECT_EQ(read_bytes(f.bytes()), kReadNotFingerprint);
+  f = valid_file();
+  f.lines[0] += "\r";
+  EXPECT_EQ(read_bytes(f.bytes()), kReadNotFingerprint);
+}
+
+TEST(ReadFingerprint, EveryMissingHeaderLineGives10) {
+  const FingerprintFile f = valid_file();
+  for (std::size_t keep = 0; keep < f.lines.size(); ++keep) {
+    std::string bytes;
+    for (std::size_t i = 0; i < keep; ++i) bytes += f.lines[i] + "\n";
+    Fingerprint fp;
+    EXPECT_EQ(read_bytes(bytes, fp, kLoadImage), kReadEndOfFile) << keep << " lines";
+    expect_empty(fp);
+  }
+}
+
+TEST(ReadFingerprint, MissingHeaderLinesGive10WithExtraToo) {
+  const FingerprintFile f = valid_file();
+  for (std::size_t keep = 3; keep < 6; ++keep) {
+    std::string bytes;
+    for (std::size_t i = 0; i < keep; ++i) bytes += f.lines[i] + "\n";
+    EXPECT_EQ(read_bytes(bytes, kParseExtra), kReadEndOfFile) << keep;
+  }
+}
+
+TEST(ReadFingerprint, LineThreeNeedsSevenFields) {
+  FingerprintFile f = valid_file();
+  f.lines[2] = "2a 64 64 1 1 31.5";
+  Fingerprint fp;
+  EXPECT_EQ(read_bytes(f.bytes(), fp, kLoadImage), kReadTooFewFields);
+  expect_empty(fp);
+  f.lines[2] = "2a 64 64 1 1 31.5 0 99 trailing text";
+  EXPECT_EQ(read_bytes(f.bytes(), fp, kLoadImage), kReadOk);
+  EXPECT_EQ(fp.spare, 0);
+  f.lines[2] = "zz 64 64 1 1 31.5 0";
+  EXPECT_EQ(read_bytes(f.bytes(), fp, kLoadImage), kReadTooFewFields);
+  f.lines[2] = "0x2A 64 64 1 1 31.5 0";
+  EXPECT_EQ(read_bytes(f.bytes(), fp, kLoadImage), kReadOk);
+}
+
+TEST(ReadFingerprint, ArbitraryLinesFourToSixPassWithoutFlag8) {
+  FingerprintFile f = valid_file();
+  f.lines[3] = "not numbers at all";
+  f.lines[4] = "$$$";
+  f.lines[5] = "x";
+  EXPECT_EQ(read_bytes(f.bytes(), kLoadImage | kLoadNormTable), kReadOk);
+  EXPECT_EQ(read_bytes(f.bytes(), kLoadImage | kParseExtra), kReadTooFewFields);
+}
+
+TEST(ReadFingerprint, Flag8ParsesLinesFourToSix) {
+  FingerprintFile f = valid_file();
+  f.lines[3] = "1 -2 3000000000 4 0.5 1.5 2.5 8";
+  f.lines[4] = "1 2 3 4 5 6 7 8 9 10 11 12.5";
+  f.lines[5] = "-1 -2 -3 -4 -5 -6e2";
+  FingerprintExtra extra;
+  Fingerprint fp;
+  ASSERT_EQ(read_bytes(f.bytes(), fp, kParseExtra, nullptr, &extra), kReadOk);
+  EXPECT_EQ(extra.int1, 1);
+  EXPECT_EQ(extra.int2, -2);
+  EXPECT_EQ(extra.long1, 3000000000LL);
+  EXPECT_EQ(extra.long2, 4);
+  EXPECT_EQ(extra.real1, 0.5f);
+  EXPECT_EQ(extra.real2, 1.5f);
+  EXPECT_EQ(extra.real3, 2.5f);
+  EXPECT_EQ(extra.last, 8);
+  EXPECT_EQ(extra.line5[0], 1.0);
+  EXPECT_EQ(extra.line5[11], 12.5);
+  EXPECT_EQ(extra.line6[5], -600.0);
+}
+
+TEST(ReadFingerprint, Flag8LineFourWithSevenFieldsDefaultsTheLastAndShortRealLinesReadZero) {
+  FingerprintFile f = valid_file();
+  f.lines[3] = "1 2 3 4 0.5 1.5 2.5";
+  f.lines[4] = "1 2 3";
+  f.lines[5] = "words only";
+  FingerprintExtra extra;
+  extra.line5[5] = 99;
+  Fingerprint fp;
+  ASSERT_EQ(read_bytes(f.bytes(), fp, kParseExtra, nullptr, &extra), kReadOk);
+  EXPECT_EQ(extra.last, -1);
+  EXPECT_EQ(extra.line5[2], 3.0);
+  EXPECT_EQ(extra.line5[3], 0.0);
+  EXPECT_EQ(extra.line5[5], 0.0);
+  for (double v : extra.line6) EXPECT_EQ(v, 0.0);
+  f.lines[3] = "1 2 3 4 0.5 1.5";
+  EXPECT_EQ(read_bytes(f.bytes(), kParseExtra), kReadTooFewFields);
+}
+
+TEST(ReadFingerprint, LineSevenAndSubCellLinesNeedAllFields) {
+  FingerprintFile f = valid_file();
+  f.lines[6] = "17 17 2 2 16";
+  EXPECT_EQ(read_bytes(f.bytes()), kReadTooFewFields);
+  f = valid_file();
+  f.lines[9] = "33 17 30.5";
+  SubCellLayout layout;
+  layout.across = 77;
+  Fingerprint fp;
+  EXPECT_EQ(read_bytes(f.bytes(), fp, kLoadImage, &layout), kReadTooFewFields);
+  EXPECT_EQ(layout.across, 77) << "layout is only handed out after the sub-cell lines";
+  expect_empty(fp);
+}
+
+TEST(ReadFingerprint, ImageOneByteShortGives10AndLeavesRecordEmpty) {
+  FingerprintFile f = valid_file();
+  f.table.clear();
+  f.image.pop_back();
+  Fingerprint fp;
+  SubCellLayout layout;
+  EXPECT_EQ(read_bytes(f.bytes(), fp, kLoadImage, &layout), kReadEndOfFile);
+  expect_empty(fp);
+  EXPECT_EQ(layout.across, 2) << "the layout was copied before the image";
+}
+
+TEST(ReadFingerprint, TableShortGives10) {
+  FingerprintFile f = valid_file();
+  f.table.resize(f.table.size() - 1);
+  Fingerprint fp;
+  EXPECT_EQ(read_bytes(f.bytes(), fp, kLoadImage | kLoadNormTable), kReadEndOfFile);
+  expect_empty(fp);
+  EXPECT_EQ(read_bytes(f.bytes(), fp, kLoadImage), kReadOk) << "the table is not read";
+}
+
+TEST(ReadFingerprint, TableWithoutImageSkipsTheImageBytes) {
+  const FingerprintFile f = valid_file();
+  Fingerprint fp;
+  ASSERT_EQ(read_bytes(f.bytes(), fp, kLoadNormTable), kReadOk);
+  EXPECT_TRUE(fp.image.empty());
+  ASSERT_FALSE(fp.norm_table.empty());
+  EXPECT_EQ(fp.norm_table(1, 1), table_entry(f, 1, 1, 49));
+  EXPECT_EQ(fp.norm_table(49, 49), table_entry(f, 49, 49, 49));
+}
+
+TEST(ReadFingerprint, NoFlagsReadsTheHeaderOnly) {
+  FingerprintFile f = valid_file();
+  f.image.clear();
+  f.table.clear();
+  Fingerprint fp;
+  EXPECT_EQ(read_bytes(f.bytes(), fp, 0), kReadOk);
+  EXPECT_EQ(fp.rows, 64);
+  EXPECT_TRUE(fp.image.empty());
+}
+
+TEST(ReadFingerprint, ImageBytesThatLookLikeLineEndsAreData) {
+  std::vector<std::uint8_t> image(64 * 64, '\n');
+  image[0] = ' ';
+  image[1] = ';';
+  const FingerprintFile f = testing::make_fingerprint(image, {});
+  Fingerprint fp;
+  ASSERT_EQ(read_bytes(f.bytes(), fp, kLoadImage | kLoadNormTable), kReadOk);
+  EXPECT_EQ(fp.image(1, 1), ' ');
+  EXPECT_EQ(fp.image(1, 2), ';');
+  EXPECT_EQ(fp.image(1, 3), '\n');
+}
+
+TEST(ReadFingerprint, NoMemoryForImageOrTableGives8) {
+  const std::string bytes = valid_file().bytes();
+  {
+    testing::FailAllocations fail("image");
+    Fingerprint fp;
+    EXPECT_EQ(read_bytes(bytes, fp, kLoadImage | kLoadNormTable), kReadNoMemory);
+    expect_empty(fp);
+  }
+  {
+    testing::FailAllocations fail("norm_table");
+    Fingerprint fp;
+    EXPECT_EQ(read_bytes(bytes, fp, kLoadImage | kLoadNormTable), kReadNoMemory);
+    expect_empty(fp);
+  }
+}
+
+TEST(ReadFingerprint, ReadingAgainReplacesThePreviousContent) {
+  Fingerprint fp;
+  ASSERT_EQ(read_bytes(valid_file(1).bytes(), fp, kLoadImage), kReadOk);
+  Fingerprint copy = fp;  // shares the image
+  ASSERT_EQ(read_bytes(valid_file(2).bytes(), fp, kLoadImage), kReadOk);
+  EXPECT_FALSE(fp.image.shares_with(copy.image));
+  EXPECT_FALSE(copy.image.empty()) << "the other holder keeps its image";
+}
+
+// Geometry the comparison cannot use is refused before any array is made.
+class BadGeometry : public ::testing::TestWithParam<std::pair<const char*, const char*>> {};
+
+TEST_P(BadGeometry, GivesCode16) {
+  FingerprintFile f = valid_file();
+  const auto& [line3, line7] = GetParam();
+  if (*line3) f.lines[2] = line3;
+  if (*line7) f.lines[6] = line7;
+  Fingerprint fp;
+  SubCellLayout layout;
+  EXPECT_EQ(read_bytes(f.bytes(), fp, kLoadImage | kLoadNormTable, &layout), kReadBadGeometry);
+  expect_empty(fp);
+  EXPECT_EQ(layout.across, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Sizes, BadGeometry,
+    ::testing::Values(std::pair{"2a 63 64 1 1 31 0", ""}, std::pair{"2a 64 48 1 1 31 0", ""},
+                      std::pair{"2a 0 64 1 1 31 0", ""}, std::pair{"2a -64 64 1 1 31 0", ""},
+                      std::pair{"2a 2048 64 1 1 31 0", ""},
+                      std::pair{"2a 99999999999 64 1 1 31 0", ""}, std::pair{"", "17 17 2 2 0 16"},
+                      std::pair{"", "17 17 2 2 16 65"}, std::pair{"", "17 17 2 2 40 16"},
+                      std::pair{"", "17 17 2 1 16 16"}, std::pair{"", "17 17 4 4 16 16"},
+                      std::pair{"", "17 17 17 1 16 16"}, std::pair{"", "17 17 0 2 16 16"},
+                      std::pair{"", "17 17 -2 -2 16 16"}, std::pair{"", "17 17 1 4 16 16"}));
+
+TEST(ReadFingerprint, FourSubCellsInOneRowAreAccepted) {
+  FingerprintGeometry g;
+  g.across = 4;
+  g.down = 1;
+  g.row_origin = 25;
+  g.col_origin = 1;
+  g.subcols = 16;
+  g.subrows = 16;
+  // R = (64 - 16) / 2 = 24, C = 0: windows at rows 1 .. 49, columns 1 .. 49.
+  Fingerprint fp;
+  SubCellLayout layout;
+  EXPECT_EQ(read_bytes(valid_file(3, g).bytes(), fp, kLoadImage, &layout), kReadOk);
+  EXPECT_EQ(layout.across, 4);
+  EXPECT_EQ(layout.col_origin[3], 49);
+}
+
+TEST(ReadFingerprint, SubCellWindowOutsideTheTableGives16) {
+  // R = C = 16 for 2 x 2 sub-cells of 16 in 64: a sub-cell at row 16 would
+  // need table row 0, one at column 34 table column 50.
+  for (const char* line : {"16 17 30 0.1", "17 34 30 0.1", "0 0 30 0.1", "-5 17 30 0.1"}) {
+    FingerprintFile f = valid_file();
+    f.lines[7] = line;
+    EXPECT_EQ(read_bytes(f.bytes()), kReadBadGeometry) << line;
+  }
+  FingerprintFile f = valid_file();
+  f.lines[10] = "33 34 30 0.1";
+  EXPECT_EQ(read_bytes(f.bytes()), kReadBadGeometry);
+}
+
+TEST(ReadFingerprint, SmallPowerOfTwoSizesAreAccepted) {
+  FingerprintGeometry g;
+  g.rows = 8;
+  g.cols = 16;
+  g.subrows = 2;
+  g.subcols = 4;
+  g.row_origin = 3;
+  g.col_origin = 5;
+  // R = (8 - 4) / 2 = 2, C = (16 - 8) / 2 = 4: table 7 x 13.
+  Fingerprint fp;
+  EXPECT_EQ(read_bytes(valid_file(4, g).bytes(), fp, kLoadImage | kLoadNormTable), kReadOk);
+  EXPECT_EQ(fp.norm_table.rows(), 7);
+  EXPECT_EQ(fp.norm_table.cols(), 13);
+}
+
+TEST(ReleaseFingerprint, DropsArraysAndResets) {
+  Fingerprint fp;
+  ASSERT_EQ(read_bytes(valid_file().bytes(), fp, kLoadImage | kLoadNormTable), kReadOk);
+  release_fingerprint(fp);
+  expect_empty(fp);
+  Fingerprint other;
+  other.rows = 3;
+  reset_fingerprint(other);
+  expect_empty(other);
+}
+
+}  // namespace
+}  // namespace tarvik

@@ -1,0 +1,194 @@
+// FourierPlan: tabulated twiddles and the planar butterflies (see fourier.h).
+//
+// A 2-D transform is two passes of 1-D transforms. lines_pass transforms the
+// columns of a plane of n lines: it reorders whole lines and combines line a
+// with line b element by element, so its inner loop runs over contiguous
+// floats. The pass along the columns of the array (the first one) therefore
+// runs on the transposed array, and the pass along the rows on the array
+// itself; for the correlation surfaces the second pass is given only the
+// columns that are read afterwards.
+#include "compare/fourier.h"
+
+#include <algorithm>
+#include <cmath>
+#include <numbers>
+#include <utility>
+
+namespace tarvik {
+namespace {
+
+// Rows handled together when transposing.
+constexpr int kBand = 8;
+
+// All butterflies of one stage between lines a and b, elements [0, width).
+inline void butterfly_lines(float* __restrict ar, float* __restrict ai, float* __restrict br,
+                            float* __restrict bi, float wr, float wi, int width) {
+  for (int c = 0; c < width; ++c) {
+    const float tr = wr * br[c] - wi * bi[c];
+    const float ti = wr * bi[c] + wi * br[c];
+    br[c] = ar[c] - tr;
+    bi[c] = ai[c] - ti;
+    ar[c] = ar[c] + tr;
+    ai[c] = ai[c] + ti;
+  }
+}
+
+}  // namespace
+
+FourierPlan::Axis::Axis(int size) : n(size) {
+  for (int i = 0, j = 0; i < n; ++i) {
+    if (i < j) {
+      swaps.push_back(i);
+      swaps.push_back(j);
+    }
+    int bit = n >> 1;
+    while (bit >= 1 && (j & bit)) {
+      j ^= bit;
+      bit >>= 1;
+    }
+    j |= bit;
+  }
+  for (int d = 0; d < 2; ++d) {
+    const double isign = d == 0 ? 1.0 : -1.0;
+    wr[d].resize(n > 1 ? n - 1 : 0);
+    wi[d].resize(n > 1 ? n - 1 : 0);
+    for (int h = 1; h < n; h *= 2) {
+      const double theta = isign * (2.0 * std::numbers::pi) / (2 * h);
+      const double wtemp = std::sin(0.5 * theta);
+      const double wpr = -2.0 * wtemp * wtemp;
+      const double wpi = std::sin(theta);
+      double w_re = 1.0, w_im = 0.0;
+      for (int k = 0; k < h; ++k) {
+        wr[d][h - 1 + k] = static_cast<float>(w_re);
+        wi[d][h - 1 + k] = static_cast<float>(w_im);
+        const double t = w_re;
+        w_re = t * wpr - w_im * wpi + w_re;
+        w_im = w_im * wpr + t * wpi + w_im;
+      }
+    }
+  }
+}
+
+namespace {
+
+// 1-D transforms along the line index of planes of axis.n lines of `width`
+// floats (line stride `width`), one transform per element position.
+template <class Axis>
+void lines_pass(float* re, float* im, const Axis& axis, int dir, int width) {
+  auto line = [width](float* p, int i) { return p + static_cast<std::size_t>(i) * width; };
+  for (std::size_t s = 0; s < axis.swaps.size(); s += 2) {
+    const int a = axis.swaps[s], b = axis.swaps[s + 1];
+    std::swap_ranges(line(re, a), line(re, a) + width, line(re, b));
+    std::swap_ranges(line(im, a), line(im, a) + width, line(im, b));
+  }
+  const float* wr_all = axis.wr[dir].data();
+  const float* wi_all = axis.wi[dir].data();
+  for (int h = 1; h < axis.n; h *= 2) {
+    for (int g = 0; g < axis.n; g += 2 * h) {
+      for (int k = 0; k < h; ++k) {
+        const int a = g + k, b = g + k + h;
+        butterfly_lines(line(re, a), line(im, a), line(re, b), line(im, b), wr_all[h - 1 + k],
+                        wi_all[h - 1 + k], width);
+      }
+    }
+  }
+}
+
+}  // namespace
+
+FourierPlan::FourierPlan(int rows, int cols)
+    : rows_(rows),
+      cols_(cols),
+      re_(static_cast<std::size_t>(rows) * cols),
+      im_(re_.size()),
+      tre_(re_.size()),
+      tim_(re_.size()) {}
+
+void FourierPlan::transform(float* data, int isign) {
+  const int dir = isign >= 0 ? 0 : 1;
+  const int rows = rows_.n, cols = cols_.n;
+  for (int r = 0; r < rows; ++r) {
+    const float* in = data + 2 * static_cast<std::size_t>(r) * cols;
+    for (int c = 0; c < cols; ++c) {
+      tre_[static_cast<std::size_t>(c) * rows + r] = in[2 * c];
+      tim_[static_cast<std::size_t>(c) * rows + r] = in[2 * c + 1];
+    }
+  }
+  lines_pass(tre_.data(), tim_.data(), cols_, dir, rows);
+  for (int c = 0; c < cols; ++c) {
+    for (int r = 0; r < rows; ++r) {
+      re_[static_cast<std::size_t>(r) * cols + c] = tre_[static_cast<std::size_t>(c) * rows + r];
+      im_[static_cast<std::size_t>(r) * cols + c] = tim_[static_cast<std::size_t>(c) * rows + r];
+    }
+  }
+  lines_pass(re_.data(), im_.data(), rows_, dir, cols);
+  const std::size_t count = re_.size();
+  if (dir == 0) {
+    for (std::size_t i = 0; i < count; ++i) {
+      data[2 * i] = re_[i];
+      data[2 * i + 1] = im_[i];
+    }
+  } else {
+    const float scale = static_cast<float>(1.0 / (static_cast<double>(rows) * cols));
+    for (std::size_t i = 0; i < count; ++i) {
+      data[2 * i] = re_[i] * scale;
+      data[2 * i + 1] = im_[i] * scale;
+    }
+  }
+}
+
+FourierPlan::ShiftRows FourierPlan::inverse_real_at_shifts(const float* s, const float* t,
+                                                           int col_reach) {
+  const int rows = rows_.n, cols = cols_.n;
+  if (col_reach < 0) col_reach = 0;
+  const int width = 2 * col_reach + 1;
+  // Lines padded to whole vectors; the padding is kept at zero.
+  const int stride = (width + 3) & ~3;
+  // The spectra are read in order (they come from farther caches: a batch
+  // holds hundreds of them); the transposed writes stay in the plan's planes.
+  for (int r = 0; r < rows; ++r) {
+    const float* sr = s + 2 * static_cast<std::size_t>(r) * cols;
+    const float* tr = t + 2 * static_cast<std::size_t>(r) * cols;
+    float* to_re = tre_.data() + r;
+    float* to_im = tim_.data() + r;
+    for (int c = 0; c < cols; ++c) {
+      const float a = sr[2 * c], b = sr[2 * c + 1], x = tr[2 * c], y = tr[2 * c + 1];
+      to_re[static_cast<std::size_t>(c) * rows] = a * x + b * y;
+      to_im[static_cast<std::size_t>(c) * rows] = b * x - a * y;
+    }
+  }
+  lines_pass(tre_.data(), tim_.data(), cols_, 1, rows);
+  const std::size_t out_size = static_cast<std::size_t>(rows) * stride;
+  if (ore_.size() != out_size) {
+    ore_.assign(out_size, 0.0f);
+    oim_.assign(out_size, 0.0f);
+  }
+  for (int r0 = 0; r0 < rows; r0 += kBand) {
+    const int r1 = std::min(rows, r0 + kBand);
+    for (int k = 0; k < width; ++k) {
+      const int j = k - col_reach;
+      const int c = ((-j) % cols + cols) % cols;
+      const float* from_re = tre_.data() + static_cast<std::size_t>(c) * rows;
+      const float* from_im = tim_.data() + static_cast<std::size_t>(c) * rows;
+      for (int r = r0; r < r1; ++r) {
+        ore_[static_cast<std::size_t>(r) * stride + k] = from_re[r];
+        oim_[static_cast<std::size_t>(r) * stride + k] = from_im[r];
+      }
+    }
+    for (int r = r0; r < r1; ++r) {
+      std::fill(ore_.begin() + static_cast<std::ptrdiff_t>(r) * stride + width,
+                ore_.begin() + static_cast<std::ptrdiff_t>(r + 1) * stride, 0.0f);
+      std::fill(oim_.begin() + static_cast<std::ptrdiff_t>(r) * stride + width,
+                oim_.begin() + static_cast<std::ptrdiff_t>(r + 1) * stride, 0.0f);
+    }
+  }
+  lines_pass(ore_.data(), oim_.data(), rows_, 1, stride);
+  return ShiftRows{ore_.data(), stride};
+}
+
+void fourier_2d(float* data, int rows, int cols, int isign) {
+  FourierPlan plan(rows, cols);
+  plan.transform(data, isign);
+}
+
+}  // namespace tarvik

@@ -1,0 +1,77 @@
+// The two-dimensional radix-2 Fourier transform of the comparison program.
+//
+// Data: a rows x cols complex array, row-major (the column index varies
+// fastest), real and imaginary parts interleaved: element (r, c), counted
+// from 0, has its real part at data[2 * (r * cols + c)]. (The 1-based spectrum
+// vectors of a Fingerprint hand their element 1 in as data[0].)
+//
+// Arithmetic: direction +1 uses exp(+2 pi i kn/N) along each dimension,
+// direction -1 uses exp(-2 pi i kn/N) and the result is then scaled by
+// 1 / (rows * cols). First every row is transformed along the columns, then
+// every column along the rows; each 1-D transform is a bit-reversal reordering
+// followed by in-place radix-2 butterflies. The twiddle factors of a stage of
+// span m come from the recurrence started at sin(theta/2) and sin(theta),
+// theta = +-2 pi / m, carried in 64-bit and rounded to 32-bit for the
+// butterflies, which work on 32-bit floats.
+//
+// Speed: the recurrence depends only on the size and the direction, so a plan
+// tabulates the twiddles once. The transform then works on separate real and
+// imaginary planes laid out so that every pass combines whole rows of
+// contiguous floats (the first pass on the transposed array), which the
+// compiler turns into vector operations. Every butterfly keeps its operands
+// and its order of operations, so the result is bit for bit that of the plain
+// transform.
+//
+// A plan owns its working planes: use one plan from one thread at a time.
+#pragma once
+
+#include <cstddef>
+#include <vector>
+
+namespace tarvik {
+
+class FourierPlan {
+ public:
+  // rows and cols must be powers of two (1 .. 1024).
+  FourierPlan(int rows, int cols);
+  int rows() const { return rows_.n; }
+  int cols() const { return cols_.n; }
+
+  // In place, direction +1 or -1 as above.
+  void transform(float* data, int isign);
+
+  // Real parts of the direction -1 transform of s x conj(t), before its
+  // scaling, where s and t are interleaved spectra of this size
+  // (q.re = s.re t.re + s.im t.im, q.im = s.im t.re - s.re t.im); only the
+  // columns a correlation over column shifts -col_reach .. col_reach reads
+  // are computed. Row u of the result starts at re + u * stride, and its
+  // entry [j + col_reach] is the real part at zero-based position
+  // (u, (-j) mod cols). Valid until the plan is used again. Multiplying an
+  // entry by 1 / (rows * cols) gives the real part of the scaled transform
+  // exactly (the factor is a power of two).
+  struct ShiftRows {
+    const float* re;
+    int stride;
+  };
+  ShiftRows inverse_real_at_shifts(const float* s, const float* t, int col_reach);
+
+ private:
+  struct Axis {
+    int n = 0;
+    std::vector<int> swaps;  // pairs (i, j), i < j, of the bit-reversal reordering
+    // Twiddles of the stage with half-span h (h = 1, 2, 4, ...) at offset h - 1;
+    // [0] for direction +1, [1] for direction -1.
+    std::vector<float> wr[2], wi[2];
+    explicit Axis(int size);
+  };
+
+  Axis rows_, cols_;
+  std::vector<float> re_, im_;    // rows x cols planes
+  std::vector<float> tre_, tim_;  // cols x rows planes (transposed)
+  std::vector<float> ore_, oim_;  // rows x stride planes, stride >= 2 col_reach + 1
+};
+
+// Convenience: a plan of this size, used once.
+void fourier_2d(float* data, int rows, int cols, int isign);
+
+}  // namespace tarvik

@@ -1,0 +1,73 @@
+// tarvikx's entry logic (see tarvikx.h). Arguments are used whole whatever
+// their length.
+#include "compare/tarvikx.h"
+
+#include <filesystem>
+
+#include "compare/compare_pass.h"
+#include "compare/run_file.h"
+
+namespace tarvik {
+namespace {
+
+constexpr char kSeparator = static_cast<char>(std::filesystem::path::preferred_separator);
+
+void with_separator(std::string& dir) {
+  if (dir.empty() || dir.back() != kSeparator) dir.push_back(kSeparator);
+}
+
+void print(std::FILE* console, const char* format, const std::string& text) {
+  std::fprintf(console, format, text.c_str());
+}
+
+}  // namespace
+
+int tarvikx_main(const std::vector<std::string>& args, std::FILE* console) {
+  std::string value[7] = {std::string("pending") + kSeparator,
+                          "pending.txt",
+                          std::string("library") + kSeparator,
+                          "library.txt",
+                          "testresults.txt",
+                          "tarvik.ini",
+                          "true"};
+  const std::size_t given = args.empty() ? 0 : args.size() - 1;
+  for (std::size_t i = 0; i < given && i < 7; ++i) value[i] = args[i + 1];
+  with_separator(value[0]);
+  with_separator(value[2]);
+  if (given >= 1) print(console, "pend_dir='%s'\n", value[0]);
+  if (given >= 2) print(console, "pend_files='%s'\n", value[1]);
+
+  RunFile run;
+  if (!read_run_file(value[5], run)) {
+    print(console, "Can't open ini file '%s'\n", value[5]);
+    std::fputs(kUsage, console);
+    return 1;
+  }
+  FileList pending{value[0], {}};
+  if (!read_file_list(value[1], pending)) {
+    print(console, "Can't open list of pending files '%s'\n", value[1]);
+    std::fputs(kUsage, console);
+    return 1;
+  }
+  FileList library{value[2], {}};
+  if (!read_file_list(value[3], library)) {
+    print(console, "Can't open list of library files '%s'\n", value[3]);
+    std::fputs(kUsage, console);
+    return 1;
+  }
+
+  const std::string& results = value[4];
+  auto pass = [&](const FileList& first, const FileList& second, const char* first_label,
+                  const char* second_label) {
+    run_comparison_pass(first, second, run.threshold, results, run.row_model, run.col_model,
+                        run.col_tol, run.row_tol, run.peaks_per_subcell, first_label, second_label,
+                        run.margin);
+  };
+  if (value[6] == "true") pass(pending, pending, "pending", "pending");
+  pass(pending, library, "pending", "library");
+  pass(library, pending, "library", "pending");
+  std::fflush(console);
+  return 0;
+}
+
+}  // namespace tarvik

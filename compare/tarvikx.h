@@ -1,0 +1,29 @@
+// The tarvikx program: arguments, run and list files, the three passes.
+//
+//   tarvikx [pending_dir [file_of_pending_filenames [library_dir
+//           [file_of_library_filenames [results_filename [ini_filename
+//           [switch]]]]]]]
+//
+// Defaults "pending/", "pending.txt", "library/", "library.txt",
+// "testresults.txt", "tarvik.ini", "true" (the directories end in the
+// platform's separator, which is appended when missing). Passes: pending with
+// pending (only when the switch is exactly "true"), pending with library,
+// library with pending. Exit code 0 after the passes, 1 when the run file or a
+// list file cannot be opened (after the message and the usage text).
+#pragma once
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace tarvik {
+
+inline constexpr char kUsage[] =
+    "Usage: tarvikx  pending_dir file_of_pending_filenames  library_dir "
+    "file_of_library_filenames {results_filename} {ini_filename}\n";
+
+// Runs the program on args (args[0] is the program name); console text goes
+// to console. Returns the exit code.
+int tarvikx_main(const std::vector<std::string>& args, std::FILE* console);
+
+}  // namespace tarvik

@@ -1,0 +1,215 @@
+// End-to-end tests: the built tarvikx program, run in a temporary folder.
+#include <sys/wait.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "compare/tarvikx.h"
+#include "compare/testing/fingerprint_writer.h"
+#include "compare/testing/patterns.h"
+#include "compare/testing/temp_dir.h"
+
+namespace tarvik {
+namespace {
+
+// The build passes the program's path; run by hand, the test looks beside
+// itself (every program of the build lands in bin/).
+std::string program() {
+  if (const char* p = std::getenv("TARVIKX_BINARY")) return p;
+  if (const char* d = std::getenv("VELMORA_BINARY_DIR")) return std::string(d) + "/bin/tarvikx";
+  std::error_code ec;
+  const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", ec);
+  return ec ? std::string("tarvikx") : (self.parent_path() / "tarvikx").string();
+}
+
+std::string quoted(const std::string& s) {
+  std::string out = "'";
+  for (char c : s) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return out + "'";
+}
+
+int count_of(const std::string& text, const std::string& what) {
+  int n = 0;
+  for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+  return n;
+}
+
+std::vector<std::string> lines_of(const std::string& text) {
+  std::vector<std::string> out;
+  std::size_t start = 0;
+  for (std::size_t nl = text.find('\n'); nl != std::string::npos; nl = text.find('\n', start)) {
+    out.push_back(text.substr(start, nl - start));
+    start = nl + 1;
+  }
+  return out;
+}
+
+const std::string kRunFile =
+    "; rigid shift model\n"
+    "0 1 0 0\n0 0.5 0.5 0\n0 0.3333333 0.3333333 0.3333333\n"
+    "0 1 0 0\n0 0.5 0.5 0\n0 0.3333333 0.3333333 0.3333333\n"
+    "10 3 3 3\n10 3 3 3\n"
+    "-100\n5\n4\n";
+
+class Tarvikx : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(tmp_.ok());
+    const auto a = testing::blob_pattern(96, 96, 31, 90);
+    const auto b = testing::blob_pattern(96, 96, 32, 90);
+    const auto c = testing::blob_pattern(96, 96, 33, 90);
+    save("pending/p1.fpt", testing::crop(a, 96, 16, 16, 64, 64));
+    save("pending/p2.fpt", testing::crop(b, 96, 16, 16, 64, 64));
+    save("library/l1.fpt", testing::crop(a, 96, 18, 13, 64, 64));
+    save("library/l2.fpt", testing::crop(c, 96, 16, 16, 64, 64));
+    tmp_.write("pending.txt", "p1.fpt\np2.fpt\n");
+    tmp_.write("library.txt", "; library extracts\nl1.fpt\n\nl2.fpt\n");
+    tmp_.write("tarvik.ini", kRunFile);
+  }
+  void save(const std::string& name, const std::vector<std::uint8_t>& image) {
+    tmp_.write(name, testing::make_fingerprint(image, {}).bytes());
+  }
+  // Runs tarvikx in the folder; returns its exit code, console text in out_.
+  int run(const std::vector<std::string>& args = {}) {
+    std::string cmd = "cd " + quoted(tmp_.dir()) + " && " + quoted(program());
+    for (const std::string& a : args) cmd += " " + quoted(a);
+    cmd += " > console.txt 2>&1";
+    const int status = std::system(cmd.c_str());
+    out_ = tmp_.read("console.txt");
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
+  testing::TempDir tmp_;
+  std::string out_;
+};
+
+TEST_F(Tarvikx, NoArgumentsUsesTheDefaultsAndRunsThreePasses) {
+  ASSERT_EQ(run(), 0) << out_;
+  EXPECT_EQ(out_, "");
+  const std::vector<std::string> lines = lines_of(tmp_.read("testresults.txt"));
+  ASSERT_EQ(lines.size(), 13u);
+  EXPECT_EQ(lines[0], "$ pending pending");
+  EXPECT_EQ(lines[1].substr(0, 14), "p2.fpt,p1.fpt,");
+  EXPECT_EQ(lines[2].substr(0, 14), "p1.fpt,p2.fpt,");
+  EXPECT_EQ(lines[3], "$ pending library");
+  EXPECT_EQ(lines[4].substr(0, 14), "p1.fpt,l1.fpt,");
+  EXPECT_EQ(lines[5].substr(0, 14), "p2.fpt,l1.fpt,");
+  EXPECT_EQ(lines[6].substr(0, 14), "p1.fpt,l2.fpt,");
+  EXPECT_EQ(lines[7].substr(0, 14), "p2.fpt,l2.fpt,");
+  EXPECT_EQ(lines[8], "$ library pending");
+  EXPECT_EQ(lines[9].substr(0, 14), "l1.fpt,p1.fpt,");
+  EXPECT_EQ(lines[12].substr(0, 14), "l2.fpt,p2.fpt,");
+}
+
+TEST_F(Tarvikx, TheSameAnimalScoresHighestAndItsShiftIsReported) {
+  ASSERT_EQ(run(), 0) << out_;
+  double best = -100, second_best = -100;
+  std::string best_pair, best_rest;
+  for (const std::string& line : lines_of(tmp_.read("testresults.txt"))) {
+    if (line.rfind("p1.fpt,l", 0) != 0 && line.rfind("p2.fpt,l", 0) != 0) continue;
+    const double score = std::strtod(line.c_str() + 14, nullptr);
+    if (score > best) {
+      second_best = best;
+      best = score;
+      best_pair = line.substr(0, 13);
+      best_rest = line.substr(14);
+    } else {
+      second_best = std::max(second_best, score);
+    }
+  }
+  EXPECT_EQ(best_pair, "p1.fpt,l1.fpt");
+  // An exact copy seen 2 rows higher and 3 columns further right: nearly 1,
+  // far above unrelated patterns.
+  EXPECT_GT(best, 0.95);
+  EXPECT_LT(second_best, best - 0.3);
+  EXPECT_EQ(best_rest.substr(best_rest.find(',')),
+            ",-2,3,-2,3,-2,3,-2,3" + best_rest.substr(best_rest.rfind(',')));
+}
+
+TEST_F(Tarvikx, OnlyTrueSwitchesThePendingWithPendingPassOn) {
+  const std::vector<std::string> base = {"pending/", "pending.txt", "library/", "library.txt"};
+  for (const char* sw : {"false", "TRUE", "yes", ""}) {
+    std::vector<std::string> args = base;
+    args.push_back(std::string("r_") + sw + ".txt");
+    args.push_back("tarvik.ini");
+    args.push_back(sw);
+    ASSERT_EQ(run(args), 0) << out_;
+    const std::string text = tmp_.read(std::string("r_") + sw + ".txt");
+    EXPECT_EQ(count_of(text, "$ pending pending\n"), 0) << sw;
+    EXPECT_EQ(count_of(text, "$ pending library\n"), 1) << sw;
+    EXPECT_EQ(count_of(text, "$ library pending\n"), 1) << sw;
+  }
+  std::vector<std::string> args = base;
+  args.insert(args.end(), {"r_true.txt", "tarvik.ini", "true"});
+  ASSERT_EQ(run(args), 0);
+  EXPECT_EQ(count_of(tmp_.read("r_true.txt"), "$ pending pending\n"), 1);
+}
+
+TEST_F(Tarvikx, EchoesTheFirstTwoArgumentsAndAppendsTheSeparator) {
+  ASSERT_EQ(run({"pending", "pending.txt", "library", "library.txt", "out.txt"}), 0);
+  EXPECT_EQ(out_, "pend_dir='pending/'\npend_files='pending.txt'\n");
+  EXPECT_EQ(count_of(tmp_.read("out.txt"), "\n"), 13) << "directories found with / appended";
+  ASSERT_EQ(run({"pending/"}), 0);
+  EXPECT_EQ(out_, "pend_dir='pending/'\n");
+}
+
+TEST_F(Tarvikx, ResultsAreAppendedAcrossRuns) {
+  ASSERT_EQ(run(), 0);
+  const std::string once = tmp_.read("testresults.txt");
+  ASSERT_EQ(run(), 0);
+  EXPECT_EQ(tmp_.read("testresults.txt"), once + once);
+}
+
+TEST_F(Tarvikx, MissingRunFileGivesMessageUsageAndExit1) {
+  ASSERT_EQ(run({"pending/", "pending.txt", "library/", "library.txt", "r.txt", "nope.ini"}), 1);
+  EXPECT_EQ(out_, std::string("pend_dir='pending/'\npend_files='pending.txt'\n"
+                              "Can't open ini file 'nope.ini'\n") +
+                      kUsage);
+  EXPECT_FALSE(tmp_.exists("r.txt"));
+}
+
+TEST_F(Tarvikx, MissingDefaultRunFileIsNamed) {
+  std::filesystem::remove(tmp_.path("tarvik.ini"));
+  ASSERT_EQ(run(), 1);
+  EXPECT_EQ(out_, std::string("Can't open ini file 'tarvik.ini'\n") + kUsage);
+  EXPECT_FALSE(tmp_.exists("testresults.txt"));
+}
+
+TEST_F(Tarvikx, MissingListFilesGiveMessageUsageAndExit1) {
+  ASSERT_EQ(run({"pending/", "gone.txt"}), 1);
+  EXPECT_EQ(out_, std::string("pend_dir='pending/'\npend_files='gone.txt'\n"
+                              "Can't open list of pending files 'gone.txt'\n") +
+                      kUsage);
+  ASSERT_EQ(run({"pending/", "pending.txt", "library/", "gone.txt"}), 1);
+  EXPECT_EQ(out_, std::string("pend_dir='pending/'\npend_files='pending.txt'\n"
+                              "Can't open list of library files 'gone.txt'\n") +
+                      kUsage);
+  EXPECT_FALSE(tmp_.exists("testresults.txt"));
+}
+
+TEST_F(Tarvikx, UsageTextIsExact) {
+  EXPECT_STREQ(kUsage,
+               "Usage: tarvikx  pending_dir file_of_pending_filenames  library_dir "
+               "file_of_library_filenames {results_filename} {ini_filename}\n");
+}
+
+TEST_F(Tarvikx, UnopenableResultsFileStillExitsZero) {
+  ASSERT_EQ(run({"pending/", "pending.txt", "library/", "library.txt", "no/dir/r.txt"}), 0);
+  EXPECT_FALSE(tmp_.exists("no"));
+}
+
+TEST_F(Tarvikx, UnreadableEntriesAreReportedInTheResultsFile) {
+  tmp_.write("library.txt", "l1.fpt\nmissing.fpt\n");
+  ASSERT_EQ(
+      run({"pending/", "pending.txt", "library/", "library.txt", "r.txt", "tarvik.ini", "false"}),
+      0);
+  const std::string text = tmp_.read("r.txt");
+  EXPECT_EQ(count_of(text, "Can't read library fingerprint library/missing.fpt!14\n"), 1);
+  EXPECT_EQ(count_of(text, "  Error 14: Can't read library file library/missing.fpt!!\n"), 1);
+}
+
+}  // namespace
+}  // namespace tarvik
