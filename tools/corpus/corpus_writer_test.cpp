@@ -1,0 +1,189 @@
+#include "tools/corpus/corpus_writer.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <set>
+#include <string>
+
+#include "compare/fingerprint.h"
+#include "compare/run_file.h"
+#include "tools/corpus/run_file.h"
+
+namespace velmora::corpus {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string slurp(const fs::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// Runs in a fresh folder under the temporary folder, with relative paths so
+// that fingerprint paths fit the writer's 80-byte buffer.
+class CorpusFolder : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    root_ = fs::temp_directory_path() /
+            ("corpus_test_" + std::to_string(::getpid()) + "_" +
+             ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(root_);
+    fs::create_directories(root_);
+    old_ = fs::current_path();
+    fs::current_path(root_);
+  }
+  void TearDown() override {
+    fs::current_path(old_);
+    fs::remove_all(root_);
+  }
+  fs::path root_, old_;
+};
+
+CorpusOptions small_options() {
+  CorpusOptions o;
+  o.animals = 4;
+  o.sightings = 3;
+  o.seed = 9;
+  return o;
+}
+
+TEST(CorpusPlan, NamesAnimalsAndRoles) {
+  CorpusOptions o = small_options();
+  o.aspect_letter = "RT";
+  const std::vector<CorpusSighting> plan = plan_corpus(o);
+  ASSERT_EQ(plan.size(), 12u);
+  EXPECT_EQ(plan[0].cell, "GS0001_01RT");
+  EXPECT_EQ(plan[0].animal, "GS0001");
+  EXPECT_TRUE(plan[0].pending);
+  EXPECT_EQ(plan[5].cell, "GS0002_03RT");
+  EXPECT_FALSE(plan[5].pending);
+  std::set<std::string> cells;
+  int pending = 0;
+  for (const CorpusSighting& c : plan) {
+    cells.insert(c.cell);
+    pending += c.pending;
+    EXPECT_EQ(c.cell.substr(c.cell.size() - 2), "RT");  // aspect letter ends the cell name
+    EXPECT_EQ(c.cell.find('.'), std::string::npos);     // nothing for the self-pair rule to cut
+  }
+  EXPECT_EQ(cells.size(), plan.size());
+  EXPECT_EQ(pending, 4);
+}
+
+TEST(CorpusPlan, RefusesUnusableOptions) {
+  CorpusOptions o = small_options();
+  EXPECT_EQ(check_options(o), "");
+  o.animals = 1;
+  EXPECT_NE(check_options(o), "");
+  o = small_options();
+  o.sightings = 1;  // nothing left for the library
+  EXPECT_NE(check_options(o), "");
+  o.sightings = 100;
+  EXPECT_NE(check_options(o), "");
+  for (const char* bad : {"B", "BLX", "B/", "B.", "B;", "[]"}) {
+    o = small_options();
+    o.aspect_letter = bad;
+    EXPECT_NE(check_options(o), "") << bad;
+  }
+}
+
+TEST_F(CorpusFolder, WritesFingerprintsListsRunFileAndManifest) {
+  const CorpusOptions o = small_options();
+  ASSERT_TRUE(write_corpus("c", o).ok());
+
+  tarvik::FileList pending, library;
+  ASSERT_TRUE(tarvik::read_file_list("c/pending.txt", pending));
+  ASSERT_TRUE(tarvik::read_file_list("c/library.txt", library));
+  EXPECT_EQ(pending.names,
+            (std::vector<std::string>{"GS0001_01BL", "GS0002_01BL", "GS0003_01BL", "GS0004_01BL"}));
+  EXPECT_EQ(library.names.size(), 8u);
+
+  std::vector<CorpusSighting> manifest;
+  ASSERT_TRUE(read_manifest("c/corpus.txt", &manifest).ok());
+  const std::vector<CorpusSighting> plan = plan_corpus(o);
+  ASSERT_EQ(manifest.size(), plan.size());
+  for (size_t i = 0; i < plan.size(); ++i) {
+    EXPECT_EQ(manifest[i].cell, plan[i].cell);
+    EXPECT_EQ(manifest[i].animal, plan[i].animal);
+    EXPECT_EQ(manifest[i].pending, plan[i].pending);
+    tarvik::Fingerprint fp;
+    tarvik::SubCellLayout layout;
+    ASSERT_EQ(tarvik::read_fingerprint("c/oldlib/" + plan[i].cell, fp,
+                                       tarvik::kLoadImage | tarvik::kLoadNormTable, &layout),
+              tarvik::kReadOk);
+    const std::vector<uint8_t> img = sighting_image(o, plan[i].animal_number, plan[i].sighting);
+    for (int r = 1; r <= 64; ++r)
+      for (int c = 1; c <= 64; ++c) ASSERT_EQ(fp.image(r, c), img[(r - 1) * 64 + (c - 1)]);
+    for (int k = 0; k < 4; ++k) EXPECT_GT(layout.sub_scale[k], 0.0f) << plan[i].cell;
+    tarvik::release_fingerprint(fp);
+  }
+
+  tarvik::RunFile run;
+  ASSERT_TRUE(tarvik::read_run_file("c/tarvik.ini", run));
+  const RunConstants k = corpus_run_constants();
+  for (int i = 0; i < 4; ++i) {
+    EXPECT_EQ(run.row_model.a[i], k.row_model[0][i]);
+    EXPECT_EQ(run.row_model.b[i], k.row_model[1][i]);
+    EXPECT_EQ(run.row_model.c[i], k.row_model[2][i]);
+    EXPECT_EQ(run.col_model.c[i], k.column_model[2][i]);
+    EXPECT_EQ(run.row_tol[i], k.row_tolerance[i]);
+    EXPECT_EQ(run.col_tol[i], k.column_tolerance[i]);
+  }
+  EXPECT_EQ(run.threshold, k.threshold);
+  EXPECT_EQ(run.peaks_per_subcell, k.peaks);
+  EXPECT_EQ(run.margin, k.margin);
+  // The margin keeps the final correlation inside the image.
+  EXPECT_LE(k.margin, 64 / 4);
+}
+
+TEST_F(CorpusFolder, SameSeedSameBytes) {
+  CorpusOptions o = small_options();
+  ASSERT_TRUE(write_corpus("a", o).ok());
+  ASSERT_TRUE(write_corpus("b", o).ok());
+  o.seed = 10;
+  ASSERT_TRUE(write_corpus("c", o).ok());
+  for (const char* name : {"pending.txt", "library.txt", "tarvik.ini", "oldlib/GS0003_02BL"})
+    EXPECT_EQ(slurp(fs::path("a") / name), slurp(fs::path("b") / name)) << name;
+  EXPECT_NE(slurp("a/oldlib/GS0003_02BL"), slurp("c/oldlib/GS0003_02BL"));
+  // A sighting does not depend on how many animals the corpus holds.
+  o = small_options();
+  o.animals = 2;
+  ASSERT_TRUE(write_corpus("d", o).ok());
+  EXPECT_EQ(slurp("a/oldlib/GS0002_03BL"), slurp("d/oldlib/GS0002_03BL"));
+}
+
+TEST_F(CorpusFolder, RefusesUsedFolderAndOverlongPaths) {
+  fs::create_directory("used");
+  std::ofstream("used/x") << "keep";
+  const Status used = write_corpus("used", small_options());
+  EXPECT_FALSE(used.ok());
+  EXPECT_NE(used.message().find("not an empty folder"), std::string::npos);
+  EXPECT_EQ(slurp("used/x"), "keep");
+
+  const Status longer = write_corpus(std::string(70, 'd'), small_options());
+  EXPECT_FALSE(longer.ok());
+  EXPECT_NE(longer.message().find("79 characters"), std::string::npos) << longer.message();
+}
+
+TEST_F(CorpusFolder, ManifestErrorsNameTheLine) {
+  std::vector<CorpusSighting> m;
+  EXPECT_EQ(read_manifest("absent.txt", &m).code(), Status::Code::kNotFound);
+  std::ofstream("bad.txt") << "; comment\nGS1 A pending\nGS2 A visitor\n";
+  const Status s = read_manifest("bad.txt", &m);
+  EXPECT_EQ(s.code(), Status::Code::kCorruption);
+  EXPECT_NE(s.message().find("line 3"), std::string::npos) << s.message();
+  std::ofstream("extra.txt") << "GS1 A pending more\n";
+  EXPECT_FALSE(read_manifest("extra.txt", &m).ok());
+  std::ofstream("empty.txt") << "; nothing\n\n";
+  EXPECT_FALSE(read_manifest("empty.txt", &m).ok());
+  std::ofstream("crlf.txt") << "GS1 A pending\r\nGS2 A library\r\n";
+  ASSERT_TRUE(read_manifest("crlf.txt", &m).ok());
+  ASSERT_EQ(m.size(), 2u);
+  EXPECT_FALSE(m[1].pending);
+}
+
+}  // namespace
+}  // namespace velmora::corpus
