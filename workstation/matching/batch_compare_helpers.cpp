@@ -1,0 +1,74 @@
+// Progress, texts and the tarvikx command of the batch comparison (see
+// batch_compare_helpers.h).
+#include "workstation/matching/batch_compare_helpers.h"
+
+#include <cmath>
+
+#include "workstation/common/control_panel.h"
+#include "workstation/matching/list_files.h"
+#include "workstation/matching/results_import.h"
+
+namespace velmora::matching {
+
+void show_progress(ControlPanel& panel, double fraction) {
+  if (!(fraction >= 0.0)) fraction = 0.0;  // also NaN
+  if (fraction > 1.0) fraction = 1.0;
+  panel.set_progress(fraction * 0.98 + 0.01);
+}
+
+bool set_bit(std::span<int32_t> words, int64_t n) {
+  if (n < 0) return false;
+  const uint64_t word = static_cast<uint64_t>(n) / 32;  // index from 0 of word (n div 32) + 1
+  if (word >= words.size()) return false;
+  const uint32_t bit = uint32_t{1} << (n % 32);
+  words[word] = static_cast<int32_t>(static_cast<uint32_t>(words[word]) | bit);
+  return true;
+}
+
+std::string run_file_for_aspect(const std::string& aspect) {
+  return aspect == "Head" ? "tarvik_head.ini" : "tarvik.ini";
+}
+
+std::string library_batch_label(int n, const std::string& side, const std::string& aspect, int b) {
+  if (b == 1) {
+    return "tarvik of " + std::to_string(n) + " new " + side + " side " + aspect +
+           " extracts with each other and batch 1";
+  }
+  if (n == 1) {
+    return "tarvik of new " + side + " side " + aspect + "  extract with batch " +
+           std::to_string(b) + " of library extracts";
+  }
+  return "tarvik of " + std::to_string(n) + " new " + side + " side " + aspect +
+         " extracts with batch " + std::to_string(b) + " of library extracts";
+}
+
+std::string no_library_label(int n, const std::string& side, const std::string& aspect) {
+  return "tarvik of " + std::to_string(n) + " new " + side + " side " + aspect +
+         " extracts with each other";
+}
+
+std::string completed_label(const std::string& aspect, const std::string& side) {
+  return "completed tarvik for " + aspect + ", " + side;
+}
+
+std::string previous_results_message(const std::string& aspect, const std::string& side,
+                                     const std::string& letter) {
+  return "previous " + aspect + side + letter + " comparison results exist " +
+         "- run 'batch compare' with zero batch size";
+}
+
+ProcessCommand tarvik_command(const TarvikRun& run) {
+  ProcessCommand c;
+  c.program = run.tarvikx;
+  c.working_folder = run.working_folder;
+  c.arguments = {run.oldlib_dir,
+                 pending_list_name(run.side),
+                 run.oldlib_dir,
+                 library_list_name(run.side),
+                 results_file_name(run.aspect, run.side, run.letter),
+                 run.run_file,
+                 run.first_run ? "true" : "false"};
+  return c;
+}
+
+}  // namespace velmora::matching

@@ -1,0 +1,62 @@
+// The small pieces of the old-style batch comparison that need no database:
+// the progress bar, the operator's progress texts, the run file of an
+// aspect, the tarvikx command of one run, and set_bit, a bit-array helper
+// shared with other parts of the workstation.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+
+#include "workstation/matching/process_runner.h"
+
+namespace velmora {
+class ControlPanel;
+}
+
+namespace velmora::matching {
+
+// ProgressBar2 at (fraction x 0.98 + 0.01) of ProgressBar1's inner width, so
+// that a bar at 0 still shows and one at 1 stays inside its frame. The
+// fraction is held to 0..1 (a NaN counts as 0).
+void show_progress(ControlPanel& panel, double fraction);
+
+// In 32-bit words indexed from 1 (words[0] is word 1), sets bit (n mod 32) of
+// word (n div 32) + 1; bit 31 is the sign bit. Returns false, changing
+// nothing, when n is negative or its word lies past the end of `words`.
+bool set_bit(std::span<int32_t> words, int64_t n);
+
+// Run file for an aspect: "tarvik_head.ini" for "Head", else "tarvik.ini".
+std::string run_file_for_aspect(const std::string& aspect);
+
+// lblProgress texts, in the order a run shows them. n is the number of
+// pending names in the list, b the number of the library batch (from 1).
+inline constexpr const char* kMakingListsLabel =
+    "oldcell: making flist and adding new distribution records";
+inline constexpr const char* kAllCompletedLabel = "completed all old-style comparisons";
+std::string library_batch_label(int n, const std::string& side, const std::string& aspect, int b);
+std::string no_library_label(int n, const std::string& side, const std::string& aspect);
+std::string completed_label(const std::string& aspect, const std::string& side);
+
+// The message when a results file of an earlier run is still on disk and
+// "use multiple cores" is ticked.
+std::string previous_results_message(const std::string& aspect, const std::string& side,
+                                     const std::string& letter);
+
+// One tarvikx run: the pending and library lists of `side` in the working
+// folder, both fingerprint folders `oldlib_dir` (the data folder + "oldlib",
+// to which tarvikx adds the separator), the results file aspect + side +
+// letter + "_results.txt", the run file, and "true" for the first run of an
+// aspect and side (the pending extracts are then also compared with each
+// other), "false" for the later ones.
+struct TarvikRun {
+  std::string tarvikx;         // program path
+  std::string oldlib_dir;      // data folder + "oldlib"
+  std::string working_folder;  // "" = current folder
+  std::string aspect, side, letter;
+  std::string run_file;
+  bool first_run = true;
+};
+ProcessCommand tarvik_command(const TarvikRun& run);
+
+}  // namespace velmora::matching

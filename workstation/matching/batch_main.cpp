@@ -1,0 +1,27 @@
+// velmora-batch: the batch comparison without a display (see
+// batch_headless.h for the command line and the exit codes).
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "workstation/matching/batch_headless.h"
+#include "workstation/matching/process_runner.h"
+
+int main(int argc, char** argv) {
+  using namespace velmora::matching;
+  const std::vector<std::string> args(argv + 1, argv + argc);
+  HeadlessOptions options;
+  std::string notes;
+  velmora::Status s = parse_headless_arguments(args, &options, &notes);
+  if (!s.ok()) {
+    std::cerr << "velmora-batch: " << s.message() << "\n" << headless_usage();
+    return 2;
+  }
+  if (options.help) {
+    std::cout << headless_usage();
+    return 0;
+  }
+  std::cout << notes;
+  PosixProcessRunner runner;
+  return run_headless_batch(options, runner, std::cout);
+}

@@ -1,0 +1,98 @@
+// Test and benchmark support for the batch comparison: a workspace folder
+// with a data folder, a working folder and a database file, filled through
+// the fixture builder, and a fake process runner.
+//
+// Layout under one temporary folder DIR:
+//   DIR/data/            data files folder (orlain.ini, oldlib/<cell>)
+//   DIR/data/seals.sqlite
+//   DIR/work/            working folder: tarvik.ini, tarvik_head.ini, the
+//                        list and results files
+// Rows are added through the workspace's own connection (`db`), outside
+// any transaction, so a RunContext opened on the same file sees them.
+// Nothing here uses GoogleTest, so the benchmark shares it.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "workstation/common/status.h"
+#include "workstation/db/database.h"
+#include "workstation/db/testing/fixture_database.h"
+#include "workstation/matching/process_runner.h"
+
+namespace velmora::matching::batch_testing {
+
+// The run file the tests and the benchmark use: the shift models and
+// tolerances suit 64 x 64 fingerprints with four 16 x 16 sub-cells; the
+// threshold -1 writes every pair that gets a correlation.
+extern const char kRunFileText[];
+
+class BatchWorkspace {
+ public:
+  // Makes DIR (under the system's temporary folder, named after `name` and
+  // the process), the two folders and an empty database with the schema.
+  explicit BatchWorkspace(const std::string& name);
+  ~BatchWorkspace();
+  BatchWorkspace(const BatchWorkspace&) = delete;
+  BatchWorkspace& operator=(const BatchWorkspace&) = delete;
+
+  const Status& status() const { return status_; }        // of the creation
+  std::string dir, data_folder, working_folder, db_path;  // folders end in '/'
+  std::unique_ptr<db::Database> db;
+
+  db::testing::FixtureBuilder builder() { return db::testing::FixtureBuilder(db.get()); }
+  // An aspect with the columns the comparison reads.
+  Status add_aspect(const std::string& aspect, const std::string& letter,
+                    const std::string& cell_type);
+  // Writes tarvik.ini and tarvik_head.ini into the working folder.
+  Status write_run_files(const std::string& text = kRunFileText);
+  // Writes placeholder fingerprint files oldlib/<cell> (for a fake runner).
+  Status touch_fingerprints(const std::vector<std::string>& cells);
+  // Writes a real fingerprint file oldlib/<cell> through save_fprint from a
+  // 64 x 64 image (row-major, grey 0..63, 64 masked).
+  Status save_fingerprint(const std::string& cell, const std::vector<uint8_t>& image);
+
+  // The cells "<prefix><n>_<k><letter>" that add_bulk_extracts makes.
+  static std::vector<std::string> bulk_cells(const std::string& prefix, int animals, int per_animal,
+                                             const std::string& letter);
+
+  int64_t count(const std::string& sql);
+  std::string text(const std::string& sql);
+  Status exec(const std::string& sql);
+
+ private:
+  Status status_;
+};
+
+// A runner that starts nothing: it records each command and the contents of
+// its two list files at that moment, and calls `respond` (when set) so a
+// test can append lines to the results file or report a failure.
+class FakeProcessRunner : public ProcessRunner {
+ public:
+  struct Call {
+    ProcessCommand command;
+    std::vector<std::string> pending_names;
+    std::vector<std::string> library_names;
+  };
+  // Receives the command; returns the outcome to report.
+  std::function<ProcessOutcome(const ProcessCommand&)> respond;
+
+  ProcessOutcome start_and_wait(const ProcessCommand& command, ControlPanel* panel) override;
+  const std::vector<Call>& calls() const { return calls_; }
+
+  // A successful outcome.
+  static ProcessOutcome success();
+
+ private:
+  std::vector<Call> calls_;
+};
+
+// The lines of a text file ("" lines kept; no final empty line).
+std::vector<std::string> read_lines(const std::string& path);
+// Appends text to a file, creating it.
+bool append_text(const std::string& path, const std::string& text);
+
+}  // namespace velmora::matching::batch_testing

@@ -1,0 +1,81 @@
+#include "workstation/matching/line_reader.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+namespace velmora::matching {
+namespace {
+
+class LineReaderTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = std::filesystem::temp_directory_path() /
+           ("velmora_line_reader_" + std::to_string(::getpid()));
+    std::filesystem::create_directories(dir_);
+  }
+  void TearDown() override { std::filesystem::remove_all(dir_); }
+
+  std::vector<std::string> lines_of(const std::string& bytes, size_t max_line = 0,
+                                    std::vector<bool>* truncated = nullptr) {
+    const std::string path = (dir_ / "f.txt").string();
+    std::ofstream(path, std::ios::binary) << bytes;
+    std::unique_ptr<LineReader> reader;
+    Status s = LineReader::open(path, &reader, max_line);
+    EXPECT_TRUE(s.ok()) << s.message();
+    std::vector<std::string> out;
+    std::string line;
+    while (reader && reader->read_a_line(&line)) {
+      out.push_back(line);
+      if (truncated) truncated->push_back(reader->line_truncated());
+    }
+    EXPECT_FALSE(reader && reader->failed());
+    return out;
+  }
+
+  std::filesystem::path dir_;
+};
+
+using Lines = std::vector<std::string>;
+
+TEST_F(LineReaderTest, EveryLineEndReadsAlike) {
+  EXPECT_EQ(lines_of("a\r\nb\r\n"), (Lines{"a", "b"}));
+  EXPECT_EQ(lines_of("a\nb\n"), (Lines{"a", "b"}));
+  EXPECT_EQ(lines_of("a\rb"), (Lines{"a", "b"}));  // a lone CR keeps the next byte
+  EXPECT_EQ(lines_of(std::string("a\0\nb", 4)), (Lines{"a", "b"}));
+  EXPECT_EQ(lines_of(std::string("a\0b", 3)), (Lines{"a", "b"}));
+}
+
+TEST_F(LineReaderTest, EndOfFileGivesWhatIsThere) {
+  EXPECT_EQ(lines_of("abc"), (Lines{"abc"}));
+  EXPECT_EQ(lines_of("abc\r\n"), (Lines{"abc"}));  // no extra empty line
+  EXPECT_EQ(lines_of("a\r\n\r\nb"), (Lines{"a", "", "b"}));
+  EXPECT_EQ(lines_of(""), (Lines{}));
+  EXPECT_EQ(lines_of("\n"), (Lines{""}));
+}
+
+TEST_F(LineReaderTest, LongLinesAreCutAndFlagged) {
+  std::vector<bool> truncated;
+  EXPECT_EQ(lines_of(std::string(10, 'x') + "\nyy\n", 4, &truncated), (Lines{"xxxx", "yy"}));
+  EXPECT_EQ(truncated, (std::vector<bool>{true, false}));
+  truncated.clear();
+  EXPECT_EQ(lines_of("abcd\n", 4, &truncated), (Lines{"abcd"}));
+  EXPECT_EQ(truncated, (std::vector<bool>{false}));
+}
+
+TEST_F(LineReaderTest, MissingFileIsNotFoundAndFolderIsRefused) {
+  std::unique_ptr<LineReader> reader;
+  Status s = LineReader::open((dir_ / "absent.txt").string(), &reader);
+  EXPECT_EQ(s.code(), Status::Code::kNotFound);
+  EXPECT_EQ(reader, nullptr);
+  s = LineReader::open(dir_.string(), &reader);
+  EXPECT_EQ(s.code(), Status::Code::kIOError);
+  EXPECT_NE(s.message().find(dir_.string()), std::string::npos);
+}
+
+}  // namespace
+}  // namespace velmora::matching

@@ -1,0 +1,56 @@
+// Writing the comparison program's list files (see list_files.h).
+#include "workstation/matching/list_files.h"
+
+#include <cstdio>
+#include <filesystem>
+#include <system_error>
+
+#include "workstation/common/safe_path.h"
+
+namespace velmora::matching {
+
+std::string pending_list_name(const std::string& side) {
+  return "pending_files" + side + ".txt";
+}
+std::string library_list_name(const std::string& side) {
+  return "library_files" + side + ".txt";
+}
+
+std::string list_name_problem(std::string_view cell) {
+  if (!is_safe_file_name(cell)) {
+    return "not usable as a file name in the oldlib folder (empty, a separator, a control "
+           "character, \".\" or \"..\")";
+  }
+  if (cell.size() > kMaxListName) return "longer than the comparison program reads";
+  const char first = cell.front(), last = cell.back();
+  if (first == ' ' || first == '\t' || last == ' ' || last == '\t') {
+    return "begins or ends with a blank, which the comparison program drops";
+  }
+  if (first == ';' || first == '@') {
+    return "begins with \";\" or \"@\", which the comparison program reads as a comment";
+  }
+  if (cell.find_first_of("[]") != std::string_view::npos) {
+    return "holds \"[\" or \"]\", which the comparison program cuts out";
+  }
+  return std::string();
+}
+
+Status write_name_list(const std::string& path, const std::vector<std::string>& names) {
+  const std::string temporary = path + ".tmp";
+  std::FILE* f = std::fopen(temporary.c_str(), "wb");
+  if (f == nullptr) return Status::IOError("Cannot write the list file " + path + ".");
+  bool ok = true;
+  for (const std::string& n : names) {
+    ok = ok && std::fwrite(n.data(), 1, n.size(), f) == n.size() && std::fputc('\n', f) != EOF;
+  }
+  ok = std::fclose(f) == 0 && ok;
+  std::error_code ec;
+  if (ok) std::filesystem::rename(temporary, path, ec);
+  if (!ok || ec) {
+    std::filesystem::remove(temporary, ec);
+    return Status::IOError("Cannot write the list file " + path + " (disk full or not writable).");
+  }
+  return Status::Ok();
+}
+
+}  // namespace velmora::matching

@@ -1,0 +1,252 @@
+// Starting and waiting for a child program (see process_runner.h): the
+// message helpers shared by every runner and the posix_spawn runner.
+//
+// The child gets /dev/null as standard input and one pipe as standard output
+// and error. The parent keeps the pipe's read end non-blocking and, in each
+// 100 ms slice, reads whatever arrives until the slice is over, then lets the
+// window's events run and asks waitpid (WNOHANG) whether the child has ended.
+// A child that prints a lot therefore never blocks on a full pipe.
+#include "workstation/matching/process_runner.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <filesystem>
+#include <thread>
+
+#include "workstation/common/control_panel.h"
+#include "workstation/config/folder_file.h"
+
+extern char** environ;
+
+namespace velmora::matching {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+bool needs_quotes(const std::string& piece) {
+  if (piece.empty()) return true;
+  for (char c : piece) {
+    if (c == ' ' || c == '\t' || c == '"' || c == '\'') return true;
+  }
+  return false;
+}
+
+std::string shown(const std::string& piece) {
+  return needs_quotes(piece) ? "\"" + piece + "\"" : piece;
+}
+
+std::string error_text(int err) {
+  return std::strerror(err);
+}
+
+// Reads everything the pipe holds now. Returns false once the write end is
+// closed (end of file) or the pipe fails.
+bool drain(int fd, ProcessOutcome* out) {
+  char buf[4096];
+  for (;;) {
+    const ssize_t n = read(fd, buf, sizeof buf);
+    if (n > 0) {
+      out->keep_output(buf, static_cast<size_t>(n));
+      continue;
+    }
+    if (n == 0) return false;
+    if (errno == EINTR) continue;
+    return errno == EAGAIN || errno == EWOULDBLOCK;
+  }
+}
+
+// Waits until `deadline`, reading output while the pipe is open. *open is
+// cleared (and the descriptor closed) at the pipe's end.
+void read_until(Clock::time_point deadline, int* fd, ProcessOutcome* out) {
+  for (;;) {
+    const auto now = Clock::now();
+    if (now >= deadline) return;
+    const int ms = static_cast<int>(
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - now).count() + 1);
+    if (*fd < 0) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+      continue;
+    }
+    pollfd p{*fd, POLLIN, 0};
+    const int r = poll(&p, 1, ms);
+    if (r < 0 && errno != EINTR) {
+      close(*fd);
+      *fd = -1;
+    } else if (r > 0 && !drain(*fd, out)) {
+      close(*fd);
+      *fd = -1;
+    }
+  }
+}
+
+// Checks what posix_spawn would only report as a bare errno, so that the
+// operator learns which of the two was wrong.
+bool check_before_start(const ProcessCommand& c, const std::string& program, ProcessOutcome* out) {
+  if (program.empty()) {
+    out->start_error = "no program was given";
+    return false;
+  }
+  auto has_zero = [](const std::string& s) { return s.find('\0') != std::string::npos; };
+  bool zero = has_zero(program) || has_zero(c.working_folder);
+  for (const std::string& a : c.arguments) zero = zero || has_zero(a);
+  if (zero) {
+    out->start_error = "a piece of the command holds a zero byte";
+    return false;
+  }
+  std::error_code ec;
+  if (!c.working_folder.empty() && !std::filesystem::is_directory(c.working_folder, ec)) {
+    out->start_error = "the working folder '" + c.working_folder + "' does not exist";
+    return false;
+  }
+  if (std::filesystem::is_directory(program, ec)) {
+    out->start_error = "'" + program + "' is a folder, not a program";
+    return false;
+  }
+  if (access(program.c_str(), X_OK) != 0) {
+    out->start_error = "'" + program + "': " + error_text(errno);
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+std::string ProcessCommand::text() const {
+  std::string line = shown(program);
+  for (const std::string& a : arguments) line += " " + shown(a);
+  return line;
+}
+
+std::string ProcessOutcome::describe() const {
+  if (!started) return "could not be started: " + start_error;
+  if (exited) return "exit code " + std::to_string(exit_code);
+  if (signal != 0) {
+    const char* name = strsignal(signal);
+    return "ended by signal " + std::to_string(signal) +
+           (name ? std::string(" (") + name + ")" : "");
+  }
+  return "crashed";
+}
+
+std::string ProcessOutcome::output_tail(int lines) const {
+  std::vector<std::string> found;
+  std::string current;
+  auto finish = [&] {
+    if (!current.empty()) found.push_back(current);
+    current.clear();
+  };
+  for (char c : output) {
+    if (c == '\n' || c == '\r') {
+      finish();
+    } else if (current.size() < 200) {
+      const unsigned char u = static_cast<unsigned char>(c);
+      current += u < 0x20 || u == 0x7f ? '?' : c;
+    }
+  }
+  finish();
+  std::string tail;
+  const size_t first = found.size() > static_cast<size_t>(lines) ? found.size() - lines : 0;
+  for (size_t i = first; i < found.size(); ++i) {
+    if (!tail.empty()) tail += "\n";
+    tail += found[i];
+  }
+  return tail;
+}
+
+void ProcessOutcome::keep_output(const char* bytes, size_t n) {
+  if (n >= kKeptOutput) {
+    output.assign(bytes + (n - kKeptOutput), kKeptOutput);
+    return;
+  }
+  output.append(bytes, n);
+  if (output.size() > kKeptOutput) output.erase(0, output.size() - kKeptOutput);
+}
+
+ProcessOutcome PosixProcessRunner::start_and_wait(const ProcessCommand& command,
+                                                  ControlPanel* panel) {
+  ProcessOutcome out;
+  // The child changes folder before it starts the program, so a relative
+  // program path is made absolute against the caller's folder first.
+  std::string program = command.program;
+  if (!program.empty() && program.find('\0') == std::string::npos && program.front() != '/') {
+    std::error_code ec;
+    std::filesystem::path abs = std::filesystem::absolute(program, ec);
+    if (!ec) program = abs.string();
+  }
+  if (!check_before_start(command, program, &out)) return out;
+
+  int fds[2];
+  if (pipe2(fds, O_CLOEXEC) != 0) {
+    out.start_error = "no pipe for its output: " + error_text(errno);
+    return out;
+  }
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_adddup2(&actions, fds[1], 1);
+  posix_spawn_file_actions_adddup2(&actions, fds[1], 2);
+  if (!command.working_folder.empty()) {
+    posix_spawn_file_actions_addchdir_np(&actions, command.working_folder.c_str());
+  }
+  std::vector<std::string> pieces;
+  pieces.reserve(command.arguments.size() + 1);
+  pieces.push_back(program);
+  pieces.insert(pieces.end(), command.arguments.begin(), command.arguments.end());
+  std::vector<char*> argv;
+  for (std::string& p : pieces) argv.push_back(p.data());
+  argv.push_back(nullptr);
+
+  pid_t pid = 0;
+  const int rc = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  close(fds[1]);
+  if (rc != 0) {
+    close(fds[0]);
+    out.start_error = "'" + program + "': " + error_text(rc);
+    return out;
+  }
+  out.started = true;
+  int fd = fds[0];
+  fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
+
+  int status = 0;
+  for (;;) {
+    read_until(Clock::now() + std::chrono::milliseconds(poll_ms_), &fd, &out);
+    if (panel != nullptr) panel->process_events();
+    const pid_t w = waitpid(pid, &status, WNOHANG);
+    if (w == pid) break;
+    if (w < 0 && errno != EINTR) {
+      // The child cannot be waited for (it was reaped elsewhere): its end
+      // is unknown, which is no success.
+      if (fd >= 0) close(fd);
+      out.crashed = true;
+      out.output += "\n[the program's end could not be observed: " + error_text(errno) + "]";
+      return out;
+    }
+  }
+  if (fd >= 0) {
+    drain(fd, &out);
+    close(fd);
+  }
+  if (WIFEXITED(status)) {
+    out.exited = true;
+    out.exit_code = WEXITSTATUS(status);
+  } else {
+    out.crashed = true;
+    if (WIFSIGNALED(status)) out.signal = WTERMSIG(status);
+  }
+  return out;
+}
+
+std::string tarvikx_beside_program() {
+  return config::normalise_folder(config::default_program_folder()) + kTarvikxName;
+}
+
+}  // namespace velmora::matching

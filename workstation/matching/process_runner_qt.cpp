@@ -1,0 +1,66 @@
+// QProcess behind ProcessRunner (see process_runner_qt.h).
+#include "workstation/matching/process_runner_qt.h"
+
+#include <QFileInfo>
+#include <QProcess>
+#include <QStringList>
+
+#include "workstation/common/control_panel.h"
+
+namespace velmora::matching {
+namespace {
+
+void keep(QProcess& p, ProcessOutcome* out) {
+  const QByteArray bytes = p.readAll();
+  if (!bytes.isEmpty()) out->keep_output(bytes.constData(), static_cast<size_t>(bytes.size()));
+}
+
+}  // namespace
+
+ProcessOutcome QtProcessRunner::start_and_wait(const ProcessCommand& command, ControlPanel* panel) {
+  ProcessOutcome out;
+  if (command.program.empty()) {
+    out.start_error = "no program was given";
+    return out;
+  }
+  if (!command.working_folder.empty() &&
+      !QFileInfo(QString::fromStdString(command.working_folder)).isDir()) {
+    out.start_error = "the working folder '" + command.working_folder + "' does not exist";
+    return out;
+  }
+  // The child changes folder before it starts, so a relative program path
+  // is taken against the caller's folder, as the POSIX runner does.
+  const QString program = QFileInfo(QString::fromStdString(command.program)).absoluteFilePath();
+  QStringList arguments;
+  for (const std::string& a : command.arguments) arguments << QString::fromStdString(a);
+
+  QProcess process;
+  process.setProgram(program);
+  process.setArguments(arguments);
+  if (!command.working_folder.empty()) {
+    process.setWorkingDirectory(QString::fromStdString(command.working_folder));
+  }
+  process.setProcessChannelMode(QProcess::MergedChannels);
+  process.setStandardInputFile(QProcess::nullDevice());
+  process.start();
+  if (!process.waitForStarted(-1)) {
+    out.start_error = "'" + program.toStdString() + "': " + process.errorString().toStdString();
+    return out;
+  }
+  out.started = true;
+  while (process.state() != QProcess::NotRunning) {
+    if (process.waitForFinished(poll_ms_)) break;
+    keep(process, &out);
+    if (panel != nullptr) panel->process_events();
+  }
+  keep(process, &out);
+  if (process.exitStatus() == QProcess::NormalExit) {
+    out.exited = true;
+    out.exit_code = process.exitCode();
+  } else {
+    out.crashed = true;  // QProcess does not tell which signal
+  }
+  return out;
+}
+
+}  // namespace velmora::matching

@@ -1,0 +1,79 @@
+// The POSIX runner against the shared runner cases, and the outcome's
+// message helpers.
+#include "workstation/matching/process_runner.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <string>
+
+#include "workstation/matching/process_runner_conformance.h"
+
+namespace velmora::matching {
+namespace conformance {
+INSTANTIATE_TYPED_TEST_SUITE_P(Posix, ProcessRunnerConformance, PosixProcessRunner);
+}  // namespace conformance
+
+namespace {
+
+TEST(ProcessOutcome, DescribesEachEnd) {
+  ProcessOutcome o;
+  o.start_error = "'x': No such file or directory";
+  EXPECT_EQ(o.describe(), "could not be started: 'x': No such file or directory");
+  o.started = true;
+  o.crashed = true;
+  o.signal = SIGSEGV;
+  EXPECT_EQ(o.describe().rfind("ended by signal " + std::to_string(SIGSEGV), 0), 0u)
+      << o.describe();
+  o.signal = 0;
+  EXPECT_EQ(o.describe(), "crashed");
+  o.crashed = false;
+  o.exited = true;
+  o.exit_code = 1;
+  EXPECT_EQ(o.describe(), "exit code 1");
+  EXPECT_FALSE(o.succeeded());
+}
+
+TEST(ProcessOutcome, OutputTailKeepsTheLastLinesReadable) {
+  ProcessOutcome o;
+  o.output = "one\r\ntwo\n\n\nthree\x01\nfour\nfive\nsix\nseven";
+  EXPECT_EQ(o.output_tail(3), "five\nsix\nseven");
+  EXPECT_EQ(o.output_tail(6), "two\nthree?\nfour\nfive\nsix\nseven");
+  o.output = std::string(500, 'x');
+  EXPECT_EQ(o.output_tail(1), std::string(200, 'x'));
+  o.output.clear();
+  EXPECT_EQ(o.output_tail(), "");
+}
+
+TEST(ProcessOutcome, KeepOutputHoldsOnlyTheEnd) {
+  ProcessOutcome o;
+  const std::string first(ProcessOutcome::kKeptOutput - 10, 'a');
+  o.keep_output(first.data(), first.size());
+  EXPECT_EQ(o.output, first);
+  o.keep_output("0123456789ABCDEF", 16);
+  ASSERT_EQ(o.output.size(), ProcessOutcome::kKeptOutput);
+  EXPECT_EQ(o.output.substr(o.output.size() - 16), "0123456789ABCDEF");
+  EXPECT_EQ(o.output.substr(0, 4), "aaaa");
+  const std::string huge(3 * ProcessOutcome::kKeptOutput, 'z');
+  o.keep_output(huge.data(), huge.size());
+  EXPECT_EQ(o.output, std::string(ProcessOutcome::kKeptOutput, 'z'));
+}
+
+TEST(ProcessCommand, TextQuotesOnlyWhatNeedsIt) {
+  ProcessCommand c;
+  c.program = "/opt/bin/tarvikx";
+  c.arguments = {"/data/seal photos/oldlib", "pending_filesL.txt", "", "true"};
+  EXPECT_EQ(c.text(), "/opt/bin/tarvikx \"/data/seal photos/oldlib\" pending_filesL.txt \"\" true");
+}
+
+TEST(ProcessRunner, TarvikxIsLookedForBesideThisProgram) {
+  const std::string path = tarvikx_beside_program();
+  char exe[4096];
+  const ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
+  ASSERT_GT(n, 0);
+  const std::string self(exe, static_cast<size_t>(n));
+  EXPECT_EQ(path, self.substr(0, self.rfind('/') + 1) + "tarvikx");
+}
+
+}  // namespace
+}  // namespace velmora::matching
