@@ -1,0 +1,106 @@
+// Renumbering and loading the cell lookup at the 200000-cell limit: the cost
+// Start pays at every press on the largest database it accepts.
+#include <benchmark/benchmark.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <memory>
+
+#include "workstation/db/database.h"
+#include "workstation/db/schema.h"
+#include "workstation/db/statements.h"
+#include "workstation/runs/cell_lookup.h"
+
+namespace velmora::runs {
+namespace {
+
+struct BenchDatabase {
+  BenchDatabase() {
+    path = std::filesystem::temp_directory_path() /
+           ("velmora_cells_bench_" + std::to_string(getpid()) + ".sqlite");
+    std::filesystem::remove(path);
+    db::create_database_file(path.string());
+    db::Database::open(path.string(), false, &db);
+    db->execute("fill",
+                "INSERT INTO encounter (encounter_no, ID) VALUES (1, '12A');"
+                "INSERT INTO image (image, encounter_no) VALUES ('i', 1)");
+    db->execute("fill",
+                "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 200000) "
+                "INSERT INTO cells (cell, image, AutoMatch, side) "
+                "SELECT printf('x%06dFL', i), 'i', 'L', 'L' FROM n");
+    db::PreparedStatements::prepare(db.get(), db::StatementOptions{}, &statements);
+  }
+  ~BenchDatabase() {
+    statements.reset();
+    db.reset();
+    std::filesystem::remove(path);
+    std::filesystem::remove(path.string() + "-wal");
+    std::filesystem::remove(path.string() + "-shm");
+  }
+  std::filesystem::path path;
+  std::unique_ptr<db::Database> db;
+  std::unique_ptr<db::PreparedStatements> statements;
+};
+
+BenchDatabase& bench_db() {
+  static BenchDatabase b;
+  return b;
+}
+
+// Every cell gets a new number (a cell added at the front shifts them all).
+void BM_RenumberAll(benchmark::State& state) {
+  BenchDatabase& b = bench_db();
+  for (auto _ : state) {
+    state.PauseTiming();
+    b.db->execute("shift", "UPDATE cells SET cell_no = cell_no + 1");
+    state.ResumeTiming();
+    int written = 0;
+    renumber_cells(b.db.get(), b.statements->get("cells_by_name"), &written);
+    benchmark::DoNotOptimize(written);
+  }
+  state.SetItemsProcessed(state.iterations() * kMaxCells);
+}
+BENCHMARK(BM_RenumberAll)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+// For comparison: the whole renumbering as one UPDATE with a window function.
+void BM_RenumberOneStatement(benchmark::State& state) {
+  BenchDatabase& b = bench_db();
+  for (auto _ : state) {
+    state.PauseTiming();
+    b.db->execute("shift", "UPDATE cells SET cell_no = cell_no + 1");
+    state.ResumeTiming();
+    b.db->execute("renumber", db::kRenumberCellsSql);
+  }
+  state.SetItemsProcessed(state.iterations() * kMaxCells);
+}
+BENCHMARK(BM_RenumberOneStatement)->Unit(benchmark::kMillisecond)->Iterations(1);
+
+// The common case: nothing changed since the last Start.
+void BM_RenumberUnchanged(benchmark::State& state) {
+  BenchDatabase& b = bench_db();
+  renumber_cells(b.db.get(), b.statements->get("cells_by_name"));
+  for (auto _ : state) {
+    int written = 0;
+    renumber_cells(b.db.get(), b.statements->get("cells_by_name"), &written);
+    benchmark::DoNotOptimize(written);
+  }
+  state.SetItemsProcessed(state.iterations() * kMaxCells);
+}
+BENCHMARK(BM_RenumberUnchanged)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+void BM_LoadLookup(benchmark::State& state) {
+  BenchDatabase& b = bench_db();
+  renumber_cells(b.db.get(), b.statements->get("cells_by_name"));
+  CellLookup lookup;
+  for (auto _ : state) {
+    load_cell_lookup(b.statements->get("cells_by_number"), &lookup);
+    benchmark::DoNotOptimize(lookup.highest());
+  }
+  state.SetItemsProcessed(state.iterations() * kMaxCells);
+}
+BENCHMARK(BM_LoadLookup)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+}  // namespace
+}  // namespace velmora::runs
+
+BENCHMARK_MAIN();

@@ -1,0 +1,171 @@
+// RunContext: everything one workstation run shares between the Start driver
+// and the steps it calls (extraction, extract processing, comparisons,
+// review, test).
+//
+// One RunContext lives as long as the main window. The window owns it and
+// hands it to the driver; every step takes a RunContext& and reaches the
+// operator only through `panel` and `dialogs`. begin_run refills the
+// database part at each Start: it reopens the database, prepares the
+// statements anew, renumbers the cells and reloads the lookups.
+//
+// Lifetime rules: `statements` and every RecordSet below were made on
+// `session.db` and must be dropped before the database is reopened
+// (drop_database_work does both). Members are declared so that the
+// statements are destroyed before the database. GUI thread only.
+//
+// The steps that later parts of the workstation provide are reached through
+// RunHooks, set by the application when it is built with them. A hook that is
+// not set means "not available in this version": the driver tells the
+// operator so and goes on (comparison families) or stops the run cleanly.
+#pragma once
+
+#include <array>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "workstation/common/control_panel.h"
+#include "workstation/common/operator_dialogs.h"
+#include "workstation/common/status.h"
+#include "workstation/config/aspects.h"
+#include "workstation/config/configuration_file.h"
+#include "workstation/config/folder_file.h"
+#include "workstation/config/open_database.h"
+#include "workstation/config/settings.h"
+#include "workstation/db/database.h"
+#include "workstation/db/statements.h"
+#include "workstation/runs/algorithm_letters.h"
+#include "workstation/runs/cell_lookup.h"
+
+namespace velmora::runs {
+
+struct RunContext;
+
+// Extract size: rows and columns 1..256, stored row-major from 0.
+inline constexpr int kExtractSize = 256;
+// blank_distance is capped at this many pixels and reset to it before each extract.
+inline constexpr float kBlankDistanceCap = 100.0f;
+// Border left untouched by the wavelet correlation in the extraction modes.
+inline constexpr int kExtractionMargin = 12;
+
+using RunStep = std::function<Status(RunContext&)>;
+
+// The comparison families, in the order a batch comparison runs them, and
+// the status change after comparison. Each reads the batch size, the mode,
+// "use multiple cores", "restricted" and the library limit from the panel,
+// and the letters, aspects, statements and lookups from the context.
+struct ComparisonHooks {
+  RunStep batch_compare_old_style;  // family "tarvik", through tarvikx
+  RunStep compare_new_style;        // families "compnew_corr" and "compnew_spot"
+  RunStep compare_legcodes;         // family "legcode"
+  RunStep compare_sift;             // family "CompSift"
+  RunStep change_p_to_v;            // ChangePtoV: compared P extracts become V
+};
+
+// Kernel banks of the wavelet decomposition, one builder per pattern kind.
+// Arguments are the aspect's from_r, to_r, step_r, ... in the order given.
+struct KernelHooks {
+  std::function<Status(int from_r, int to_r, int step_r)> calc_dot_wavelet;
+  std::function<Status(int from_r, int to_r, int step_r, double sigmax_ratio)> calc_ring_wavelet;
+  std::function<Status(int from_r, int to_r, int step_r, int from_theta_deg, int to_theta_deg,
+                       int step_theta_deg, double sigmax_ratio, double sigmay)>
+      calc_stripe_wavelet;
+};
+
+struct ExtractionHooks {
+  // Shows the extraction window modally for extraction.current_image_row and
+  // returns when it has closed, leaving ExtractReady / ImageScrapped /
+  // BlankEdited in `flags` and the extract in the shared arrays.
+  RunStep show_extraction_window;
+  RunStep compute_blank_distance;  // fills blank_distance
+  // The extract pipeline up to its save step. The save step (at once or on
+  // the operator's "Save extract") sets AutoMatch to P and shows cmdStart;
+  // in real-time mode it then calls run_comparison_families, ChangePtoV and
+  // ShowNextPending.
+  RunStep run_pipeline;
+};
+
+struct ReviewHooks {
+  RunStep show_next_pending;    // ShowNextPending
+  RunStep apply_queued_merges;  // ApplyQueuedMerges; also run when the window closes
+  RunStep clear_merge_queue;    // at window start-up
+};
+
+struct RunHooks {
+  ComparisonHooks comparison;
+  KernelHooks kernels;
+  ExtractionHooks extraction;
+  ReviewHooks review;
+  RunStep run_test;  // the test-rank evaluation
+};
+
+// Flags the extraction window leaves for the driver.
+struct ExtractFlags {
+  bool ExtractReady = false;    // closed with OK
+  bool ImageScrapped = false;   // closed with Scrap
+  bool BlankEdited = false;     // the extract carries blanked pixels
+  bool BlankRetrieved = false;  // the blank came from a saved blank file
+};
+
+// One extraction run ("real-time ident." or "batch extract").
+struct ExtractionRun {
+  db::RecordSet current_image_row;  // images_to_extract; edits go to SYSTEM_ImageLinks by cell
+  int list_size = 0;                // rows of images_to_extract
+  int image_count = 0;              // photographs taken up so far
+  std::string previous_aspect;      // kernels are rebuilt only when the aspect changes
+  int margin = 0;                   // kExtractionMargin during the run
+};
+
+// One review run ("visual confirm").
+struct ReviewRun {
+  db::RecordSet review_list;  // review_list, at its first row when the run starts
+  int reviewed = 0;           // items reviewed so far
+  std::string outcome_word;   // "matched" / "unmatched", in "add this ... photo to library"
+};
+
+struct RunContext {
+  // The operator's side. Not owned; set before any driver call.
+  ControlPanel* panel = nullptr;
+  OperatorDialogs* dialogs = nullptr;
+
+  // Configuration.
+  config::FolderFileLocations folder_file_locations;
+  config::FolderSettings folders;  // normalised by Start
+  config::Settings settings;
+  config::AspectSettings aspect_settings;  // aspect of the photograph being extracted
+  std::string working_folder;  // list, run and results files; the process's current folder
+
+  // The database and what Start prepared on it. Declared before the
+  // statements and record sets so that they are destroyed first.
+  config::DatabaseSession session;  // database, AspectList, site and landscape lists
+  std::unique_ptr<db::PreparedStatements> statements;
+
+  // Lookups loaded by Start, kept until the next Start.
+  AlgorithmLetters algorithm_letters;
+  std::array<std::string, 3> side_letters;  // "L", "R", "M"
+  CellLookup cell_lookup;
+  bool test_run = false;                      // from the start of a test run until the program ends
+  std::string chosen_site, chosen_landscape;  // cmbSites / cmbLandscapes when last left
+
+  // Run state.
+  ExtractionRun extraction;
+  ReviewRun review;
+  ExtractFlags flags;
+  std::vector<float> blank_distance =
+      std::vector<float>(kExtractSize * kExtractSize, kBlankDistanceCap);
+
+  RunHooks hooks;
+
+  db::Database* db() { return session.db.get(); }
+  const config::AspectList& aspects() const { return session.aspects; }
+  // A statement prepared by the last Start (see PreparedStatements::get: a
+  // name that was not prepared gives a statement whose calls fail with a
+  // message saying so). Null only before the first Start.
+  db::Statement* statement(const std::string& name);
+  // Drops the statements and record sets made on the database, so that it
+  // can be closed or reopened.
+  void drop_database_work();
+};
+
+}  // namespace velmora::runs

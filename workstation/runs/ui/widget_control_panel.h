@@ -1,0 +1,49 @@
+// WidgetControlPanel: ControlPanel over the Qt widgets of one window.
+//
+// Each call finds the widget whose objectName is the control name among the
+// root's descendants and acts on it by its kind: option buttons and check
+// boxes (QAbstractButton), text boxes (QLineEdit), lists (QComboBox), labels
+// (QLabel), frames (QGroupBox). "Visible" is the control's own setting, as
+// the run code sets it, not whether its window happens to be on screen. An
+// unknown name reads as unchecked / empty and writes are ignored.
+//
+// Lists behave like the operator's lists: adding entries selects none; the
+// run code selects one explicitly. Unchecking an option button clears it
+// even inside its exclusive group. GUI thread only; the root must outlive
+// the panel.
+#pragma once
+
+#include <QWidget>
+
+#include "workstation/common/control_panel.h"
+
+namespace velmora::runs {
+
+class WidgetControlPanel : public ControlPanel {
+ public:
+  explicit WidgetControlPanel(QWidget* root) : root_(root) {}
+
+  bool checked(const std::string& name) const override;
+  void set_checked(const std::string& name, bool on) override;
+  std::string text(const std::string& name) const override;
+  void set_text(const std::string& name, const std::string& text) override;
+  bool visible(const std::string& name) const override;
+  void set_visible(const std::string& name, bool on) override;
+  void set_enabled(const std::string& name, bool on) override;
+  void set_font_size(const std::string& name, int points) override;
+  void clear_items(const std::string& name) override;
+  void add_item(const std::string& name, const std::string& item) override;
+  std::vector<std::string> items(const std::string& name) const override;
+  void select_item(const std::string& name, int index) override;
+  void set_progress(double fraction) override;
+  void set_title_colour(int red, int green, int blue) override;
+  void process_events() override;
+
+  // The widget of a control, or nullptr.
+  QWidget* widget(const std::string& name) const;
+
+ private:
+  QWidget* root_;
+};
+
+}  // namespace velmora::runs
