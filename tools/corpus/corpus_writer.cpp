@@ -26,12 +26,6 @@ constexpr uint64_t kPeltStream = 1;
 constexpr uint64_t kPoseStream = 2;
 constexpr uint64_t kNoiseStream = 3;
 
-std::string numbered(int value, int digits) {
-  std::string s = std::to_string(value);
-  return std::string(static_cast<size_t>(std::max(0, digits - static_cast<int>(s.size()))), '0') +
-         s;
-}
-
 Status write_text(const fs::path& path, const std::string& text) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out << text;
@@ -41,6 +35,38 @@ Status write_text(const fs::path& path, const std::string& text) {
 }
 
 }  // namespace
+
+std::string zero_padded(int value, int digits) {
+  std::string s = std::to_string(value);
+  return std::string(static_cast<size_t>(std::max(0, digits - static_cast<int>(s.size()))), '0') +
+         s;
+}
+
+Status save_sighting_fingerprint(const std::string& folder, const std::string& cell,
+                                 const std::vector<uint8_t>& image) {
+  if (image.size() != static_cast<size_t>(kImageSize) * kImageSize)
+    return Status::InvalidArgument("a fingerprint image is 64 x 64 pixels");
+  std::string path;
+  if (Status s = join_safe(folder, cell, &path); !s.ok()) return s;
+  if (path.size() >= static_cast<size_t>(dunmarra::kTextBufferSize))
+    return Status::InvalidArgument("fingerprint path " + path + " is too long for the writer");
+  char cell_buf[dunmarra::kTextBufferSize] = {};
+  char path_buf[dunmarra::kTextBufferSize] = {};
+  std::memcpy(cell_buf, cell.data(), cell.size());
+  std::memcpy(path_buf, path.data(), path.size());
+  // The writer takes a 256-byte row stride; only the first 64 bytes of the
+  // first 64 rows carry the image.
+  std::vector<uint8_t> buffer(static_cast<size_t>(dunmarra::kImageStride) * kImageSize, 0);
+  for (int r = 0; r < kImageSize; ++r)
+    std::memcpy(&buffer[static_cast<size_t>(r) * dunmarra::kImageStride],
+                &image[static_cast<size_t>(r) * kImageSize], kImageSize);
+  const int32_t geometry[8] = {64, 64, 17, 17, 16, 16, 2, 2};
+  const double reals[6] = {0, 0, 0, 0, 0, 0};
+  const int32_t code = save_fprint(geometry, reals, cell_buf, path_buf, buffer.data());
+  if (code != dunmarra::kSaveFprintOk)
+    return Status::IOError("fingerprint " + path + " not saved, error " + std::to_string(code));
+  return Status::Ok();
+}
 
 std::string check_options(const CorpusOptions& o) {
   if (o.animals < 2 || o.animals > kMaxAnimals)
@@ -60,8 +86,8 @@ std::vector<CorpusSighting> plan_corpus(const CorpusOptions& o) {
   for (int a = 1; a <= o.animals; ++a)
     for (int s = 1; s <= o.sightings; ++s) {
       CorpusSighting c;
-      c.animal = "GS" + numbered(a, 4);
-      c.cell = c.animal + "_" + numbered(s, 2) + o.aspect_letter;
+      c.animal = "GS" + zero_padded(a, 4);
+      c.cell = c.animal + "_" + zero_padded(s, 2) + o.aspect_letter;
       c.animal_number = a;
       c.sighting = s;
       c.pending = s == 1;
@@ -107,10 +133,6 @@ Status write_corpus(const std::string& dir, const CorpusOptions& o) {
              std::to_string(o.animals) + " animals, " + std::to_string(o.sightings) +
              " sightings each\n; cell animal role\n";
 
-  const int32_t geometry[8] = {64, 64, 17, 17, 16, 16, 2, 2};
-  const double reals[6] = {0, 0, 0, 0, 0, 0};
-  std::vector<uint8_t> buffer(static_cast<size_t>(dunmarra::kImageStride) * dunmarra::kImageStride,
-                              0);
   PeltPattern pelt;
   int pelt_of = 0;  // the plan goes animal by animal: one pelt at a time
   for (const CorpusSighting& c : plan) {
@@ -118,21 +140,10 @@ Status write_corpus(const std::string& dir, const CorpusOptions& o) {
       pelt = animal_pelt(o, c.animal_number);
       pelt_of = c.animal_number;
     }
-    std::string path;
-    if (Status s = join_safe(folder, c.cell, &path); !s.ok()) return s;
-    if (path.size() >= static_cast<size_t>(dunmarra::kTextBufferSize))
-      return Status::InvalidArgument("fingerprint path " + path + " is too long for the writer");
-    char cell_buf[dunmarra::kTextBufferSize] = {};
-    char path_buf[dunmarra::kTextBufferSize] = {};
-    std::memcpy(cell_buf, c.cell.data(), c.cell.size());
-    std::memcpy(path_buf, path.data(), path.size());
-    const std::vector<uint8_t> img = sighting_image(o, pelt, c.animal_number, c.sighting);
-    for (int r = 0; r < kImageSize; ++r)
-      std::memcpy(&buffer[static_cast<size_t>(r) * dunmarra::kImageStride],
-                  &img[static_cast<size_t>(r) * kImageSize], kImageSize);
-    const int32_t code = save_fprint(geometry, reals, cell_buf, path_buf, buffer.data());
-    if (code != dunmarra::kSaveFprintOk)
-      return Status::IOError("fingerprint " + path + " not saved, error " + std::to_string(code));
+    if (Status s = save_sighting_fingerprint(folder, c.cell,
+                                             sighting_image(o, pelt, c.animal_number, c.sighting));
+        !s.ok())
+      return s;
     (c.pending ? pending : library) += c.cell + "\n";
     manifest += c.cell + " " + c.animal + " " + (c.pending ? "pending" : "library") + "\n";
   }

@@ -66,4 +66,13 @@ Status write_corpus(const std::string& dir, const CorpusOptions& o);
 // Reads DIR/corpus.txt.
 Status read_manifest(const std::string& path, std::vector<CorpusSighting>* sightings);
 
+// `value` in decimal, padded with leading zeros to `digits` characters.
+std::string zero_padded(int value, int digits);
+
+// Writes the fingerprint file folder + cell (folder ends in '/') of a 64 x 64
+// image through save_fprint, called as the workstation calls it when it saves
+// an extract. The path must stay under the writer's 80-byte buffer.
+Status save_sighting_fingerprint(const std::string& folder, const std::string& cell,
+                                 const std::vector<uint8_t>& image);
+
 }  // namespace velmora::corpus

@@ -26,9 +26,17 @@ bool parse_int(std::string_view s) {
   return r.ec == std::errc() && r.ptr == s.data() + s.size();
 }
 
-// Splits a result line; false when the line is not one.
-bool parse_result(std::string_view line, std::string_view* first, std::string_view* second,
-                  double* score) {
+double median(std::vector<double> v) {
+  if (v.empty()) return 0;
+  std::sort(v.begin(), v.end());
+  const size_t m = v.size() / 2;
+  return v.size() % 2 ? v[m] : (v[m - 1] + v[m]) / 2;
+}
+
+}  // namespace
+
+bool parse_result_line(std::string_view line, std::string_view* first, std::string_view* second,
+                       double* score) {
   std::string_view f[12];
   size_t n = 0, start = 0;
   for (size_t i = 0; i <= line.size(); ++i) {
@@ -47,15 +55,6 @@ bool parse_result(std::string_view line, std::string_view* first, std::string_vi
   *second = f[1];
   return true;
 }
-
-double median(std::vector<double> v) {
-  if (v.empty()) return 0;
-  std::sort(v.begin(), v.end());
-  const size_t m = v.size() / 2;
-  return v.size() % 2 ? v[m] : (v[m - 1] + v[m]) / 2;
-}
-
-}  // namespace
 
 Status rank_results(const std::vector<CorpusSighting>& manifest, std::istream& results,
                     RankSummary* out) {
@@ -91,7 +90,7 @@ Status rank_results(const std::vector<CorpusSighting>& manifest, std::istream& r
     if (!line.empty() && line.back() == '\r') line.pop_back();
     std::string_view a, b;
     double score;
-    if (!parse_result(line, &a, &b, &score)) {
+    if (!parse_result_line(line, &a, &b, &score)) {
       if (line.rfind("$ ", 0) == 0) {
         ++s.header_lines;
       } else if (!line.empty()) {

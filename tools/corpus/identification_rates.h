@@ -15,6 +15,7 @@
 
 #include <istream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "tools/corpus/corpus_writer.h"
@@ -37,6 +38,11 @@ struct RankSummary {
   double median_own = 0;    // median of the probes' own-animal scores (found ones)
   double median_other = 0;  // median of the probes' best other-animal scores
 };
+
+// Splits a result line "first,second,score" + four ",row,col" + ",mean";
+// false when the line is not one (headers, problem reports, damaged lines).
+bool parse_result_line(std::string_view line, std::string_view* first, std::string_view* second,
+                       double* score);
 
 // The results come from `results`; the manifest tells cells, animals and roles.
 Status rank_results(const std::vector<CorpusSighting>& manifest, std::istream& results,

@@ -4,12 +4,16 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "tools/corpus/corpus_writer.h"
+#include "tools/corpus/data_folder.h"
 #include "tools/corpus/identification_rates.h"
+#include "tools/corpus/temp_ranking.h"
+#include "workstation/db/database.h"
 
 namespace {
 
@@ -23,7 +27,23 @@ constexpr char kUsage[] =
     "        tarvikx oldlib/ pending.txt oldlib/ library.txt testresults.txt tarvik.ini false\n"
     "  velmora-corpus rank DIR [RESULTS]\n"
     "      prints the rank-1 and rank-10 identification rates of the pending\n"
-    "      sightings from the results file (default DIR/testresults.txt)\n";
+    "      sightings from the results file (default DIR/testresults.txt)\n"
+    "  velmora-corpus data DATA [--animals N] [--sightings K] [--seed S] [--letter L]\n"
+    "                      [--calibration-animals M]\n"
+    "      writes a workstation data folder into the new or empty folder DATA:\n"
+    "      fingerprints in DATA/oldlib/, DATA/orlain.ini, the database\n"
+    "      DATA/seals.sqlite (sighting 1 of each animal pending under a provisional\n"
+    "      ID, the others in the library; stats from comparing the library\n"
+    "      sightings 2 and 3 of M animals, default 100), the run file\n"
+    "      DATA/work/tarvik.ini and the truth DATA/corpus.txt. K is at least 3\n"
+    "      (default 3). Then:\n"
+    "        velmora-batch --data-folder DATA --database DATA/seals.sqlite \\\n"
+    "          --working-folder DATA/work\n"
+    "  velmora-corpus candidates DATA [DATABASE] [--show N] [--top T]\n"
+    "      after a batch comparison: the rank-1 and rank-10 identification rates\n"
+    "      that table temp gives (rated against DATA/corpus.txt) and the T best\n"
+    "      candidates (default 5) of the first N pending extracts (default 5);\n"
+    "      DATABASE defaults to DATA/seals.sqlite\n";
 
 int usage_error(const std::string& message) {
   std::fprintf(stderr, "velmora-corpus: %s\n%s", message.c_str(), kUsage);
@@ -70,6 +90,101 @@ int make(const std::vector<std::string>& args) {
   return 0;
 }
 
+int fail(const velmora::Status& s) {
+  std::fprintf(stderr, "velmora-corpus: %s\n", s.message().c_str());
+  return 1;
+}
+
+int make_data(const std::vector<std::string>& args) {
+  if (args.empty() || args[0].rfind("--", 0) == 0) return usage_error("data needs a folder");
+  velmora::corpus::DataFolderOptions options;
+  for (size_t i = 1; i < args.size(); i += 2) {
+    const std::string& key = args[i];
+    if (i + 1 >= args.size()) return usage_error(key + " needs a value");
+    const std::string& value = args[i + 1];
+    bool ok = false;
+    if (key == "--animals") {
+      ok = parse_whole(value, &options.corpus.animals);
+    } else if (key == "--sightings") {
+      ok = parse_whole(value, &options.corpus.sightings);
+    } else if (key == "--seed") {
+      ok = parse_whole(value, &options.corpus.seed);
+    } else if (key == "--letter") {
+      options.letter = value;
+      ok = true;
+    } else if (key == "--calibration-animals") {
+      ok = parse_whole(value, &options.calibration_animals);
+    } else {
+      return usage_error("unknown option " + key);
+    }
+    if (!ok) return usage_error("bad value '" + value + "' for " + key);
+  }
+  if (std::string why = velmora::corpus::check_data_options(options); !why.empty())
+    return usage_error(why);
+  velmora::corpus::DataFolderSummary sum;
+  const velmora::Status s = velmora::corpus::write_data_folder(args[0], options, &sum);
+  if (!s.ok()) return fail(s);
+  const velmora::corpus::CalibrationSummary& cal = sum.calibration;
+  std::printf("data folder %s: %d animals, %d pending and %d library extracts (seed %llu)\n",
+              args[0].c_str(), options.corpus.animals, sum.pending, sum.library,
+              static_cast<unsigned long long>(options.corpus.seed));
+  std::printf("  database %s: aspect %s (letter %s, side %s), algorithm %s (tarvik)\n",
+              sum.database_path.c_str(), options.aspect.c_str(),
+              options.corpus.aspect_letter.c_str(), velmora::corpus::kSide, options.letter.c_str());
+  std::printf("  stats from %d library animals (sightings 2 and 3, both ways):\n",
+              sum.calibration_animals);
+  std::printf("    match %.4f +/- %.4f (%lld scores, %lld pairs without one)\n", cal.match.mean,
+              cal.match.sigma, static_cast<long long>(cal.match.count),
+              static_cast<long long>(cal.missing_matches));
+  std::printf("    non-match %.4f +/- %.4f (%lld scores)\n", cal.nonmatch.mean, cal.nonmatch.sigma,
+              static_cast<long long>(cal.nonmatch.count));
+  if (cal.other_lines > 0)
+    std::printf("    problem lines in the calibration results: %lld\n",
+                static_cast<long long>(cal.other_lines));
+  std::printf("  working folder %s (tarvik.ini)\n", sum.working_folder.c_str());
+  return 0;
+}
+
+int show_candidates(const std::vector<std::string>& args) {
+  std::vector<std::string> positional;
+  int show = 5, top = 5;
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    if (a == "--show" || a == "--top") {
+      if (i + 1 >= args.size()) return usage_error(a + " needs a value");
+      int* target = a == "--show" ? &show : &top;
+      if (!parse_whole(args[i + 1], target) || *target < 0)
+        return usage_error("bad value '" + args[i + 1] + "' for " + a);
+      ++i;
+    } else if (a.rfind("--", 0) == 0) {
+      return usage_error("unknown option " + a);
+    } else {
+      positional.push_back(a);
+    }
+  }
+  if (positional.empty() || positional.size() > 2)
+    return usage_error("candidates needs a data folder and at most a database");
+  const std::string dir = positional[0];
+  const std::string db_path =
+      positional.size() > 1 ? positional[1] : dir + "/" + velmora::corpus::kDatabaseFileName;
+  std::vector<velmora::corpus::CorpusSighting> truth;
+  velmora::Status s =
+      velmora::corpus::read_manifest(dir + "/" + velmora::corpus::kTruthFileName, &truth);
+  if (!s.ok()) return fail(s);
+  std::unique_ptr<velmora::db::Database> db;
+  s = velmora::db::Database::open(db_path, velmora::db::Database::OpenMode::kReadOnly, &db);
+  if (!s.ok()) return fail(s);
+  std::string letter;
+  std::vector<velmora::corpus::CandidateScore> scores;
+  s = velmora::corpus::read_temp_candidates(db.get(), &letter, &scores);
+  if (!s.ok()) return fail(s);
+  velmora::corpus::TempRanking ranking;
+  s = velmora::corpus::rank_temp(truth, letter, scores, &ranking);
+  if (!s.ok()) return fail(s);
+  std::fputs(velmora::corpus::format_temp_ranking(ranking, show, top).c_str(), stdout);
+  return 0;
+}
+
 int rank(const std::vector<std::string>& args) {
   if (args.empty() || args.size() > 2)
     return usage_error("rank needs a folder and at most a results file");
@@ -104,6 +219,8 @@ int main(int argc, char** argv) {
   std::vector<std::string> args(argv + 2, argv + argc);
   if (command == "make") return make(args);
   if (command == "rank") return rank(args);
+  if (command == "data") return make_data(args);
+  if (command == "candidates") return show_candidates(args);
   if (command == "--help" || command == "-h" || command == "help") {
     std::fputs(kUsage, stdout);
     return 0;

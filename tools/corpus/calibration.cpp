@@ -1,0 +1,112 @@
+// The calibration run and the statistics of its results (see the header).
+// Scores are summed in two passes (mean, then squared deviations), which
+// keeps the spread exact for the tight match scores near 0.9.
+#include "tools/corpus/calibration.h"
+
+#include <algorithm>
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <string_view>
+
+#include "compare/compare_pass.h"
+#include "compare/run_file.h"
+#include "tools/corpus/identification_rates.h"
+
+namespace velmora::corpus {
+namespace {
+
+ScoreStatistics statistics_of(const std::vector<double>& scores) {
+  ScoreStatistics s;
+  s.count = static_cast<int64_t>(scores.size());
+  if (scores.empty()) return s;
+  double sum = 0;
+  for (double x : scores) sum += x;
+  s.mean = sum / static_cast<double>(scores.size());
+  if (scores.size() < 2) return s;
+  double squares = 0;
+  for (double x : scores) squares += (x - s.mean) * (x - s.mean);
+  s.sigma = std::sqrt(squares / static_cast<double>(scores.size() - 1));
+  return s;
+}
+
+}  // namespace
+
+Status score_statistics(std::istream& results, const std::map<std::string, std::string>& animal_of,
+                        int64_t expected_matches, CalibrationSummary* out) {
+  CalibrationSummary s;
+  s.expected_matches = expected_matches;
+  std::vector<double> match, nonmatch;
+  std::string line;
+  while (std::getline(results, line)) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    std::string_view a, b;
+    double score = 0;
+    if (!parse_result_line(line, &a, &b, &score)) {
+      if (line.rfind("$ ", 0) == 0) {
+        ++s.header_lines;
+      } else if (!line.empty()) {
+        ++s.other_lines;
+      }
+      continue;
+    }
+    ++s.result_lines;
+    auto ia = animal_of.find(std::string(a));
+    auto ib = animal_of.find(std::string(b));
+    if (ia == animal_of.end() || ib == animal_of.end()) {
+      ++s.unknown_lines;
+      continue;
+    }
+    (ia->second == ib->second ? match : nonmatch).push_back(score);
+  }
+  if (results.bad()) return Status::IOError("the calibration results could not be read");
+  s.match = statistics_of(match);
+  s.nonmatch = statistics_of(nonmatch);
+  s.missing_matches = std::max<int64_t>(0, expected_matches - s.match.count);
+  if (s.match.count < 2 || s.nonmatch.count < 2)
+    return Status::Corruption("the calibration run gave " + std::to_string(s.match.count) +
+                              " matching and " + std::to_string(s.nonmatch.count) +
+                              " non-matching scores; at least two of each are needed");
+  *out = s;
+  return Status::Ok();
+}
+
+Status run_calibration(const CalibrationRun& run, CalibrationSummary* summary) {
+  if (run.first.empty() || run.second.empty())
+    return Status::InvalidArgument("a calibration run needs two non-empty lists");
+  int64_t expected = 0;
+  for (const std::string& a : run.first) {
+    auto ia = run.animal_of.find(a);
+    if (ia == run.animal_of.end())
+      return Status::InvalidArgument("calibration cell " + a + " has no animal");
+    for (const std::string& b : run.second) {
+      auto ib = run.animal_of.find(b);
+      if (ib == run.animal_of.end())
+        return Status::InvalidArgument("calibration cell " + b + " has no animal");
+      if (ia->second == ib->second) ++expected;
+    }
+  }
+  std::error_code ec;
+  if (std::filesystem::exists(run.results_file, ec))
+    return Status::InvalidArgument("the calibration results file " + run.results_file +
+                                   " exists already");
+  tarvik::RunFile constants;
+  if (!tarvik::read_run_file(run.run_file, constants))
+    return Status::NotFound("cannot open the run file " + run.run_file);
+  const tarvik::FileList first{run.fingerprint_folder, run.first};
+  const tarvik::FileList second{run.fingerprint_folder, run.second};
+  auto pass = [&](const tarvik::FileList& a, const tarvik::FileList& b, const char* label_a,
+                  const char* label_b) {
+    tarvik::run_comparison_pass(a, b, constants.threshold, run.results_file, constants.row_model,
+                                constants.col_model, constants.col_tol, constants.row_tol,
+                                constants.peaks_per_subcell, label_a, label_b, constants.margin);
+  };
+  pass(first, second, "first", "second");
+  pass(second, first, "second", "first");
+  std::ifstream in(run.results_file, std::ios::binary);
+  if (!in) return Status::IOError("the calibration run wrote no results file " + run.results_file);
+  // Both directions compare the same pairs.
+  return score_statistics(in, run.animal_of, 2 * expected, summary);
+}
+
+}  // namespace velmora::corpus

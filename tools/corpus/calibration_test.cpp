@@ -1,0 +1,121 @@
+#include "tools/corpus/calibration.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace velmora::corpus {
+namespace {
+
+std::string line(const std::string& a, const std::string& b, double score) {
+  std::ostringstream s;
+  s.setf(std::ios::fixed);
+  s.precision(4);
+  s << a << "," << b << "," << score << ",1,2,3,4,-5,6,0,0,0.5000\n";
+  return s.str();
+}
+
+// Mean and sample deviation by the textbook sums, as a reference for the
+// two-pass computation.
+void reference(const std::vector<double>& v, double* mean, double* sigma) {
+  double s = 0, ss = 0;
+  for (double x : v) {
+    s += x;
+    ss += x * x;
+  }
+  const double n = static_cast<double>(v.size());
+  *mean = s / n;
+  *sigma = std::sqrt((ss - s * s / n) / (n - 1));
+}
+
+const std::map<std::string, std::string> kAnimals = {{"A2", "A"}, {"A3", "A"}, {"B2", "B"},
+                                                     {"B3", "B"}, {"C2", "C"}, {"C3", "C"}};
+
+TEST(ScoreStatistics, SeparatesMatchesFromNonMatchesAndCountsTheRest) {
+  std::string text = "$ first second\n";
+  text += line("A2", "A3", 0.91) + line("A2", "B3", 0.30) + line("A2", "C3", 0.25);
+  text += line("B2", "B3", 0.88) + line("B2", "A3", 0.41);
+  text += "Singular matrix!\n  Error 2: Can't read pending file X!!\n";
+  text += line("Q2", "A3", 0.99);  // a cell of no known animal
+  text += "$ second first\n";
+  text += line("A3", "A2", 0.93) + line("C3", "B2", 0.12) + "\r\n";
+  std::istringstream in(text);
+  CalibrationSummary s;
+  ASSERT_TRUE(score_statistics(in, kAnimals, 6, &s).ok());
+  EXPECT_EQ(s.header_lines, 2);
+  EXPECT_EQ(s.other_lines, 2);
+  EXPECT_EQ(s.unknown_lines, 1);
+  EXPECT_EQ(s.result_lines, 8);
+  EXPECT_EQ(s.match.count, 3);
+  EXPECT_EQ(s.nonmatch.count, 4);
+  EXPECT_EQ(s.expected_matches, 6);
+  EXPECT_EQ(s.missing_matches, 3);
+  double mean, sigma;
+  // The lines carry four decimals, so the references use the same values;
+  // 1e-12 allows for the different order of the two computations' sums.
+  reference({0.91, 0.88, 0.93}, &mean, &sigma);
+  EXPECT_NEAR(s.match.mean, mean, 1e-12);
+  EXPECT_NEAR(s.match.sigma, sigma, 1e-12);
+  reference({0.30, 0.25, 0.41, 0.12}, &mean, &sigma);
+  EXPECT_NEAR(s.nonmatch.mean, mean, 1e-12);
+  EXPECT_NEAR(s.nonmatch.sigma, sigma, 1e-12);
+}
+
+TEST(ScoreStatistics, RefusesTooFewScoresForASpread) {
+  CalibrationSummary s;
+  std::istringstream one_match(line("A2", "A3", 0.9) + line("A2", "B3", 0.3) +
+                               line("B2", "A3", 0.2));
+  Status st = score_statistics(one_match, kAnimals, 2, &s);
+  EXPECT_EQ(st.code(), Status::Code::kCorruption);
+  EXPECT_NE(st.message().find("1 matching and 2 non-matching"), std::string::npos) << st.message();
+  std::istringstream headers_only("$ first second\n$ second first\n");
+  EXPECT_FALSE(score_statistics(headers_only, kAnimals, 2, &s).ok());
+}
+
+class CalibrationFolder : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    root_ = std::filesystem::temp_directory_path() /
+            ("calibration_test_" + std::to_string(::getpid()) + "_" +
+             ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    std::filesystem::remove_all(root_);
+    std::filesystem::create_directories(root_);
+  }
+  void TearDown() override { std::filesystem::remove_all(root_); }
+  std::filesystem::path root_;
+};
+
+TEST_F(CalibrationFolder, RefusesMissingRunFileUsedResultsAndUnknownCells) {
+  CalibrationRun run;
+  run.fingerprint_folder = root_.string() + "/";
+  run.run_file = (root_ / "absent.ini").string();
+  run.results_file = (root_ / "results.txt").string();
+  run.first = {"A2"};
+  run.second = {"A3"};
+  run.animal_of = kAnimals;
+  CalibrationSummary s;
+  Status st = run_calibration(run, &s);
+  EXPECT_EQ(st.code(), Status::Code::kNotFound);
+  EXPECT_NE(st.message().find("absent.ini"), std::string::npos) << st.message();
+  EXPECT_FALSE(std::filesystem::exists(run.results_file));
+
+  std::ofstream(run.results_file) << "old results\n";
+  st = run_calibration(run, &s);
+  EXPECT_NE(st.message().find("exists already"), std::string::npos) << st.message();
+
+  run.second = {"Z9"};
+  st = run_calibration(run, &s);
+  EXPECT_EQ(st.code(), Status::Code::kInvalidArgument);
+  EXPECT_NE(st.message().find("Z9"), std::string::npos) << st.message();
+  run.first.clear();
+  EXPECT_EQ(run_calibration(run, &s).code(), Status::Code::kInvalidArgument);
+}
+
+}  // namespace
+}  // namespace velmora::corpus

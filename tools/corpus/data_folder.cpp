@@ -1,0 +1,310 @@
+// Writing the data folder (layout and rows in the header). Order: the
+// fingerprints, the run files, the calibration, then the database in one
+// transaction, the configuration file and last the truth file. The rows go
+// in through the database layer's prepared statements, each prepared once.
+#include "tools/corpus/data_folder.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <memory>
+#include <numeric>
+#include <system_error>
+
+#include "libs/dunmarra/save_fprint.h"
+#include "tools/corpus/random.h"
+#include "tools/corpus/run_file.h"
+#include "workstation/common/safe_path.h"
+#include "workstation/db/database.h"
+#include "workstation/db/schema.h"
+
+namespace velmora::corpus {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Stream purposes under the corpus seed, beside those of corpus_writer.cpp.
+constexpr uint64_t kProvisionalStream = 4;
+constexpr uint64_t kGenderStream = 5;
+
+constexpr char kSite[] = "Synthetic Skerry";
+constexpr char kLandscape[] = "Synthetic Coast";
+
+bool alphanumeric(const std::string& s) {
+  return !s.empty() && std::all_of(s.begin(), s.end(),
+                                   [](unsigned char c) { return c < 0x80 && std::isalnum(c); });
+}
+
+std::string lower(std::string s) {
+  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return s;
+}
+
+Status write_text(const fs::path& path, const std::string& text) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out << text;
+  out.close();
+  if (!out) return Status::IOError("cannot write " + path.string());
+  return Status::Ok();
+}
+
+std::string names_text(const std::vector<std::string>& names) {
+  std::string text;
+  for (const std::string& n : names) text += n + "\n";
+  return text;
+}
+
+// Runs the prepared `stmt` with `params`; with `key` set, the statement
+// returns one row and *key receives its first column.
+Status run(db::Statement* stmt, const std::vector<std::pair<std::string, db::Value>>& params,
+           int64_t* key = nullptr) {
+  for (const auto& [name, value] : params)
+    if (Status s = stmt->set(name, value); !s.ok()) return s;
+  if (key == nullptr) return stmt->execute();
+  db::RecordSet rs;
+  if (Status s = stmt->open(&rs); !s.ok()) return s;
+  if (rs.eof() || rs.columns().empty())
+    return Status::Corruption(stmt->name() + " returned no key");
+  *key = rs.integer(rs.columns().front());
+  return Status::Ok();
+}
+
+Status fill_database(db::Database* db, const DataFolderOptions& o,
+                     const std::vector<DataExtract>& plan, const CalibrationSummary& calibration) {
+  db::Transaction tx(db);
+  if (!tx.begun().ok()) return tx.begun();
+  std::unique_ptr<db::Statement> aspect, algy, stats, landscape, sighting, encounter, image, cell;
+  const std::pair<std::unique_ptr<db::Statement>*, const char*> statements[] = {
+      {&aspect,
+       "INSERT INTO aspects (aspect, aspect_letter, cell_type, pattern, show_n_spots) "
+       "VALUES (:aspect, :letter, 'lateral', 'none', 0)"},
+      {&algy, "INSERT INTO algy (letter, type) VALUES (:letter, 'tarvik')"},
+      {&stats,
+       "INSERT INTO stats (aspect, algy_letter, rmu_match, sigma_match, rmu_nonmatch, "
+       "sigma_nonmatch) VALUES (:aspect, :letter, :rmu_match, :sigma_match, :rmu_nonmatch, "
+       ":sigma_nonmatch)"},
+      {&landscape, "INSERT INTO landscapes (site, landscape) VALUES (:site, :landscape)"},
+      {&sighting, "INSERT INTO sighting (site) VALUES (:site) RETURNING sighting_no"},
+      {&encounter,
+       "INSERT INTO encounter (ID, gender, sighting_no) VALUES (:id, :gender, :sighting) "
+       "RETURNING encounter_no"},
+      {&image,
+       "INSERT INTO image (image, image_no, encounter_no, photo, dt) VALUES (:image, :number, "
+       ":encounter, :image, :dt)"},
+      {&cell,
+       "INSERT INTO cells (cell, image, AutoMatch, side, aspect) VALUES (:cell, :image, "
+       ":status, :side, :aspect)"},
+  };
+  for (const auto& [stmt, sql] : statements)
+    if (Status s = db->prepare("data folder", sql, stmt); !s.ok()) return s;
+
+  Status s = run(aspect.get(), {{"aspect", o.aspect}, {"letter", o.corpus.aspect_letter}});
+  if (s.ok()) s = run(algy.get(), {{"letter", o.letter}});
+  if (s.ok())
+    s = run(stats.get(), {{"aspect", o.aspect},
+                          {"letter", o.letter},
+                          {"rmu_match", calibration.match.mean},
+                          {"sigma_match", calibration.match.sigma},
+                          {"rmu_nonmatch", calibration.nonmatch.mean},
+                          {"sigma_nonmatch", calibration.nonmatch.sigma}});
+  if (s.ok()) s = run(landscape.get(), {{"site", std::string(kSite)}, {"landscape", kLandscape}});
+  if (s.ok()) s = cell->set("side", std::string(kSide));
+  if (s.ok()) s = cell->set("aspect", o.aspect);
+  if (s.ok()) s = sighting->set("site", std::string(kSite));
+  int64_t number = 0;
+  for (const DataExtract& e : plan) {
+    if (!s.ok()) break;
+    int64_t sighting_no = 0, encounter_no = 0;
+    s = run(sighting.get(), {}, &sighting_no);
+    if (s.ok())
+      s = run(encounter.get(), {{"id", e.id}, {"gender", e.gender}, {"sighting", sighting_no}},
+              &encounter_no);
+    if (s.ok())
+      s = run(
+          image.get(),
+          {{"image", e.image}, {"number", ++number}, {"encounter", encounter_no}, {"dt", e.dt}});
+    if (s.ok())
+      s = run(
+          cell.get(),
+          {{"cell", e.cell}, {"image", e.image}, {"status", std::string(e.pending ? "P" : "L")}});
+  }
+  // The dense numbering the workstation gives at every Start, so that the
+  // database is consistent before its first Start too.
+  if (s.ok())
+    s = db->execute("data folder: number the cells",
+                    "UPDATE cells SET cell_no = n.no FROM (SELECT cell, row_number() OVER "
+                    "(ORDER BY cell) AS no FROM cells) AS n WHERE cells.cell = n.cell");
+  if (!s.ok()) return s;
+  return tx.commit();
+}
+
+Status write_database(const std::string& path, const DataFolderOptions& o,
+                      const std::vector<DataExtract>& plan, const CalibrationSummary& calibration) {
+  Status s = db::create_database_file(path);
+  if (!s.ok()) return s;
+  {
+    std::unique_ptr<db::Database> db;
+    s = db::Database::open(path, db::Database::OpenMode::kExisting, &db);
+    if (s.ok()) s = fill_database(db.get(), o, plan, calibration);
+  }
+  if (!s.ok()) {
+    std::error_code ec;
+    for (const char* suffix : {"", "-wal", "-shm"}) fs::remove(path + suffix, ec);
+  }
+  return s;
+}
+
+}  // namespace
+
+std::string check_data_options(const DataFolderOptions& o) {
+  if (std::string why = check_options(o.corpus); !why.empty()) return why;
+  if (o.corpus.sightings < 3)
+    return "the data folder needs at least 3 sightings per animal: one pending and two in the "
+           "library, whose pair the match statistics are estimated from";
+  if (!alphanumeric(o.corpus.aspect_letter))
+    return "the aspect letter must be two letters or digits";
+  if (lower(o.corpus.aspect_letter) == "lc")
+    return "the aspect letter LC is taken: cell names with \"_LC\" are leg-code extracts";
+  if (!alphanumeric(o.aspect)) return "the aspect name must be letters or digits";
+  // The comparison's aspect walk stops at "Skin"; review lists give "legcode"
+  // only the leg-code letter.
+  if (o.aspect == "Skin" || lower(o.aspect) == "legcode")
+    return "the aspect name " + o.aspect + " is reserved";
+  if (o.letter.size() != 1 || !alphanumeric(o.letter))
+    return "the algorithm letter must be one letter or digit";
+  if (lower(o.letter) == "h") return "the algorithm letter h belongs to the leg-code comparison";
+  if (o.calibration_animals < 2 || o.calibration_animals > kMaxCalibrationAnimals)
+    return "the number of calibration animals must be from 2 to " +
+           std::to_string(kMaxCalibrationAnimals);
+  return {};
+}
+
+std::vector<DataExtract> plan_data_folder(const DataFolderOptions& o) {
+  const int n = o.corpus.animals;
+  // provisional[a - 1]: the provisional number of animal a's pending sighting.
+  std::vector<int> provisional(static_cast<size_t>(n));
+  std::iota(provisional.begin(), provisional.end(), 1);
+  Random shuffle(stream_seed(o.corpus.seed, kProvisionalStream));
+  for (int i = n - 1; i > 0; --i)
+    std::swap(provisional[static_cast<size_t>(i)],
+              provisional[static_cast<size_t>(shuffle.below(i + 1))]);
+
+  std::vector<DataExtract> plan;
+  plan.reserve(static_cast<size_t>(n) * static_cast<size_t>(o.corpus.sightings));
+  char dt[32];
+  for (int a = 1; a <= n; ++a) {
+    Random gender(stream_seed(o.corpus.seed, kGenderStream, static_cast<uint64_t>(a)));
+    const std::string animal = "GS" + zero_padded(a, 4);
+    const std::string sex = gender.chance(0.5) ? "Female" : "Male";
+    for (int s = 1; s <= o.corpus.sightings; ++s) {
+      DataExtract e;
+      e.pending = s == 1;
+      e.animal = animal;
+      e.animal_number = a;
+      e.sighting = s;
+      e.gender = sex;
+      const int p = provisional[static_cast<size_t>(a - 1)];
+      e.id = e.pending ? "U" + zero_padded(p, 4) : animal;
+      e.image = e.id + "_" + zero_padded(s, 2);
+      e.cell = e.image + "_" + o.corpus.aspect_letter;
+      // Library photographs from earlier seasons; the pending ones are new.
+      if (e.pending) {
+        std::snprintf(dt, sizeof dt, "2024-07-%02d %02d:%02d:00", 1 + p % 28, 8 + p % 10, p % 60);
+      } else {
+        std::snprintf(dt, sizeof dt, "%04d-%02d-%02d 12:%02d:00", 2023 - (s - 2) / 12,
+                      1 + (s - 2) % 12, 1 + a % 28, a % 60);
+      }
+      e.dt = dt;
+      plan.push_back(e);
+    }
+  }
+  return plan;
+}
+
+void calibration_lists(const DataFolderOptions& o, std::vector<std::string>* first,
+                       std::vector<std::string>* second) {
+  first->clear();
+  second->clear();
+  const int m = std::min(o.calibration_animals, o.corpus.animals);
+  for (int a = 1; a <= m; ++a) {
+    const std::string image = "GS" + zero_padded(a, 4) + "_";
+    first->push_back(image + "02_" + o.corpus.aspect_letter);
+    second->push_back(image + "03_" + o.corpus.aspect_letter);
+  }
+}
+
+Status write_data_folder(const std::string& dir, const DataFolderOptions& o,
+                         DataFolderSummary* summary) {
+  if (std::string why = check_data_options(o); !why.empty()) return Status::InvalidArgument(why);
+  std::error_code ec;
+  const fs::path root(dir);
+  if (fs::exists(root, ec) && !(fs::is_directory(root, ec) && fs::is_empty(root, ec)))
+    return Status::InvalidArgument(dir + " exists and is not an empty folder; choose a new one");
+  const std::vector<DataExtract> plan = plan_data_folder(o);
+  const std::string folder = (root / "oldlib").string() + "/";
+  size_t longest = 0;
+  for (const DataExtract& e : plan) longest = std::max(longest, e.cell.size());
+  if (folder.size() + longest >= static_cast<size_t>(dunmarra::kTextBufferSize))
+    return Status::InvalidArgument("fingerprint paths under " + folder +
+                                   " would be longer than the writer's 79 characters; use a "
+                                   "shorter folder");
+  const fs::path work = root / kWorkingFolderName;
+  const fs::path calibration = root / "calibration";
+  for (const fs::path& p : {root / "oldlib", work, calibration}) {
+    fs::create_directories(p, ec);
+    if (ec) return Status::IOError("cannot create " + p.string() + ": " + ec.message());
+  }
+
+  DataFolderSummary sum;
+  PeltPattern pelt;
+  int pelt_of = 0;  // the plan goes animal by animal: one pelt at a time
+  std::string truth = "; Truth of a synthetic data folder: seed " + std::to_string(o.corpus.seed) +
+                      ", " + std::to_string(o.corpus.animals) + " animals, " +
+                      std::to_string(o.corpus.sightings) +
+                      " sightings each\n; cell, the animal really photographed (its library "
+                      "ID), role\n";
+  for (const DataExtract& e : plan) {
+    if (e.animal_number != pelt_of) {
+      pelt = animal_pelt(o.corpus, e.animal_number);
+      pelt_of = e.animal_number;
+    }
+    if (Status s = save_sighting_fingerprint(
+            folder, e.cell, sighting_image(o.corpus, pelt, e.animal_number, e.sighting));
+        !s.ok())
+      return s;
+    (e.pending ? sum.pending : sum.library) += 1;
+    truth += e.cell + " " + e.animal + " " + (e.pending ? "pending" : "library") + "\n";
+  }
+  const std::string run_text = format_run_file(corpus_run_constants());
+  for (const char* name : {"tarvik.ini", "tarvik_head.ini"})
+    if (Status s = write_text(work / name, run_text); !s.ok()) return s;
+
+  CalibrationRun cal;
+  cal.fingerprint_folder = folder;
+  cal.run_file = (work / "tarvik.ini").string();
+  cal.results_file = (calibration / "results.txt").string();
+  calibration_lists(o, &cal.first, &cal.second);
+  for (const DataExtract& e : plan)
+    if (!e.pending) cal.animal_of[e.cell] = e.id;  // the IDs a lab knows
+  if (Status s = write_text(calibration / "first.txt", names_text(cal.first)); !s.ok()) return s;
+  if (Status s = write_text(calibration / "second.txt", names_text(cal.second)); !s.ok()) return s;
+  if (Status s = run_calibration(cal, &sum.calibration); !s.ok()) return s;
+  sum.calibration_animals = static_cast<int>(cal.first.size());
+
+  sum.database_path = (root / kDatabaseFileName).string();
+  sum.working_folder = work.string();
+  if (Status s = write_database(sum.database_path, o, plan, sum.calibration); !s.ok()) return s;
+  // The first item of the file is a header; no comma in it, since a comma
+  // would end the item and make the rest a key line without "=".
+  const std::string ini = "[Velmora synthetic data folder seed " + std::to_string(o.corpus.seed) +
+                          "]\nMultiAspect=False\nLimitSearch=False\n";
+  if (Status s = write_text(root / "orlain.ini", ini); !s.ok()) return s;
+  if (Status s = write_text(root / kTruthFileName, truth); !s.ok()) return s;
+  *summary = sum;
+  return Status::Ok();
+}
+
+}  // namespace velmora::corpus

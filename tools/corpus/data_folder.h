@@ -1,0 +1,106 @@
+// A workstation data folder made from a synthetic corpus: what the batch
+// comparison (velmora-batch) runs on, with the truth kept apart for rating.
+//
+// Folder DATA:
+//   oldlib/<cell>         fingerprint file of every extract, by save_fprint
+//   orlain.ini            configuration file: a header item, then two switches
+//   seals.sqlite          database made by the workstation's own schema code
+//   work/tarvik.ini       run file (and tarvik_head.ini, the same constants) in
+//                         the working folder the comparison runs in:
+//                           velmora-batch --data-folder DATA
+//                             --database DATA/seals.sqlite --working-folder DATA/work
+//   calibration/          the calibration run behind the stats row: its two
+//                         lists and its results file (calibration.h)
+//   corpus.txt            the truth: one line "cell animal role" per extract,
+//                         animal being the library ID of the animal really
+//                         photographed (corpus_writer.h reads it)
+//
+// Database rows:
+//   aspects    one lateral aspect (default "Flank", letter "FL"); every
+//              extract shows the animal's left side ("L")
+//   algy       one row of type "tarvik" (default letter "a")
+//   stats      aspect + letter: match and non-match mean and spread from
+//              the calibration run
+//   landscapes, sighting, encounter, image, cells: one sighting, encounter
+//              and photograph per extract
+//     library  sightings 2..K of animal n: ID "GS" + n (4 digits), status L
+//     pending  sighting 1 of every animal, status P, under a provisional ID
+//              "U" + 4 digits: a seeded shuffle of the animal numbers, as a
+//              new photograph is entered before anyone knows whose it is
+// Names: image = ID + "_" + sighting number (2 digits); cell = image + "_" +
+// aspect letter, so that a cell name without its last three characters (the
+// workstation's image-name rule for temp) is its image, and the last two are
+// the aspect letter. cell_no is numbered 1, 2, ... in cell order.
+//
+// The stats row is honest: the calibration compares library extracts only
+// (sightings 2 and 3 of the first M library animals, both ways), whose
+// animals a lab knows; no pending extract and nothing of the truth file is
+// used, so the statistics know nothing of the answers the batch comparison
+// is rated against.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "tools/corpus/calibration.h"
+#include "tools/corpus/corpus_writer.h"
+#include "workstation/common/status.h"
+
+namespace velmora::corpus {
+
+inline constexpr char kDatabaseFileName[] = "seals.sqlite";
+inline constexpr char kWorkingFolderName[] = "work";
+inline constexpr char kTruthFileName[] = "corpus.txt";
+inline constexpr char kSide[] = "L";
+inline constexpr int kMaxCalibrationAnimals = 200;
+
+struct DataFolderOptions {
+  CorpusOptions corpus = [] {
+    CorpusOptions o;
+    o.aspect_letter = "FL";
+    return o;
+  }();
+  std::string aspect = "Flank";
+  std::string letter = "a";  // the algy letter of the tarvik family
+  int calibration_animals = 100;
+};
+
+// One extract of the data folder.
+struct DataExtract {
+  std::string cell, image;
+  std::string id;      // the database's animal ID (provisional for pending ones)
+  std::string animal;  // the animal really photographed: its library ID
+  std::string gender;  // "Male" or "Female", the animal's
+  std::string dt;      // date and time of the photograph
+  int animal_number = 0;
+  int sighting = 0;
+  bool pending = false;
+};
+
+// Empty when the options can make a data folder, else the reason.
+std::string check_data_options(const DataFolderOptions& o);
+
+// All extracts, animal by animal, sighting by sighting.
+std::vector<DataExtract> plan_data_folder(const DataFolderOptions& o);
+
+// The library cells the calibration compares: sighting 2 (first) and
+// sighting 3 (second) of the first M animals.
+void calibration_lists(const DataFolderOptions& o, std::vector<std::string>* first,
+                       std::vector<std::string>* second);
+
+struct DataFolderSummary {
+  int pending = 0;
+  int library = 0;
+  int calibration_animals = 0;
+  CalibrationSummary calibration;
+  std::string database_path;
+  std::string working_folder;
+};
+
+// Makes the data folder in `dir`, which must be absent or empty. The path
+// of every fingerprint file must stay under 80 characters (the writer's
+// limit). On failure the database file is removed (the folder is not).
+Status write_data_folder(const std::string& dir, const DataFolderOptions& o,
+                         DataFolderSummary* summary);
+
+}  // namespace velmora::corpus
