@@ -6,8 +6,9 @@
 //  - the last two letters of a cell name are substr(cell,-2); that value is
 //    no column, so its comparison asks for NOCASE itself, as every text
 //    comparison of the workstation ignores letter case;
-//  - conditions keep their three-valued logic as written (NOT (gender = x)
-//    leaves out rows whose gender is NULL, as written);
+//  - conditions keep their three-valued logic as written, with one
+//    exception: library_cells_by_sex keeps animals of unknown sex (gender
+//    NULL) as candidates, since only a recorded opposite sex rules one out;
 //  - updates through a join become "WHERE key IN (SELECT ...)";
 //  - scores kept in single precision pass through to_single() (a function
 //    of the connection, database.cpp) so that the score read back from temp

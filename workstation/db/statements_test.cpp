@@ -732,6 +732,90 @@ TEST(CatalogueTest, OptionsChooseExactlyOneFormOfEachStatement) {
   EXPECT_EQ(library_statement_name(both, false), "library_cells");
 }
 
+// Start prepares the statements in one fixed order; the conditional forms
+// take the place of their statement in it.
+TEST(CatalogueTest, StatementsComeInTheOrderStartPreparesThem) {
+  const std::vector<std::string> all = {"images_to_extract",     "pending_cells",
+                                        "library_cells_at_site", "library_cells_at_landscape",
+                                        "library_cells",         "pending_cell",
+                                        "library_cells_by_sex",  "review_list",
+                                        "review_item",           "set_review_status",
+                                        "mark_automatched",      "photos_of_id",
+                                        "left_images_of_id",     "right_images_of_id",
+                                        "best_ids_for_pending",  "best_ids_for_id",
+                                        "temp_pair_for_ids",     "merge_id",
+                                        "merge_mum_id",          "mark_temp_for_deletion",
+                                        "delete_marked_temp",    "delete_temp_of_pending",
+                                        "clear_pretemp",         "distribution_of_file",
+                                        "add_distribution_L",    "add_distribution_R",
+                                        "best_pretemp_scores",   "all_temp",
+                                        "park_pending",          "restore_pending",
+                                        "test_set_to_pending",   "test_set_to_library",
+                                        "aspect_settings",       "stats_of_algorithm",
+                                        "insert_pretemp",        "cells_by_number",
+                                        "cell_no_of_cell",       "insert_temp",
+                                        "pending_ids",           "insert_comp_id",
+                                        "insert_scorelog",       "cells_by_name",
+                                        "copy_site_landscape"};
+  auto expected = [&](const StatementOptions& o) {
+    std::vector<std::string> out;
+    for (const std::string& n : all) {
+      if (n == "library_cells_at_site" && !(o.limit_to_site && o.limit_search)) continue;
+      if (n == "library_cells_at_landscape" &&
+          !(o.limit_to_landscape && o.limit_search && !o.limit_to_site))
+        continue;
+      if (n == "library_cells" && o.limit_search && (o.limit_to_site || o.limit_to_landscape))
+        continue;
+      if ((n == "pending_ids" || n == "insert_comp_id") && !(o.multi_aspect && !o.test_mode))
+        continue;
+      out.push_back(n);
+    }
+    return out;
+  };
+  for (int bits = 0; bits < 128; ++bits) {
+    StatementOptions o;
+    o.multi_aspect = bits & 1;
+    o.test_mode = bits & 2;
+    o.combine = bits & 4;
+    o.show_crop = bits & 8;
+    o.limit_to_site = bits & 16;
+    o.limit_to_landscape = bits & 32;
+    o.limit_search = bits & 64;
+    std::vector<std::string> got;
+    for (const auto& t : statement_texts(o)) got.push_back(t.name);
+    EXPECT_EQ(got, expected(o)) << "options " << bits;
+  }
+}
+
+// Each option picks the form of its statement that the option names.
+TEST(CatalogueTest, OptionsPickTheirOwnForms) {
+  auto sql_of = [](const StatementOptions& o, const std::string& name) {
+    for (const auto& t : statement_texts(o))
+      if (t.name == name) return t.sql;
+    return std::string();
+  };
+  StatementOptions plain;
+  StatementOptions multi;
+  multi.multi_aspect = true;
+  StatementOptions multi_test = multi;
+  multi_test.test_mode = true;
+  EXPECT_NE(sql_of(multi, "pending_cells").find("compIDs"), std::string::npos);
+  EXPECT_EQ(sql_of(multi_test, "pending_cells").find("compIDs"), std::string::npos);
+  EXPECT_EQ(sql_of(plain, "pending_cells").find("compIDs"), std::string::npos);
+
+  StatementOptions combine;
+  combine.combine = true;
+  EXPECT_NE(sql_of(combine, "review_list").find("distinct ID"), std::string::npos);
+  EXPECT_NE(sql_of(combine, "set_review_status").find("ID=:pID"), std::string::npos);
+  EXPECT_NE(sql_of(plain, "review_list").find("algy"), std::string::npos);
+  EXPECT_NE(sql_of(plain, "set_review_status").find("cell=:pCell"), std::string::npos);
+
+  StatementOptions crop;
+  crop.show_crop = true;
+  EXPECT_EQ(sql_of(crop, "photos_of_id").find("Unset1"), std::string::npos);
+  EXPECT_NE(sql_of(plain, "photos_of_id").find("Unset1"), std::string::npos);
+}
+
 TEST(CatalogueTest, EveryDeclaredParameterIsUsedAndEveryUsedOneDeclared) {
   for (const auto& t : all_statement_texts()) {
     std::set<std::string> used;

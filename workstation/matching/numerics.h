@@ -48,7 +48,7 @@ void F01CKF(double* a, const double* b, const double* c, const int& n, const int
 
 // ln Gamma(x). IFAIL on return: 0 success; 1 x <= 0 (no valid result, 0 is
 // returned); 2 x is not finite or ln Gamma(x) overflows (0 is returned).
-// Unlike the original library, an invalid argument never ends the program:
+// An invalid argument never ends the program (IFAIL is always returned):
 // the caller decides what to do with the failure.
 double S14ABF(const double& x, int& ifail);
 

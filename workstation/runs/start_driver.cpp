@@ -342,25 +342,28 @@ Status begin_run(RunContext& ctx) {
   p.set_visible("lblTitle", false);
   p.set_enabled("vscAnimList", true);
 
-  // 2. The database.
-  Status s = open_database_from_panel(ctx, true);
-  if (!s.ok()) return fail(ctx, s);
-  if (!ctx.session.is_open()) {
-    s = Status::NotFound("The database '" + ctx.folders.database_path +
-                         "' could not be opened: the path must name an existing file ending in "
-                         "\"sqlite\". Choose the database with \"browse\".");
-    return fail(ctx, s);
-  }
+  // 2. The database. The folders are normalised whatever the database does,
+  // and the operator's paths are remembered and orlain.ini reread even when
+  // no database opens; the run itself stops before the first statement.
+  const Status opened = open_database_from_panel(ctx, true);
 
   // 3. The folder file; losing it is not worth stopping the run for, but the
   // operator must know that the paths will not be remembered.
-  s = config::write_folder_file(ctx.folder_file_locations, ctx.folders);
+  Status s = config::write_folder_file(ctx.folder_file_locations, ctx.folders);
   if (!s.ok()) show_message(ctx, s.message(), Icon::kExclamation);
 
   // 4. orlain.ini of the data files folder.
   config::Faults faults;
   config::read_configuration(ctx.folders.data_folder, &ctx.settings, &faults);
   if (!faults.empty()) show_message(ctx, config::fault_text(faults), Icon::kExclamation);
+
+  if (!opened.ok()) return fail(ctx, opened);
+  if (!ctx.session.is_open()) {
+    s = Status::NotFound("The database '" + ctx.folders.database_path +
+                         "' could not be opened: the path must name an existing file ending in "
+                         "\"sqlite\". Choose the database with \"browse\".");
+    return fail(ctx, s);
+  }
 
   // 5.
   if (mode != Mode::kRealTime) p.set_checked("chkRestricted", false);

@@ -125,6 +125,7 @@ TEST_F(StartDriver, RestrictedIsUncheckedOutsideRealTime) {
 
 TEST_F(StartDriver, ADatabasePathThatIsNoDatabaseStopsWithAMessage) {
   panel().set_text("txtDatabase", ws_.data_folder + "seals.SQLITE");
+  ws_.write_ini("MultiAspect=True\n");
   Status s = begin_run(ctx());
   EXPECT_EQ(s.code(), Status::Code::kNotFound);
   EXPECT_TRUE(shown_contains(ws_.dialogs, "could not be opened")) << all_shown(ws_.dialogs);
@@ -132,6 +133,17 @@ TEST_F(StartDriver, ADatabasePathThatIsNoDatabaseStopsWithAMessage) {
   EXPECT_EQ(panel().text("cmdStart"), "Start");
   EXPECT_TRUE(panel().visible("cmdStart"));
   EXPECT_TRUE(panel().visible("txtDatabase"));
+  // The folder file is written after the paths are normalised, and orlain.ini
+  // reread, whether or not a database opened.
+  std::ifstream folder_file(ws_.dir / "program" / "DataFolder.txt");
+  std::string line1, line2, line3;
+  std::getline(folder_file, line1);
+  std::getline(folder_file, line2);
+  std::getline(folder_file, line3);
+  EXPECT_EQ(line1, ws_.data_folder);
+  EXPECT_EQ(line2, ws_.data_folder + "seals.SQLITE");
+  EXPECT_EQ(line3, ws_.data_folder + "newpic/");
+  EXPECT_TRUE(ctx().settings.MultiAspect);
 }
 
 TEST_F(StartDriver, ADatabaseErrorNamesTheStatementAndStopsTheRun) {
