@@ -153,6 +153,25 @@ TEST_F(Pass, ThresholdIsStrict) {
       << results();
 }
 
+TEST_F(Pass, RowTolerancesBoundRowShiftsAndColumnTolerancesColumnShifts) {
+  // a2 lies 3 rows lower and 2 columns further right: a level-0 bound of 2.5
+  // admits the column shift only.
+  row_tol_[0] = 4;
+  col_tol_[0] = 2.5f;
+  run({"a1.fpt"}, {"a2.fpt"}, -100);
+  auto lines = result_lines(results());
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_GT(lines[0].score, 0.95);
+  EXPECT_EQ(lines[0].row_shift[0], 3);
+  EXPECT_EQ(lines[0].col_shift[0], 2);
+  row_tol_[0] = 2.5f;
+  col_tol_[0] = 4;
+  run({"a1.fpt"}, {"a2.fpt"}, -100);
+  lines = result_lines(results());
+  ASSERT_EQ(lines.size(), 2u);
+  EXPECT_EQ(lines[1].score, -9.99) << "row shift 3 is not below 2.5";
+}
+
 TEST_F(Pass, PairsBelowTheThresholdWriteNothing) {
   run({"a1.fpt"}, {"a2.fpt", "b1.fpt"}, 0.9);
   const auto lines = result_lines(results());

@@ -256,8 +256,10 @@ double warp_correlation(const std::uint8_t* x, const std::uint8_t* y, int rows, 
   lu_solve4(lu, perm, g);
   lu_solve4(lu, perm, h);
 
-  const int mr = std::min(margin, rows / 4);
-  const int mc = std::min(margin, cols / 4);
+  // Beyond a quarter the region would leave the image; below minus the size
+  // it is empty anyway, and the loop bounds must not overflow.
+  const int mr = std::clamp(margin, -rows, rows / 4);
+  const int mc = std::clamp(margin, -cols, cols / 4);
   long n = 0;
   double sx = 0, sxx = 0, sy = 0, syy = 0, sxy = 0;
   int x_lo = 256, x_hi = -1, y_lo = 256, y_hi = -1;

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <cmath>
 #include <cstring>
 #include <vector>
@@ -312,6 +313,26 @@ TEST(Constellations, OneConsistentConstellationFillsBothSlotsOnce) {
   EXPECT_EQ(r.b.mean, r.a.mean);
 }
 
+TEST(Constellations, MeanAndDeviationAreSummedInTheirFixedOrder) {
+  // 32-bit sums: the order decides whether a small term survives next to a
+  // large one (the spacing of floats is 8 at 1e8 and 4 at 2^25).
+  SearchCase t;
+  t.rows = ShiftModel();
+  t.rows.c[0] = 33554432.0f;  // 2^25: the level-3 row deviation of shift 0
+  t.row_tol[3] = 1e9f;
+  t.add(0, -1e8f, 1, 0);
+  t.add(1, 1.0f, 1, 0);
+  t.add(2, 1.0f, 1, 0);
+  t.add(3, 1e8f, 0, 0);
+  const SearchResult r = t.run();
+  ASSERT_EQ(r.count, 1);
+  // (pk3 + pk0) + pk1 + pk2 = 2; any sum that starts from pk0 loses the ones.
+  EXPECT_EQ(r.a.mean, 0.5f);
+  // (dr3 + dc3) first: each later 1 is rounded away; the ones summed first
+  // would give 2^25 + 4.
+  EXPECT_EQ(r.a.dev, 33554432.0f);
+}
+
 TEST(Constellations, NothingWithinToleranceGivesNoCandidate) {
   SearchCase t;
   t.add(0, 1, 0, 0);
@@ -517,6 +538,27 @@ TEST_F(Warp, NegativeMarginShrinksTheRegion) {
   const double narrow = run(x_, x_, zero_, zero_, -10);
   EXPECT_NEAR(narrow, 1.0, 1e-9);
   EXPECT_TRUE(std::isnan(run(x_, x_, zero_, zero_, -20))) << "region empty";
+}
+
+TEST_F(Warp, MostNegativeMarginGivesAnEmptyRegion) {
+  EXPECT_TRUE(std::isnan(run(x_, x_, zero_, zero_, -65)));
+  EXPECT_TRUE(std::isnan(run(x_, x_, zero_, zero_, INT_MIN)));
+}
+
+TEST_F(Warp, OnlyExactly64IsMaskedInTheFinalCorrelation) {
+  const int rs[4] = {3, 3, 3, 3}, cs[4] = {-2, -2, -2, -2};
+  // Other values with bit 6 set are grey values here: they take part and,
+  // differing from the pattern, pull the correlation well below 1.
+  std::vector<std::uint8_t> x = x_;
+  std::vector<std::uint8_t> y = y_;
+  for (int r = 20; r < 40; ++r) {
+    for (int c = 0; c < 64; c += 2) {
+      x[r * 64 + c] = 100;
+      y[r * 64 + c] = 65;
+    }
+  }
+  EXPECT_LT(run(x, y_, rs, cs), 0.9);
+  EXPECT_LT(run(x_, y, rs, cs), 0.9);
 }
 
 TEST_F(Warp, CoincidingControlPointsAreSingular) {

@@ -140,13 +140,17 @@ bool next_data_line(ByteSource& in, std::string& line) {
       }
     }
     if (raw.empty()) return false;
-    // The tail of an overlong line belongs to that line, whether it is kept
-    // or skipped; it must never come back as a line of its own.
-    if (!has_lf) discard_rest_of_line(in);
 
     std::size_t start = 0;
     while (start < raw.size() && is_leading_blank(static_cast<unsigned char>(raw[start]))) ++start;
-    if (start == raw.size() || o.comments.find(raw[start]) != std::string::npos) continue;
+    // A piece holding nothing but blanks is skipped like a blank line; the
+    // rest of its line is read as the next piece, so text behind a long run
+    // of blanks is not lost.
+    if (start == raw.size()) continue;
+    // The tail of an overlong comment or data line belongs to that line; it
+    // must never come back as a line of its own.
+    if (!has_lf) discard_rest_of_line(in);
+    if (o.comments.find(raw[start]) != std::string::npos) continue;
 
     std::string text = raw.substr(start, raw.size() - start - (has_lf ? 1 : 0));
     strip_bracketed(text, o.brackets);

@@ -85,7 +85,9 @@ const std::string& bracket_characters();
 // Blank lines, lines whose first non-blank character is a comment character
 // and lines that hold nothing but bracketed text are skipped. A line longer
 // than the line length keeps its first length - 1 characters; the rest of it,
-// up to and including its LF, is read and dropped.
+// up to and including its LF, is read and dropped. When those first
+// characters are blanks only, they count as a blank line and the rest of the
+// line is read on as the next one.
 bool next_data_line(ByteSource& in, std::string& line);
 
 // Removes every section from one bracket character to the next one (both

@@ -129,8 +129,14 @@ TEST_F(LineReader, LineOfExactlyTheKeptLengthIsWhole) {
 TEST_F(LineReader, TailOfAnOverlongCommentNeverBecomesALine) {
   const std::string comment = ";" + std::string(1500, 'c');
   EXPECT_EQ(lines_of(comment + "\ndata\n"), (Lines{"data"}));
+}
+
+TEST_F(LineReader, TextBehindMoreBlanksThanTheBufferHoldsIsRead) {
+  // The first 1023 bytes are blanks only, a blank line; the rest of the line
+  // is read on and holds the text.
   const std::string blanks(1500, ' ');
-  EXPECT_EQ(lines_of(blanks + "tail\ndata\n"), (Lines{"data"}));
+  EXPECT_EQ(lines_of(blanks + "tail\ndata\n"), (Lines{"tail", "data"}));
+  EXPECT_EQ(lines_of(std::string(1023, '\t') + "; note\ndata\n"), (Lines{"data"}));
 }
 
 TEST_F(LineReader, ShortLengthCutsEveryLine) {

@@ -190,6 +190,45 @@ TEST_F(Tarvikx, MissingListFilesGiveMessageUsageAndExit1) {
   EXPECT_FALSE(tmp_.exists("testresults.txt"));
 }
 
+// The shifts and score of the pair p1 with l1 in a results file ("" if absent).
+std::string shifts_of_p1_l1(const std::string& text) {
+  for (const std::string& line : lines_of(text)) {
+    if (line.rfind("p1.fpt,l1.fpt,", 0) != 0) continue;
+    const std::size_t after_score = line.find(',', 14);
+    return line.substr(after_score, line.rfind(',') - after_score);
+  }
+  return "";
+}
+
+TEST_F(Tarvikx, RunFileModelsAndTolerancesReachTheirOwnAxes) {
+  // l1 shows p1's pattern 2 rows higher and 3 columns further right. Level 1
+  // predicts -4 for the rows and +5 for the columns: both within 3 of the
+  // truth, but not if the models changed axes.
+  tmp_.write("models.ini",
+             "-4 0 0 0\n0 0.5 0.5 0\n0 0.3333333 0.3333333 0.3333333\n"
+             "5 0 0 0\n0 0.5 0.5 0\n0 0.3333333 0.3333333 0.3333333\n"
+             "10 3 3 3\n10 3 3 3\n-100\n5\n4\n");
+  const std::vector<std::string> base = {"pending/", "pending.txt", "library/", "library.txt"};
+  auto run_with = [&](const std::string& ini) {
+    std::vector<std::string> args = base;
+    args.insert(args.end(), {"r_" + ini + ".txt", ini, "false"});
+    EXPECT_EQ(run(args), 0) << out_;
+    return shifts_of_p1_l1(tmp_.read("r_" + ini + ".txt"));
+  };
+  EXPECT_EQ(run_with("models.ini"), ",-2,3,-2,3,-2,3,-2,3");
+  // Line 7 bounds the rows, line 8 the columns: a level-0 bound of 2.5
+  // admits row shift -2 but not column shift 3.
+  const std::string rigid =
+      "0 1 0 0\n0 0.5 0.5 0\n0 0.3333333 0.3333333 0.3333333\n"
+      "0 1 0 0\n0 0.5 0.5 0\n0 0.3333333 0.3333333 0.3333333\n";
+  tmp_.write("rows.ini", rigid + "2.5 3 3 3\n10 3 3 3\n-100\n5\n4\n");
+  tmp_.write("cols.ini", rigid + "10 3 3 3\n2.5 3 3 3\n-100\n5\n4\n");
+  EXPECT_EQ(run_with("rows.ini"), ",-2,3,-2,3,-2,3,-2,3");
+  const std::string narrow_columns = run_with("cols.ini");
+  ASSERT_NE(narrow_columns, "");
+  EXPECT_NE(narrow_columns.substr(0, 5), ",-2,3") << narrow_columns;
+}
+
 TEST_F(Tarvikx, UsageTextIsExact) {
   EXPECT_STREQ(kUsage,
                "Usage: tarvikx  pending_dir file_of_pending_filenames  library_dir "
