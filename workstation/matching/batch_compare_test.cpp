@@ -551,6 +551,49 @@ TEST_F(BatchCompareTest, SkippedResultLinesAreShownToTheOperator) {
       << dialogs_.shown()[0].text;
 }
 
+TEST_F(BatchCompareTest, QuickStandardisePriorAndTestRunReachTheImport) {
+  add_aspect("Dorsal", "DO", "Dorsal");
+  // One pending animal with two extracts, two library animals.
+  ASSERT_TRUE(ws_.builder().add_bulk_extracts("P", 1, 2, "Dorsal", "DO", "M", "P").ok());
+  const auto p = BatchWorkspace::bulk_cells("P", 1, 2, "DO");
+  ASSERT_TRUE(ws_.touch_fingerprints(p).ok());
+  const auto l = add_extracts("L", 2, "Dorsal", "DO", "M", "L");
+  // Match and non-match laws alike: every standardised score is the prior.
+  // Quick limit 0.5 - 3 * 0.1 = 0.2.
+  ASSERT_TRUE(ws_.builder().add_stats({"Dorsal", "a", 0.5, 0.1, 0.5, 0.1}).ok());
+  runner_.respond = [&](const ProcessCommand&) {
+    batch_testing::append_text(results_path("Dorsal", "M"),
+                               "$ pending pending\n" + result_line(p[0], p[1], 0.6) +
+                                   "$ pending library\n" + result_line(p[0], l[0], 0.25) +
+                                   result_line(p[0], l[1], 0.15));
+    return FakeProcessRunner::success();
+  };
+  HeadlessOptions o;
+  o.quick = true;
+  o.standardise = true;
+  o.prior_match = "0.25";
+  start(o);
+  ASSERT_TRUE(compare().ok());
+  // The pair of one animal is left out; 0.15 is under the quick limit but
+  // still counted; 0.25 becomes the prior typed in txtPm.
+  EXPECT_EQ(ws_.count("SELECT Ln FROM distribution WHERE filename='" + p[0] + ".a'"), 2);
+  EXPECT_EQ(ws_.count("SELECT Rn FROM distribution WHERE filename='" + p[1] + ".a'"), 0);
+  EXPECT_EQ(ws_.count("SELECT count(*) FROM temp"), 1);
+  EXPECT_EQ(ws_.count("SELECT count(*) FROM temp WHERE pname='" + p[0] + ".a' AND fname='" + l[0] +
+                      "' AND score = 0.25"),
+            1);
+
+  // A test run stages the pair of one animal and leaves distribution alone.
+  ASSERT_TRUE(ws_.exec("DELETE FROM temp").ok());
+  ctx_.test_run = true;
+  ASSERT_TRUE(compare().ok());
+  EXPECT_EQ(ws_.count("SELECT Ln FROM distribution WHERE filename='" + p[0] + ".a'"), 2);
+  EXPECT_EQ(ws_.count("SELECT count(*) FROM temp WHERE score = 0.25"), 2);
+  EXPECT_EQ(
+      ws_.count("SELECT count(*) FROM temp WHERE pname='" + p[1] + ".a' AND fname='" + p[0] + "'"),
+      1);
+}
+
 TEST_F(BatchCompareTest, ABadAspectNameStopsBeforeAnyFileIsWritten) {
   add_aspect("../Dorsal", "DO", "Dorsal");
   add_extracts("P", 1, "../Dorsal", "DO", "M", "P");

@@ -269,6 +269,18 @@ TEST_F(QuickTest, QuickWithStatsStagesOnlyScoresAboveTheMatchLimit) {
   EXPECT_EQ(distribution("S101a_FL.a").Ln, 3);
 }
 
+TEST_F(QuickTest, AScoreAtTheQuickLimitIsNotStaged) {
+  // Binary-exact stats: the limit 0.75 - 3 * 0.125 = 0.375 has no rounding.
+  db::testing::FixtureBuilder b(db_.get());
+  ASSERT_TRUE(b.add_stats({kAspect, kLetter, 0.75, 0.125, 0.3, 0.1}).ok());
+  write_results({"$ pending library", "S101a_FL,S102a_FL,0.3750", "S101a_FL,S104a_FL,0.4000"});
+  ImportRequest r = request();
+  r.options.quick = true;
+  ImportSummary summary = run_ok(r);
+  EXPECT_EQ(summary.counted, 2);
+  EXPECT_EQ(staged_scores(), (std::vector<double>{0.4f}));
+}
+
 TEST_F(QuickTest, QuickWithoutStatsStagesPositiveScores) {
   write_four();
   ImportRequest r = request();

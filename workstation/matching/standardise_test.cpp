@@ -117,6 +117,22 @@ TEST_F(StandardiseTest, EqualDensitiesGiveThePriorAndNoNonMatchDensityGivesOne) 
   EXPECT_FLOAT_EQ(temp[0].score, 1.0f);
 }
 
+TEST_F(StandardiseTest, ThePriorIsTheOperatorsPm) {
+  // Equal laws leave the prior itself, so temp shows which prior was used.
+  add_stats(0.5, 0.1, 0.5, 0.1);
+  stage("P1_FL", "F1_FL", 0.5);
+  ScoringOptions o;
+  o.standardise = true;
+  o.prior_match = 0.2;
+  StandardiseSummary summary;
+  ASSERT_TRUE(
+      standardise(statements_.get(), cells_, kAspect, kSide, kLetter, o, nullptr, &summary).ok());
+  std::vector<TempRow> temp = temp_rows();
+  ASSERT_EQ(temp.size(), 1u);
+  // temp keeps single precision: the prior as a float, within float rounding.
+  EXPECT_FLOAT_EQ(temp[0].score, 0.2f);
+}
+
 TEST_F(StandardiseTest, ScoreOfPointSevenSwapsWhichColumnsAreReadPointThreeDoesNot) {
   add_stats(0.6, 0.1, 0.2, 0.05);
   // P1 has 20 scores of its own as a first extract (mean 0.3); F1 and G1
