@@ -14,7 +14,15 @@ namespace velmora {
 
 class Status {
  public:
-  enum class Code { kOk, kNotFound, kCorruption, kIOError, kInvalidArgument, kDatabase, kCancelled };
+  enum class Code {
+    kOk,
+    kNotFound,
+    kCorruption,
+    kIOError,
+    kInvalidArgument,
+    kDatabase,
+    kCancelled
+  };
 
   Status() = default;
   static Status Ok() { return Status(); }
@@ -30,6 +38,12 @@ class Status {
   bool ok() const { return code_ == Code::kOk; }
   Code code() const { return code_; }
   const std::string& message() const { return message_; }
+  // The same failure with more text for the operator after its message.
+  Status with_note(const std::string& note) const {
+    Status copy = *this;
+    copy.message_ += note;
+    return copy;
+  }
 
  private:
   Status(Code code, std::string msg) : code_(code), message_(std::move(msg)) {}

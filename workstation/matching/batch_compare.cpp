@@ -12,6 +12,8 @@
 #include <chrono>
 #include <filesystem>
 #include <system_error>
+#include <utility>
+#include <vector>
 
 #include "workstation/common/control_panel.h"
 #include "workstation/common/operator_dialogs.h"
@@ -19,6 +21,7 @@
 #include "workstation/db/statements.h"
 #include "workstation/matching/batch_compare_helpers.h"
 #include "workstation/matching/cell_directory.h"
+#include "workstation/matching/change_p_to_v.h"
 #include "workstation/matching/list_files.h"
 #include "workstation/matching/results_import.h"
 #include "workstation/runs/start_driver.h"
@@ -68,6 +71,8 @@ class BatchComparison {
                              int pending_names, db::RecordSet* library);
   Status run_tarvikx(const std::string& aspect, const std::string& side, bool first_run, int run);
   Status import_side(const std::string& aspect, const std::string& side);
+  Status compare_all();
+  Status settle_imported_sides(const Status& failure);
   // True when `cell` can be listed and its fingerprint file exists; counts
   // and notes a refused name.
   bool has_fingerprint(const std::string& cell);
@@ -78,6 +83,8 @@ class BatchComparison {
   ProcessRunner& runner_;
   const BatchCompareOptions& options_;
   BatchCompareSummary& sum_;
+  // Aspects and sides whose results were imported in this run, in order.
+  std::vector<std::pair<const config::AspectEntry*, std::string>> imported_;
 
   std::string letter_;
   std::string tarvikx_;
@@ -394,6 +401,36 @@ Status BatchComparison::import_side(const std::string& aspect, const std::string
 }
 
 Status BatchComparison::run() {
+  Status s = compare_all();
+  if (s.ok() || imported_.empty()) return s;
+  return settle_imported_sides(s);
+}
+
+// The sides imported before a failure hold complete results in temp and
+// distribution. Left in P, they would be compared and counted a second time
+// by the next run; so they go on to the visual check now, as a successful
+// run would have taken them, and the operator is told.
+Status BatchComparison::settle_imported_sides(const Status& failure) {
+  ChangePtoVSummary moved;
+  std::string which;
+  for (const auto& [entry, side] : imported_) {
+    Status s = ChangePtoV_for_side(ctx_, *entry, side, &moved);
+    if (!s.ok()) {
+      return failure.with_note(
+          "\n\nThe extracts already compared could not be moved on to "
+          "visual checking either: " +
+          s.message());
+    }
+    which += (which.empty() ? "" : ", ") + entry->aspect + " " + side;
+  }
+  sum_.moved_after_failure = moved.moved;
+  return failure.with_note("\n\n" + std::to_string(moved.moved) +
+                           " extracts compared and imported before the failure (" + which +
+                           ") were moved on to visual checking, so that the next batch compare "
+                           "does not compare and count them again.");
+}
+
+Status BatchComparison::compare_all() {
   Status s = set_up();
   if (!s.ok()) return s;
   show_progress(panel_, 0.0);
@@ -423,6 +460,7 @@ Status BatchComparison::run() {
       if (!multi_core_ || batch_ == 0) {
         s = import_side(entry.aspect, side);
         if (!s.ok()) return s;
+        imported_.emplace_back(&entry, side);
       }
     }
   }

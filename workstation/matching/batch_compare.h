@@ -68,6 +68,9 @@ struct BatchCompareSummary {
   double tarvikx_seconds = 0;    // wall time inside the tarvikx runs
   double import_seconds = 0;     // wall time inside the imports
   bool stopped_at_previous_results = false;  // the program ended at results left on disk
+  // After a failure: extracts of the sides already imported that were moved
+  // on to V, so that the next run does not compare and count them again.
+  int64_t moved_after_failure = 0;
   // The first few extracts whose cell names cannot stand in a list file.
   static constexpr size_t kMaxListed = 10;
   std::vector<std::string> refused_names;

@@ -451,7 +451,7 @@ TEST_F(BatchCompareTest, AProgramThatCannotStartOrCrashesIsAFailure) {
   EXPECT_NE(s.message().find("ended by signal 11"), std::string::npos) << s.message();
 }
 
-TEST_F(BatchCompareTest, EarlierSidesStayImportedWhenALaterOneFails) {
+TEST_F(BatchCompareTest, EarlierSidesStayImportedAndMoveOnWhenALaterOneFails) {
   add_aspect("Flank", "FL", "lateral");
   const auto pl = add_extracts("A", 1, "Flank", "FL", "L", "P");
   const auto ll = add_extracts("B", 1, "Flank", "FL", "L", "L");
@@ -467,9 +467,17 @@ TEST_F(BatchCompareTest, EarlierSidesStayImportedWhenALaterOneFails) {
     return o;
   };
   start();
-  ASSERT_FALSE(compare().ok());
+  Status s = compare();
+  ASSERT_FALSE(s.ok());
   EXPECT_EQ(summary_.imports, 1);
   EXPECT_EQ(ws_.count("SELECT count(*) FROM temp"), 1);
+  // The left side's extract is done and goes on to the visual check, so a
+  // new run cannot count its scores twice; the failed right side stays P.
+  EXPECT_EQ(summary_.moved_after_failure, 1);
+  EXPECT_EQ(ws_.count("SELECT count(*) FROM cells WHERE side='L' AND AutoMatch='V'"), 1);
+  EXPECT_EQ(ws_.count("SELECT count(*) FROM cells WHERE side='R' AND AutoMatch='P'"), 1);
+  EXPECT_NE(s.message().find("moved on to visual checking"), std::string::npos) << s.message();
+  EXPECT_NE(s.message().find("Flank L"), std::string::npos) << s.message();
 }
 
 TEST_F(BatchCompareTest, RealTimeComparesOnlyTheCurrentExtractAndRestrictedLeavesOutTheOtherSex) {

@@ -254,7 +254,7 @@ std::string format_headless_summary(const HeadlessSummary& h) {
   s << "  skipped lines:              " << c.skipped_lines << "\n";
   s << "  pairs staged:               " << c.staged << "\n";
   s << "  temp rows:                  " << c.temp_rows << "\n";
-  s << "  extracts moved to V:        " << h.changed.moved << "\n";
+  s << "  extracts moved to V:        " << h.changed.moved + c.moved_after_failure << "\n";
   s << "  time:                       " << seconds_text(h.seconds) << " s (tarvikx "
     << seconds_text(c.tarvikx_seconds) << " s, import " << seconds_text(c.import_seconds)
     << " s)\n";

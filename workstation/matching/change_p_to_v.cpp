@@ -81,6 +81,14 @@ Status ChangePtoV(runs::RunContext& ctx, ChangePtoVSummary* summary) {
   return Status::Ok();
 }
 
+Status ChangePtoV_for_side(runs::RunContext& ctx, const config::AspectEntry& entry,
+                           const std::string& side, ChangePtoVSummary* summary) {
+  int batch = 0;
+  Status s = runs::batch_size(*ctx.panel, &batch);
+  if (!s.ok()) return s;
+  return move_side(ctx, entry, side, ctx.panel->checked("optInField"), batch, &summary->moved);
+}
+
 runs::RunStep change_p_to_v_step(std::shared_ptr<ChangePtoVSummary> summary) {
   return [summary = std::move(summary)](runs::RunContext& ctx) {
     return ChangePtoV(ctx, summary.get());

@@ -25,6 +25,13 @@ struct ChangePtoVSummary {
 
 Status ChangePtoV(runs::RunContext& ctx, ChangePtoVSummary* summary = nullptr);
 
+// The same move for one aspect and side only, whatever cmbAspect and cmbSide
+// say. A batch comparison that fails part-way uses it for the sides it had
+// already compared and imported, so that a new run does not compare them
+// again and count their scores twice.
+Status ChangePtoV_for_side(runs::RunContext& ctx, const config::AspectEntry& entry,
+                           const std::string& side, ChangePtoVSummary* summary);
+
 // The step for ComparisonHooks::change_p_to_v; the summary (optional) is
 // shared with the step and reset at each call.
 runs::RunStep change_p_to_v_step(std::shared_ptr<ChangePtoVSummary> summary = nullptr);
