@@ -48,7 +48,7 @@ class ScriptedDialogs : public OperatorDialogs {
       return a;
     }
     return buttons == Buttons::kYesNo || buttons == Buttons::kYesNoCancel ? Answer::kYes
-                                                                         : Answer::kOk;
+                                                                          : Answer::kOk;
   }
   void beep() override { ++beeps_; }
   void end_program() override { ended_ = true; }

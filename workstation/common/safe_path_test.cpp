@@ -9,7 +9,8 @@ namespace velmora {
 namespace {
 
 TEST(SafePath, RefusesNamesThatLeaveTheFolder) {
-  for (const std::string& bad : std::vector<std::string>{"", ".", "..", "../x", "a/b", "a\\b", std::string("a\0b", 3), "a\nb"}) {
+  for (const std::string& bad : std::vector<std::string>{"", ".", "..", "../x", "a/b", "a\\b",
+                                                         std::string("a\0b", 3), "a\nb"}) {
     EXPECT_FALSE(is_safe_file_name(bad)) << bad;
     std::string path = "unchanged";
     Status s = join_safe("/data/oldlib/", bad, &path);
