@@ -8,7 +8,11 @@
 # extracts from temp and the rank-1 and rank-10 identification rates that
 # temp gives against the recorded truth.
 #
-# Options (environment): ANIMALS, SIGHTINGS, SEED change the corpus; SHOW the
+# The sightings carry noise of 9 grey levels, quadrant shifts up to 3 pixels
+# and rotations up to 5 degrees, so that the rates measure something.
+#
+# Options (environment): ANIMALS, SIGHTINGS, SEED, CORPUS_OPTIONS (the
+# velmora-corpus sighting options) change the corpus; SHOW the
 # number of pending extracts whose candidates are printed; BATCH_OPTIONS
 # extra velmora-batch options (for example "--standardise --quick"); BUILD
 # the build folder (default build).
@@ -20,6 +24,7 @@ SIGHTINGS=${SIGHTINGS:-3}
 SEED=${SEED:-1}
 SHOW=${SHOW:-5}
 BATCH_OPTIONS=${BATCH_OPTIONS:-}
+CORPUS_OPTIONS=${CORPUS_OPTIONS:---noise 9 --quadrant-shift 3 --rotation 5}
 
 tools/install-deps.sh
 cmake -S . -B "$BUILD" -G Ninja
@@ -38,7 +43,9 @@ batch=$BUILD/bin/velmora-batch
 data=$BUILD/demo-data
 rm -rf "$data"
 start=$(date +%s%N)
-"$corpus_tool" data "$data" --animals "$ANIMALS" --sightings "$SIGHTINGS" --seed "$SEED"
+# shellcheck disable=SC2086
+"$corpus_tool" data "$data" --animals "$ANIMALS" --sightings "$SIGHTINGS" --seed "$SEED" \
+  $CORPUS_OPTIONS
 
 # The working folder holds the run file tarvik.ini and receives the list and
 # results files.

@@ -73,6 +73,14 @@ std::string check_options(const CorpusOptions& o) {
     return "the number of animals must be from 2 to " + std::to_string(kMaxAnimals);
   if (o.sightings < 2 || o.sightings > kMaxSightings)
     return "the number of sightings per animal must be from 2 to " + std::to_string(kMaxSightings);
+  // Beyond these a sighting leaves the comparison's search window or drowns
+  // the pattern: the corpus would measure nothing.
+  if (!(o.model.noise >= 0 && o.model.noise <= 30))
+    return "the noise must be from 0 to 30 grey levels";
+  if (!(o.model.max_quadrant_shift >= 0 && o.model.max_quadrant_shift <= 6))
+    return "the quadrant shift must be from 0 to 6 pixels";
+  if (!(o.model.max_rotation >= 0 && o.model.max_rotation <= 20))
+    return "the rotation must be from 0 to 20 degrees";
   if (o.aspect_letter.size() != 2 || !is_safe_file_name(o.aspect_letter))
     return "the aspect letter must be two characters usable in a file name";
   for (char ch : o.aspect_letter)

@@ -1,7 +1,9 @@
 #include "tools/corpus/corpus_writer.h"
 
 #include <gtest/gtest.h>
+
 #include <unistd.h>
+#include <cmath>
 
 #include <filesystem>
 #include <fstream>
@@ -88,6 +90,21 @@ TEST(CorpusPlan, RefusesUnusableOptions) {
     o.aspect_letter = bad;
     EXPECT_NE(check_options(o), "") << bad;
   }
+  o = small_options();
+  o.model.noise = 9;
+  o.model.max_quadrant_shift = 3;
+  o.model.max_rotation = 5;
+  EXPECT_EQ(check_options(o), "");
+  o.model.noise = -1;
+  EXPECT_NE(check_options(o), "");
+  o.model.noise = std::nan("");
+  EXPECT_NE(check_options(o), "");
+  o = small_options();
+  o.model.max_quadrant_shift = 7;  // past what the run file's tolerances accept
+  EXPECT_NE(check_options(o), "");
+  o = small_options();
+  o.model.max_rotation = 45;
+  EXPECT_NE(check_options(o), "");
 }
 
 TEST_F(CorpusFolder, WritesFingerprintsListsRunFileAndManifest) {

@@ -20,6 +20,7 @@ namespace {
 constexpr char kUsage[] =
     "Usage:\n"
     "  velmora-corpus make DIR [--animals N] [--sightings K] [--seed S] [--aspect XY]\n"
+    "                          [--noise G] [--quadrant-shift P] [--rotation D]\n"
     "      writes N synthetic animals (default 100) with K sightings each (default 3)\n"
     "      into the new or empty folder DIR: fingerprints in DIR/oldlib/, sighting 1\n"
     "      of each animal in DIR/pending.txt, the others in DIR/library.txt, the run\n"
@@ -29,7 +30,8 @@ constexpr char kUsage[] =
     "      prints the rank-1 and rank-10 identification rates of the pending\n"
     "      sightings from the results file (default DIR/testresults.txt)\n"
     "  velmora-corpus data DATA [--animals N] [--sightings K] [--seed S] [--letter L]\n"
-    "                      [--calibration-animals M]\n"
+    "                      [--calibration-animals M] [--noise G] [--quadrant-shift P]\n"
+    "                      [--rotation D]\n"
     "      writes a workstation data folder into the new or empty folder DATA:\n"
     "      fingerprints in DATA/oldlib/, DATA/orlain.ini, the database\n"
     "      DATA/seals.sqlite (sighting 1 of each animal pending under a provisional\n"
@@ -43,7 +45,10 @@ constexpr char kUsage[] =
     "      after a batch comparison: the rank-1 and rank-10 identification rates\n"
     "      that table temp gives (rated against DATA/corpus.txt) and the T best\n"
     "      candidates (default 5) of the first N pending extracts (default 5);\n"
-    "      DATABASE defaults to DATA/seals.sqlite\n";
+    "      DATABASE defaults to DATA/seals.sqlite\n"
+    "Sightings differ by noise of G grey levels (default 2.5), quadrant shifts of up\n"
+    "to P pixels (default 1.5) and rotations of up to D degrees (default 2); larger\n"
+    "values make the animals harder to tell apart.\n";
 
 int usage_error(const std::string& message) {
   std::fprintf(stderr, "velmora-corpus: %s\n%s", message.c_str(), kUsage);
@@ -54,6 +59,22 @@ template <typename T>
 bool parse_whole(std::string_view text, T* value) {
   const auto r = std::from_chars(text.data(), text.data() + text.size(), *value);
   return r.ec == std::errc() && r.ptr == text.data() + text.size();
+}
+
+// The options that make sightings harder to match; false when `key` is
+// none of them.
+bool parse_model_option(const std::string& key, const std::string& value,
+                        velmora::corpus::SightingModel* model, bool* ok) {
+  if (key == "--noise") {
+    *ok = parse_whole(value, &model->noise);
+  } else if (key == "--quadrant-shift") {
+    *ok = parse_whole(value, &model->max_quadrant_shift);
+  } else if (key == "--rotation") {
+    *ok = parse_whole(value, &model->max_rotation);
+  } else {
+    return false;
+  }
+  return true;
 }
 
 int make(const std::vector<std::string>& args) {
@@ -73,6 +94,7 @@ int make(const std::vector<std::string>& args) {
     } else if (key == "--aspect") {
       options.aspect_letter = value;
       ok = true;
+    } else if (parse_model_option(key, value, &options.model, &ok)) {
     } else {
       return usage_error("unknown option " + key);
     }
@@ -114,6 +136,7 @@ int make_data(const std::vector<std::string>& args) {
       ok = true;
     } else if (key == "--calibration-animals") {
       ok = parse_whole(value, &options.calibration_animals);
+    } else if (parse_model_option(key, value, &options.corpus.model, &ok)) {
     } else {
       return usage_error("unknown option " + key);
     }
