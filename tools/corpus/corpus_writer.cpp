@@ -120,19 +120,27 @@ std::vector<uint8_t> sighting_image(const CorpusOptions& o, int animal_number, i
   return sighting_image(o, animal_pelt(o, animal_number), animal_number, sighting);
 }
 
-Status write_corpus(const std::string& dir, const CorpusOptions& o) {
-  if (std::string why = check_options(o); !why.empty()) return Status::InvalidArgument(why);
+Status check_new_corpus_folder(const std::string& dir, size_t longest_cell, std::string* oldlib) {
   std::error_code ec;
   const fs::path root(dir);
   if (fs::exists(root, ec) && !(fs::is_directory(root, ec) && fs::is_empty(root, ec)))
     return Status::InvalidArgument(dir + " exists and is not an empty folder; choose a new one");
+  *oldlib = (root / "oldlib").string() + "/";
+  if (oldlib->size() + longest_cell >= static_cast<size_t>(dunmarra::kTextBufferSize))
+    return Status::InvalidArgument("fingerprint paths under " + *oldlib +
+                                   " would be longer than the writer's 79 characters; use a "
+                                   "shorter folder");
+  return Status::Ok();
+}
+
+Status write_corpus(const std::string& dir, const CorpusOptions& o) {
+  if (std::string why = check_options(o); !why.empty()) return Status::InvalidArgument(why);
   const std::vector<CorpusSighting> plan = plan_corpus(o);
-  const std::string folder = (root / "oldlib").string() + "/";
   // All cell names have the same length: check before anything is created.
-  if (folder.size() + plan.front().cell.size() >= static_cast<size_t>(dunmarra::kTextBufferSize))
-    return Status::InvalidArgument(
-        "fingerprint path " + folder + plan.front().cell +
-        " is longer than the writer's 79 characters; use a shorter folder");
+  std::string folder;
+  if (Status s = check_new_corpus_folder(dir, plan.front().cell.size(), &folder); !s.ok()) return s;
+  const fs::path root(dir);
+  std::error_code ec;
   fs::create_directories(root / "oldlib", ec);
   if (ec)
     return Status::IOError("cannot create " + (root / "oldlib").string() + ": " + ec.message());

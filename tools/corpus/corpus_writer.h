@@ -69,6 +69,12 @@ Status read_manifest(const std::string& path, std::vector<CorpusSighting>* sight
 // `value` in decimal, padded with leading zeros to `digits` characters.
 std::string zero_padded(int value, int digits);
 
+// Checks that `dir` is absent or an empty folder and that its fingerprint
+// folder `dir`/oldlib/ leaves room in the writer's buffer for a cell name of
+// `longest_cell` characters; gives that folder (ending in '/') in *oldlib.
+// Nothing is created.
+Status check_new_corpus_folder(const std::string& dir, size_t longest_cell, std::string* oldlib);
+
 // Writes the fingerprint file folder + cell (folder ends in '/') of a 64 x 64
 // image through save_fprint, called as the workstation calls it when it saves
 // an extract. The path must stay under the writer's 80-byte buffer.

@@ -14,7 +14,6 @@
 #include <numeric>
 #include <system_error>
 
-#include "libs/dunmarra/save_fprint.h"
 #include "tools/corpus/random.h"
 #include "tools/corpus/run_file.h"
 #include "workstation/common/safe_path.h"
@@ -239,18 +238,13 @@ void calibration_lists(const DataFolderOptions& o, std::vector<std::string>* fir
 Status write_data_folder(const std::string& dir, const DataFolderOptions& o,
                          DataFolderSummary* summary) {
   if (std::string why = check_data_options(o); !why.empty()) return Status::InvalidArgument(why);
-  std::error_code ec;
-  const fs::path root(dir);
-  if (fs::exists(root, ec) && !(fs::is_directory(root, ec) && fs::is_empty(root, ec)))
-    return Status::InvalidArgument(dir + " exists and is not an empty folder; choose a new one");
   const std::vector<DataExtract> plan = plan_data_folder(o);
-  const std::string folder = (root / "oldlib").string() + "/";
   size_t longest = 0;
   for (const DataExtract& e : plan) longest = std::max(longest, e.cell.size());
-  if (folder.size() + longest >= static_cast<size_t>(dunmarra::kTextBufferSize))
-    return Status::InvalidArgument("fingerprint paths under " + folder +
-                                   " would be longer than the writer's 79 characters; use a "
-                                   "shorter folder");
+  std::string folder;
+  if (Status s = check_new_corpus_folder(dir, longest, &folder); !s.ok()) return s;
+  std::error_code ec;
+  const fs::path root(dir);
   const fs::path work = root / kWorkingFolderName;
   const fs::path calibration = root / "calibration";
   for (const fs::path& p : {root / "oldlib", work, calibration}) {

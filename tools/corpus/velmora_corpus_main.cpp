@@ -61,20 +61,31 @@ bool parse_whole(std::string_view text, T* value) {
   return r.ec == std::errc() && r.ptr == text.data() + text.size();
 }
 
-// The options that make sightings harder to match; false when `key` is
-// none of them.
-bool parse_model_option(const std::string& key, const std::string& value,
-                        velmora::corpus::SightingModel* model, bool* ok) {
-  if (key == "--noise") {
-    *ok = parse_whole(value, &model->noise);
+// The options both corpus commands take: size, seed and how hard the
+// sightings are to match. False when `key` is none of them.
+bool parse_corpus_option(const std::string& key, const std::string& value,
+                         velmora::corpus::CorpusOptions* o, bool* ok) {
+  if (key == "--animals") {
+    *ok = parse_whole(value, &o->animals);
+  } else if (key == "--sightings") {
+    *ok = parse_whole(value, &o->sightings);
+  } else if (key == "--seed") {
+    *ok = parse_whole(value, &o->seed);
+  } else if (key == "--noise") {
+    *ok = parse_whole(value, &o->model.noise);
   } else if (key == "--quadrant-shift") {
-    *ok = parse_whole(value, &model->max_quadrant_shift);
+    *ok = parse_whole(value, &o->model.max_quadrant_shift);
   } else if (key == "--rotation") {
-    *ok = parse_whole(value, &model->max_rotation);
+    *ok = parse_whole(value, &o->model.max_rotation);
   } else {
     return false;
   }
   return true;
+}
+
+int fail(const velmora::Status& s) {
+  std::fprintf(stderr, "velmora-corpus: %s\n", s.message().c_str());
+  return 1;
 }
 
 int make(const std::vector<std::string>& args) {
@@ -85,17 +96,10 @@ int make(const std::vector<std::string>& args) {
     if (i + 1 >= args.size()) return usage_error(key + " needs a value");
     const std::string& value = args[i + 1];
     bool ok = false;
-    if (key == "--animals") {
-      ok = parse_whole(value, &options.animals);
-    } else if (key == "--sightings") {
-      ok = parse_whole(value, &options.sightings);
-    } else if (key == "--seed") {
-      ok = parse_whole(value, &options.seed);
-    } else if (key == "--aspect") {
+    if (key == "--aspect") {
       options.aspect_letter = value;
       ok = true;
-    } else if (parse_model_option(key, value, &options.model, &ok)) {
-    } else {
+    } else if (!parse_corpus_option(key, value, &options, &ok)) {
       return usage_error("unknown option " + key);
     }
     if (!ok) return usage_error("bad value '" + value + "' for " + key);
@@ -103,18 +107,10 @@ int make(const std::vector<std::string>& args) {
   if (std::string why = velmora::corpus::check_options(options); !why.empty())
     return usage_error(why);
   const velmora::Status s = velmora::corpus::write_corpus(args[0], options);
-  if (!s.ok()) {
-    std::fprintf(stderr, "velmora-corpus: %s\n", s.message().c_str());
-    return 1;
-  }
+  if (!s.ok()) return fail(s);
   std::printf("%d animals x %d sightings written to %s (seed %llu)\n", options.animals,
               options.sightings, args[0].c_str(), static_cast<unsigned long long>(options.seed));
   return 0;
-}
-
-int fail(const velmora::Status& s) {
-  std::fprintf(stderr, "velmora-corpus: %s\n", s.message().c_str());
-  return 1;
 }
 
 int make_data(const std::vector<std::string>& args) {
@@ -125,19 +121,12 @@ int make_data(const std::vector<std::string>& args) {
     if (i + 1 >= args.size()) return usage_error(key + " needs a value");
     const std::string& value = args[i + 1];
     bool ok = false;
-    if (key == "--animals") {
-      ok = parse_whole(value, &options.corpus.animals);
-    } else if (key == "--sightings") {
-      ok = parse_whole(value, &options.corpus.sightings);
-    } else if (key == "--seed") {
-      ok = parse_whole(value, &options.corpus.seed);
-    } else if (key == "--letter") {
+    if (key == "--letter") {
       options.letter = value;
       ok = true;
     } else if (key == "--calibration-animals") {
       ok = parse_whole(value, &options.calibration_animals);
-    } else if (parse_model_option(key, value, &options.corpus.model, &ok)) {
-    } else {
+    } else if (!parse_corpus_option(key, value, &options.corpus, &ok)) {
       return usage_error("unknown option " + key);
     }
     if (!ok) return usage_error("bad value '" + value + "' for " + key);
