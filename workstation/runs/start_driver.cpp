@@ -117,7 +117,7 @@ Status start_extraction_run(RunContext& ctx) {
   ctx.flags.BlankEdited = false;
   set_all(p, {"picExtract", "lblExtract"}, true);
   db::RecordSet& rows = ctx.extraction.current_image_row;
-  Status s = ctx.statement("images_to_extract")->open(&rows, "SYSTEM_ImageLinks", "cell");
+  Status s = ctx.statement("images_to_extract")->open(&rows, db::kEditSource, db::kEditKey);
   if (!s.ok()) return fail(ctx, s);
   if (rows.row_count() == 0) {
     show_message(ctx, "no images set for pattern extraction");
