@@ -216,15 +216,8 @@ Status start_headless_batch(runs::RunContext& ctx, const HeadlessOptions& o, std
   db::StatementOptions options;
   options.multi_aspect = ctx.settings.MultiAspect;
   options.limit_search = ctx.settings.LimitSearch;
-  s = db::PreparedStatements::prepare(ctx.db(), options, &ctx.statements);
+  s = runs::prepare_run_database(ctx, options);
   if (!s.ok()) return s;
-  if (ctx.settings.LimitSearch) {
-    s = ctx.statement("copy_site_landscape")->execute();
-    if (!s.ok()) return s;
-  }
-  s = runs::renumber_cells(ctx.db(), ctx.statement("cells_by_name"));
-  if (!s.ok()) return s;
-  ctx.side_letters = {"L", "R", "M"};
 
   db::RecordSet waiting;
   s = ctx.statement("review_list")->open(&waiting);

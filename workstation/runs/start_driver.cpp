@@ -334,6 +334,19 @@ Status open_database_from_panel(RunContext& ctx, bool normalise_boxes) {
   return Status::Ok();
 }
 
+Status prepare_run_database(RunContext& ctx, const db::StatementOptions& options) {
+  Status s = db::PreparedStatements::prepare(ctx.db(), options, &ctx.statements);
+  if (!s.ok()) return s;
+  if (ctx.settings.LimitSearch) {
+    s = ctx.statement("copy_site_landscape")->execute();
+    if (!s.ok()) return s;
+  }
+  s = renumber_cells(ctx.db(), ctx.statement("cells_by_name"));
+  if (!s.ok()) return s;
+  ctx.side_letters = {"L", "R", "M"};
+  return Status::Ok();
+}
+
 Status begin_run(RunContext& ctx) {
   ControlPanel& p = *ctx.panel;
   const Mode mode = chosen_mode(p);
@@ -377,8 +390,6 @@ Status begin_run(RunContext& ctx) {
   options.limit_to_site = p.checked("optLimitToSite");
   options.limit_to_landscape = p.checked("optLimitToLandscape");
   options.limit_search = ctx.settings.LimitSearch;
-  s = db::PreparedStatements::prepare(ctx.db(), options, &ctx.statements);
-  if (!s.ok()) return fail(ctx, s);
 
   // The batch size is read before anything is written, so a mistyped one
   // stops the run with the database untouched.
@@ -390,18 +401,9 @@ Status begin_run(RunContext& ctx) {
     if (!s.ok()) return fail(ctx, s);
   }
 
-  // 7.
-  if (ctx.settings.LimitSearch) {
-    s = ctx.statement("copy_site_landscape")->execute();
-    if (!s.ok()) return fail(ctx, s);
-  }
-
-  // 8.
-  s = renumber_cells(ctx.db(), ctx.statement("cells_by_name"));
+  // 6 to 9.
+  s = prepare_run_database(ctx, options);
   if (!s.ok()) return fail(ctx, s);
-
-  // 9.
-  ctx.side_letters = {"L", "R", "M"};
 
   // 10.
   if (compares) {

@@ -62,6 +62,12 @@ Status open_database_from_panel(RunContext& ctx, bool normalise_boxes);
 // step. A family whose hook is missing is reported and passed over.
 Status run_comparison_families(RunContext& ctx);
 
+// What every Start does to the database before its mode runs: prepares the
+// statements in the forms `options` choose, copies each site's landscape
+// into the sightings when LimitSearch is on, renumbers the cells and sets
+// the side letters. The headless batch comparison uses it too.
+Status prepare_run_database(RunContext& ctx, const db::StatementOptions& options);
+
 // The batch size typed in txtNumPend, as a whole number (fractions rounded
 // half to even). InvalidArgument naming the text when it is not a number or
 // is negative.
