@@ -14,36 +14,14 @@
 #include "compare/fingerprint.h"
 #include "compare/run_file.h"
 #include "tools/corpus/run_file.h"
+#include "tools/corpus/scratch_folder_test_util.h"
 
 namespace velmora::corpus {
 namespace {
 
 namespace fs = std::filesystem;
 
-std::string slurp(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-// Runs in a fresh folder under the temporary folder, with relative paths so
-// that fingerprint paths fit the writer's 80-byte buffer.
-class CorpusFolder : public ::testing::Test {
- protected:
-  void SetUp() override {
-    root_ = fs::temp_directory_path() /
-            ("corpus_test_" + std::to_string(::getpid()) + "_" +
-             ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(root_);
-    fs::create_directories(root_);
-    old_ = fs::current_path();
-    fs::current_path(root_);
-  }
-  void TearDown() override {
-    fs::current_path(old_);
-    fs::remove_all(root_);
-  }
-  fs::path root_, old_;
-};
+using CorpusFolder = ScratchFolderTest;
 
 CorpusOptions small_options() {
   CorpusOptions o;

@@ -14,6 +14,7 @@
 #include "compare/fingerprint.h"
 #include "compare/run_file.h"
 #include "tools/corpus/run_file.h"
+#include "tools/corpus/scratch_folder_test_util.h"
 #include "workstation/common/safe_path.h"
 #include "workstation/config/configuration_file.h"
 #include "workstation/db/database.h"
@@ -23,11 +24,6 @@ namespace velmora::corpus {
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string slurp(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
 
 DataFolderOptions small_options(int animals = 6) {
   DataFolderOptions o;
@@ -116,25 +112,7 @@ TEST(DataFolderPlan, RefusesOptionsTheWorkstationCannotUse) {
       refused([](DataFolderOptions& o) { o.calibration_animals = kMaxCalibrationAnimals + 1; }));
 }
 
-// Works in a fresh folder with relative paths, so that fingerprint paths fit
-// the writer's 80-byte buffer.
-class DataFolderFiles : public ::testing::Test {
- protected:
-  void SetUp() override {
-    root_ = fs::temp_directory_path() /
-            ("data_folder_test_" + std::to_string(::getpid()) + "_" +
-             ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(root_);
-    fs::create_directories(root_);
-    old_ = fs::current_path();
-    fs::current_path(root_);
-  }
-  void TearDown() override {
-    fs::current_path(old_);
-    fs::remove_all(root_);
-  }
-  fs::path root_, old_;
-};
+using DataFolderFiles = ScratchFolderTest;
 
 struct CellRow {
   std::string image, status, side, aspect, id;
