@@ -5,10 +5,10 @@
 // ProgressBar1, ...). They do so only through this interface, by the
 // controls' own names, so the same run code drives the Qt main window
 // (runs/ui: each name is a widget's objectName), a headless console run
-// (progress labels printed) and the tests (FakeControlPanel below).
+// (progress labels printed) and the tests (RecordingControlPanel below).
 //
 // Names are the control names; an unknown name reads as unchecked / empty and
-// writes are ignored, except that FakeControlPanel records them. Used on the
+// writes are ignored, except that RecordingControlPanel records them. Used on the
 // GUI thread only.
 #pragma once
 
@@ -48,8 +48,9 @@ class ControlPanel {
   virtual void process_events() = 0;
 };
 
-// An in-memory panel for tests and headless runs: every control is a record.
-class FakeControlPanel : public ControlPanel {
+// An in-memory panel for tests and headless runs: every control is a record,
+// and the progress texts, bar positions and font sizes set are kept in order.
+class RecordingControlPanel : public ControlPanel {
  public:
   struct Control {
     bool checked = false;

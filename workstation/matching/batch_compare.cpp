@@ -20,11 +20,10 @@
 #include "workstation/common/safe_path.h"
 #include "workstation/db/statements.h"
 #include "workstation/matching/batch_compare_helpers.h"
-#include "workstation/matching/cell_directory.h"
 #include "workstation/matching/change_p_to_v.h"
 #include "workstation/matching/list_files.h"
 #include "workstation/matching/results_import.h"
-#include "workstation/runs/start_driver.h"
+#include "workstation/session/aspect_sides.h"
 
 namespace velmora::matching {
 namespace {
@@ -49,9 +48,15 @@ std::string opposite_sex(const std::string& gender) {
 
 class BatchComparison {
  public:
-  BatchComparison(runs::RunContext& ctx, ProcessRunner& runner, const BatchCompareOptions& options,
+  BatchComparison(session::RunState& state, ControlPanel& panel, OperatorDialogs& dialogs,
+                  ProcessRunner& runner, const BatchCompareOptions& options,
                   BatchCompareSummary* summary)
-      : ctx_(ctx), panel_(*ctx.panel), runner_(runner), options_(options), sum_(*summary) {}
+      : state_(state),
+        panel_(panel),
+        dialogs_(dialogs),
+        runner_(runner),
+        options_(options),
+        sum_(*summary) {}
 
   Status run();
 
@@ -78,8 +83,9 @@ class BatchComparison {
   bool has_fingerprint(const std::string& cell);
   Status results_path(const std::string& aspect, const std::string& side, std::string* path);
 
-  runs::RunContext& ctx_;
+  session::RunState& state_;
   ControlPanel& panel_;
+  OperatorDialogs& dialogs_;
   ProcessRunner& runner_;
   const BatchCompareOptions& options_;
   BatchCompareSummary& sum_;
@@ -95,48 +101,37 @@ class BatchComparison {
   bool multi_core_ = false;
   bool real_time_ = false;
   bool restricted_ = false;
-  std::string chosen_aspect_, chosen_side_;
   ScoringOptions scoring_;
-  CellDirectory cells_;
-  bool cells_loaded_ = false;
   std::unique_ptr<db::Statement> insert_distribution_;
 };
 
 Status BatchComparison::set_up() {
-  if (ctx_.panel == nullptr || ctx_.dialogs == nullptr) {
-    return Status::InvalidArgument("The batch comparison needs the window's controls.");
-  }
-  if (ctx_.db() == nullptr || !ctx_.statements) {
+  if (!state_.ready_to_compare()) {
     return Status::InvalidArgument(
-        "The batch comparison needs an open database and the statements Start prepares.");
+        "The batch comparison needs an open database, the statements and the side letters Start "
+        "prepares.");
   }
-  letter_ = ctx_.algorithm_letters.tarvik;
+  letter_ = state_.algorithm_letters.tarvik;
   if (letter_.empty()) {
     return Status::InvalidArgument("Table algy has no row of type 'tarvik': nothing to compare.");
   }
-  for (const std::string& s : ctx_.side_letters) {
-    if (s.empty())
-      return Status::InvalidArgument("The side letters are not set (Start sets them).");
-  }
-  Status s = runs::batch_size(panel_, &batch_);
-  if (!s.ok()) return s;
-  multi_core_ = panel_.checked("chkMultiCore");
-  chosen_aspect_ = panel_.text("cmbAspect");
-  chosen_side_ = panel_.text("cmbSide");
-  real_time_ = panel_.checked("optInField");
-  restricted_ = panel_.checked("chkRestricted");
+  const session::RunOptions& o = state_.options;
+  batch_ = o.batch_size;
+  multi_core_ = o.multi_core;
+  real_time_ = o.real_time;
+  restricted_ = o.restricted;
 
-  scoring_.quick = panel_.checked("chkQuick");
-  scoring_.standardise = panel_.checked("chkStan");
-  scoring_.test_run = ctx_.test_run;
+  scoring_.quick = o.quick;
+  scoring_.standardise = o.standardise;
+  scoring_.test_run = state_.test_run;
   if (scoring_.standardise) {
-    s = parse_prior_match(panel_.text("txtPm"), &scoring_.prior_match);
+    Status s = parse_prior_match(o.prior_match, &scoring_.prior_match);
     if (!s.ok()) return s;
   }
 
-  working_ = with_separator(ctx_.working_folder);
+  working_ = with_separator(state_.working_folder);
   tarvikx_ = options_.tarvikx.empty() ? tarvikx_beside_program() : options_.tarvikx;
-  const std::string& data = ctx_.folders.data_folder;
+  const std::string& data = state_.folders.data_folder;
   if (data.empty()) return Status::InvalidArgument("No data files folder is set.");
   // tarvikx runs in the working folder: a data folder given relative to
   // this process's folder is made absolute so that both find the same files.
@@ -146,7 +141,7 @@ Status BatchComparison::set_up() {
   oldlib_arg_ = oldlib.string();
   oldlib_dir_ = oldlib_arg_ + "/";
 
-  return prepare_statement(ctx_.db(), db::insert_distribution_statement(), &insert_distribution_);
+  return prepare_statement(state_.db(), db::insert_distribution_statement(), &insert_distribution_);
 }
 
 Status BatchComparison::results_path(const std::string& aspect, const std::string& side,
@@ -169,10 +164,10 @@ bool BatchComparison::has_fingerprint(const std::string& cell) {
 Status BatchComparison::select_pending(const config::AspectEntry& aspect, const std::string& side,
                                        db::RecordSet* rows, std::string* opposite) {
   *opposite = opposite_sex("");
-  db::Statement* st = ctx_.statement(real_time_ ? "pending_cell" : "pending_cells");
+  db::Statement* st = state_.statement(real_time_ ? "pending_cell" : "pending_cells");
   Status s = st->set("pAspect_letter", aspect.aspect_letter);
   if (s.ok()) s = st->set("pSide", side);
-  if (s.ok() && real_time_) s = st->set("pCell", ctx_.extraction.current_image_row.text("cell"));
+  if (s.ok() && real_time_) s = st->set("pCell", state_.current_cell);
   if (s.ok()) s = st->open(rows);
   if (!s.ok()) return s;
   rows->move_first();
@@ -181,7 +176,7 @@ Status BatchComparison::select_pending(const config::AspectEntry& aspect, const 
 }
 
 Status BatchComparison::ensure_distribution_row(const std::string& filename) {
-  db::Statement* find = ctx_.statement("distribution_of_file");
+  db::Statement* find = state_.statement("distribution_of_file");
   Status s = find->set("pFilename", filename);
   db::RecordSet found;
   if (s.ok()) s = find->open(&found);
@@ -196,7 +191,7 @@ Status BatchComparison::write_pending_list(const std::string& side, db::RecordSe
   std::vector<std::string> names;
   int missing = 0;
   {
-    db::Transaction tx(ctx_.db());
+    db::Transaction tx(state_.db());
     if (!tx.begun().ok()) return tx.begun();
     for (rows->move_first(); !rows->eof() && static_cast<int>(names.size()) + missing < batch_;
          rows->move_next()) {
@@ -220,14 +215,14 @@ Status BatchComparison::write_pending_list(const std::string& side, db::RecordSe
 
 Status BatchComparison::select_library(const config::AspectEntry& aspect, const std::string& side,
                                        const std::string& opposite, db::RecordSet* rows) {
-  const std::string name = db::library_statement_name(ctx_.statements->options(), restricted_);
-  db::Statement* st = ctx_.statement(name);
+  const std::string name = db::library_statement_name(state_.statements->options(), restricted_);
+  db::Statement* st = state_.statement(name);
   Status s = st->set("pAspect_letter", aspect.aspect_letter);
   if (s.ok()) s = st->set("pSide", side);
   if (s.ok() && name == "library_cells_by_sex") s = st->set("pOppositeSex", opposite);
-  if (s.ok() && name == "library_cells_at_site") s = st->set("pSite", ctx_.chosen_site);
+  if (s.ok() && name == "library_cells_at_site") s = st->set("pSite", state_.chosen_site);
   if (s.ok() && name == "library_cells_at_landscape") {
-    s = st->set("pLandscape", ctx_.chosen_landscape);
+    s = st->set("pLandscape", state_.chosen_landscape);
   }
   if (s.ok()) s = st->open(rows);
   return s;
@@ -238,7 +233,7 @@ Status BatchComparison::run_tarvikx(const std::string& aspect, const std::string
   TarvikRun r;
   r.tarvikx = tarvikx_;
   r.oldlib_dir = oldlib_arg_;
-  r.working_folder = ctx_.working_folder;
+  r.working_folder = state_.working_folder;
   r.aspect = aspect;
   r.side = side;
   r.letter = letter_;
@@ -337,8 +332,8 @@ Status BatchComparison::compare_side(const config::AspectEntry& entry, const std
     if (multi_core_) {
       // Appending to results that were never imported would mix two
       // comparisons in one file.
-      ctx_.dialogs->message(previous_results_message(aspect, side, letter_));
-      ctx_.dialogs->end_program();
+      dialogs_.message(previous_results_message(aspect, side, letter_));
+      dialogs_.end_program();
       sum_.stopped_at_previous_results = true;
       *result = SideResult::kProgramEnded;
       return Status::Ok();
@@ -371,11 +366,6 @@ Status BatchComparison::compare_side(const config::AspectEntry& entry, const std
 }
 
 Status BatchComparison::import_side(const std::string& aspect, const std::string& side) {
-  if (!cells_loaded_) {
-    Status s = CellDirectory::load(ctx_.statements.get(), &cells_);
-    if (!s.ok()) return s;
-    cells_loaded_ = true;
-  }
   ImportRequest request;
   request.working_folder = working_;
   request.aspect = aspect;
@@ -383,11 +373,11 @@ Status BatchComparison::import_side(const std::string& aspect, const std::string
   request.letter = letter_;
   request.options = scoring_;
   request.delete_after_commit = true;
-  request.cells = &cells_;
+  request.cells = &state_.cells;
   request.progress = [this](const std::string& text) { panel_.set_text("lblProgress", text); };
   ImportSummary imported;
   const auto t0 = Clock::now();
-  Status s = import_results(ctx_.db(), ctx_.statements.get(), request, &imported);
+  Status s = import_results(state_.db(), state_.statements.get(), request, &imported);
   sum_.import_seconds += seconds_since(t0);
   if (!s.ok()) return s;
   ++sum_.imports;
@@ -396,7 +386,7 @@ Status BatchComparison::import_side(const std::string& aspect, const std::string
   sum_.staged += imported.staged;
   sum_.temp_rows += imported.standardised.temp_rows;
   const std::string problems = imported.problems_message();
-  if (!problems.empty()) ctx_.dialogs->message(problems, Buttons::kOk, Icon::kExclamation);
+  if (!problems.empty()) dialogs_.message(problems, Buttons::kOk, Icon::kExclamation);
   return Status::Ok();
 }
 
@@ -414,7 +404,7 @@ Status BatchComparison::settle_imported_sides(const Status& failure) {
   ChangePtoVSummary moved;
   std::string which;
   for (const auto& [entry, side] : imported_) {
-    Status s = ChangePtoV_for_side(ctx_, *entry, side, &moved);
+    Status s = ChangePtoV_for_side(state_, *entry, side, &moved);
     if (!s.ok()) {
       return failure.with_note(
           "\n\nThe extracts already compared could not be moved on to "
@@ -434,34 +424,23 @@ Status BatchComparison::compare_all() {
   Status s = set_up();
   if (!s.ok()) return s;
   show_progress(panel_, 0.0);
-  const config::AspectList& aspects = ctx_.aspects();
-  for (int i = 0; i < aspects.count; ++i) {
-    const config::AspectEntry& entry = aspects.entries[i];
-    if (entry.aspect == "Skin") break;
-    const bool lateral = entry.cell_type == "lateral";
-    std::vector<std::string> sides;
-    if (lateral) {
-      sides = {ctx_.side_letters[0], ctx_.side_letters[1]};
-    } else {
-      sides = {ctx_.side_letters[2]};
-    }
-    for (const std::string& side : sides) {
-      if (multi_core_ && (entry.aspect != chosen_aspect_ || side != chosen_side_)) continue;
-      std::string unused;
-      s = results_path(entry.aspect, side, &unused);
+  for (const session::AspectSide& walk : session::aspect_sides(state_)) {
+    const config::AspectEntry& entry = *walk.entry;
+    const std::string& side = walk.side;
+    std::string unused;
+    s = results_path(entry.aspect, side, &unused);
+    if (!s.ok()) return s;
+    if (batch_ > 0) {
+      SideResult result;
+      s = compare_side(entry, side, &result);
       if (!s.ok()) return s;
-      if (batch_ > 0) {
-        SideResult result;
-        s = compare_side(entry, side, &result);
-        if (!s.ok()) return s;
-        if (result == SideResult::kProgramEnded) return Status::Ok();
-        if (result == SideResult::kNoPending) continue;
-      }
-      if (!multi_core_ || batch_ == 0) {
-        s = import_side(entry.aspect, side);
-        if (!s.ok()) return s;
-        imported_.emplace_back(&entry, side);
-      }
+      if (result == SideResult::kProgramEnded) return Status::Ok();
+      if (result == SideResult::kNoPending) continue;
+    }
+    if (!multi_core_ || batch_ == 0) {
+      s = import_side(entry.aspect, side);
+      if (!s.ok()) return s;
+      imported_.emplace_back(&entry, side);
     }
   }
   panel_.set_text("lblProgress", kAllCompletedLabel);
@@ -470,9 +449,9 @@ Status BatchComparison::compare_all() {
         "These extracts were left out of the comparison: their cell names cannot be used in "
         "the comparison program's lists.";
     for (const std::string& n : sum_.refused_names) msg += "\n  " + n;
-    ctx_.dialogs->message(msg, Buttons::kOk, Icon::kExclamation);
+    dialogs_.message(msg, Buttons::kOk, Icon::kExclamation);
   }
-  for (int i = 0; i < 3; ++i) ctx_.dialogs->beep();
+  for (int i = 0; i < 3; ++i) dialogs_.beep();
   return Status::Ok();
 }
 
@@ -483,21 +462,14 @@ std::string failed_results_file_name(const std::string& aspect, const std::strin
   return results_file_name(aspect, side, letter) + ".failed";
 }
 
-Status batch_compare_old_style(runs::RunContext& ctx, ProcessRunner& runner,
+Status batch_compare_old_style(session::RunState& state, ControlPanel& panel,
+                               OperatorDialogs& dialogs, ProcessRunner& runner,
                                const BatchCompareOptions& options, BatchCompareSummary* summary) {
   BatchCompareSummary local;
   BatchCompareSummary* sum = summary != nullptr ? summary : &local;
   *sum = BatchCompareSummary{};
-  BatchComparison comparison(ctx, runner, options, sum);
+  BatchComparison comparison(state, panel, dialogs, runner, options, sum);
   return comparison.run();
-}
-
-runs::RunStep batch_compare_step(std::shared_ptr<ProcessRunner> runner, BatchCompareOptions options,
-                                 std::shared_ptr<BatchCompareSummary> summary) {
-  return [runner = std::move(runner), options = std::move(options),
-          summary = std::move(summary)](runs::RunContext& ctx) {
-    return batch_compare_old_style(ctx, *runner, options, summary.get());
-  };
 }
 
 }  // namespace velmora::matching

@@ -30,19 +30,22 @@
 // before the failure stay imported.
 //
 // Runs on the GUI thread; the window stays responsive through the runner's
-// event handling while tarvikx runs. Needs what Start prepared in the
-// context: statements, algorithm letters, side letters, aspect list, data
-// folder; the list, run and results files lie in ctx.working_folder.
+// event handling while tarvikx runs. Needs what Start prepared in the run
+// state: statements, cell directory, algorithm letters, side letters,
+// aspect list, data folder and the operator's options; the list, run and
+// results files lie in state.working_folder. The panel shows progress, the
+// dialogs carry the messages to the operator.
 #pragma once
 
 #include <cstdint>
-#include <memory>
 #include <string>
 #include <vector>
 
+#include "workstation/common/control_panel.h"
+#include "workstation/common/operator_dialogs.h"
 #include "workstation/common/status.h"
 #include "workstation/matching/process_runner.h"
-#include "workstation/runs/run_context.h"
+#include "workstation/session/run_state.h"
 
 namespace velmora::matching {
 
@@ -76,16 +79,11 @@ struct BatchCompareSummary {
   std::vector<std::string> refused_names;
 };
 
-Status batch_compare_old_style(runs::RunContext& ctx, ProcessRunner& runner,
+// Resets *summary (when given) and fills it.
+Status batch_compare_old_style(session::RunState& state, ControlPanel& panel,
+                               OperatorDialogs& dialogs, ProcessRunner& runner,
                                const BatchCompareOptions& options = {},
                                BatchCompareSummary* summary = nullptr);
-
-// The step for ComparisonHooks::batch_compare_old_style. The runner (and
-// the summary, when given) are shared with the step and live as long as it.
-// Each call resets the summary.
-runs::RunStep batch_compare_step(std::shared_ptr<ProcessRunner> runner,
-                                 BatchCompareOptions options = {},
-                                 std::shared_ptr<BatchCompareSummary> summary = nullptr);
 
 // The name a results file is kept under when its comparison failed.
 std::string failed_results_file_name(const std::string& aspect, const std::string& side,

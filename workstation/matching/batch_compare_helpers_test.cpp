@@ -15,7 +15,7 @@ namespace velmora::matching {
 namespace {
 
 TEST(ShowProgress, MapsTheFractionInsideTheFrame) {
-  FakeControlPanel p;
+  RecordingControlPanel p;
   show_progress(p, 0.0);
   show_progress(p, 1.0);
   show_progress(p, 0.25);

@@ -10,9 +10,8 @@
 #include <set>
 #include <sstream>
 
+#include "workstation/common/console_panel.h"
 #include "workstation/matching/batch_compare_helpers.h"
-#include "workstation/matching/batch_console.h"
-#include "workstation/matching/batch_headless.h"
 #include "workstation/matching/batch_test_support.h"
 #include "workstation/matching/list_files.h"
 #include "workstation/matching/results_import.h"
@@ -61,19 +60,14 @@ class BatchCompareTest : public ::testing::Test {
   }
 
   // Start as a batch comparison would, then the options of the test.
-  void start(HeadlessOptions o = {}) {
-    o.database = ws_.db_path;
-    o.data_folder = ws_.data_folder;
-    ctx_.panel = &panel_;
-    ctx_.dialogs = &dialogs_;
-    ctx_.working_folder = ws_.working_folder;
-    Status s = start_headless_batch(ctx_, o, notes_);
+  void start(session::RunOptions o = batch_testing::batch_options()) {
+    Status s = batch_testing::start_batch(ctx_, ws_, o, notes_);
     ASSERT_TRUE(s.ok()) << s.message();
   }
   Status compare() {
     BatchCompareOptions o;
     o.tarvikx = "/opt/velmora/bin/tarvikx";
-    return batch_compare_old_style(ctx_, runner_, o, &summary_);
+    return batch_compare_old_style(ctx_, panel_, dialogs_, runner_, o, &summary_);
   }
 
   std::string results_path(const std::string& aspect, const std::string& side) {
@@ -94,7 +88,7 @@ class BatchCompareTest : public ::testing::Test {
   std::ostringstream notes_, console_;
   ConsolePanel panel_{console_};
   ScriptedDialogs dialogs_;
-  runs::RunContext ctx_;
+  session::RunState ctx_;
   FakeProcessRunner runner_;
   BatchCompareSummary summary_;
 };
@@ -209,7 +203,7 @@ TEST_F(BatchCompareTest, BatchSizeZeroImportsWithoutComparing) {
                                          "$ pending library\n" + result_line(p[0], l[1], 0.75)));
   ASSERT_TRUE(batch_testing::append_text(results_path("Flank", "R"),
                                          "$ pending library\n" + result_line(fp[0], fl[0], 0.5)));
-  HeadlessOptions o;
+  session::RunOptions o = batch_testing::batch_options();
   o.batch_size = 0;
   start(o);
   ASSERT_TRUE(compare().ok());
@@ -239,7 +233,7 @@ TEST_F(BatchCompareTest, MissingFingerprintsAreLeftOutAndPendingOnesUseUpAPlace)
     if (i % 4 != 1) with_files.push_back(l[i]);
   }
   ASSERT_TRUE(ws_.touch_fingerprints(with_files).ok());
-  HeadlessOptions o;
+  session::RunOptions o = batch_testing::batch_options();
   o.batch_size = 3;
   start(o);
   ASSERT_TRUE(compare().ok());
@@ -344,9 +338,10 @@ TEST_F(BatchCompareTest, PreviousResultsWithMultipleCoresEndTheProgram) {
   add_extracts("P", 2, "Dorsal", "DO", "M", "P");
   const std::string path = results_path("Dorsal", "M");
   ASSERT_TRUE(batch_testing::append_text(path, "$ pending library\n"));
-  HeadlessOptions o;
-  o.aspect = "Dorsal";
-  o.side = "M";
+  session::RunOptions o = batch_testing::batch_options();
+  o.multi_core = true;
+  o.chosen_aspect = "Dorsal";
+  o.chosen_side = "M";
   start(o);
   ASSERT_TRUE(compare().ok());
   ASSERT_EQ(dialogs_.shown().size(), 1u);
@@ -372,9 +367,10 @@ TEST_F(BatchCompareTest, MultipleCoresCompareOnlyTheChosenSideAndLeaveItsResults
     batch_testing::append_text(path, "$ pending library\n" + result_line(pr[0], lr[0], 0.5));
     return FakeProcessRunner::success();
   };
-  HeadlessOptions o;
-  o.aspect = "Flank";
-  o.side = "R";
+  session::RunOptions o = batch_testing::batch_options();
+  o.multi_core = true;
+  o.chosen_aspect = "Flank";
+  o.chosen_side = "R";
   start(o);
   ASSERT_TRUE(compare().ok());
   ASSERT_EQ(runner_.calls().size(), 1u);
@@ -384,7 +380,7 @@ TEST_F(BatchCompareTest, MultipleCoresCompareOnlyTheChosenSideAndLeaveItsResults
   EXPECT_TRUE(fs::exists(path));
   EXPECT_EQ(ws_.count("SELECT count(*) FROM temp"), 0);
 
-  ctx_.panel->set_text("txtNumPend", "0");
+  ctx_.options.batch_size = 0;
   runner_.respond = nullptr;
   ASSERT_TRUE(compare().ok());
   EXPECT_EQ(runner_.calls().size(), 1u);
@@ -501,14 +497,11 @@ TEST_F(BatchCompareTest, RealTimeComparesOnlyTheCurrentExtractAndRestrictedLeave
     ASSERT_TRUE(b.add_cell(a.cell, std::string("i") + a.cell, "Dorsal", "M", a.status).ok());
     ASSERT_TRUE(ws_.touch_fingerprints({a.cell}).ok());
   }
-  start();
-  panel_.set_checked("optBatchCompare", false);
-  panel_.set_checked("optInField", true);
-  panel_.set_checked("chkRestricted", true);
-  ASSERT_TRUE(ws_.db
-                  ->query("current", "SELECT cell FROM cells WHERE cell='501_1DO'",
-                          &ctx_.extraction.current_image_row)
-                  .ok());
+  session::RunOptions o = batch_testing::batch_options();
+  o.real_time = true;
+  o.restricted = true;
+  start(o);
+  ctx_.current_cell = "501_1DO";
   ASSERT_TRUE(compare().ok());
   ASSERT_EQ(runner_.calls().size(), 1u);
   EXPECT_EQ(runner_.calls()[0].pending_names, std::vector<std::string>{"501_1DO"});
@@ -576,7 +569,7 @@ TEST_F(BatchCompareTest, QuickStandardisePriorAndTestRunReachTheImport) {
                                    result_line(p[0], l[1], 0.15));
     return FakeProcessRunner::success();
   };
-  HeadlessOptions o;
+  session::RunOptions o = batch_testing::batch_options();
   o.quick = true;
   o.standardise = true;
   o.prior_match = "0.25";

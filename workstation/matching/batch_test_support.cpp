@@ -12,8 +12,25 @@
 #include "libs/dunmarra/save_fprint.h"
 #include "workstation/db/schema.h"
 #include "workstation/matching/list_files.h"
+#include "workstation/session/run_start.h"
 
 namespace velmora::matching::batch_testing {
+
+session::RunOptions batch_options() {
+  session::RunOptions o;
+  o.compares = true;
+  o.batch_size = 200;
+  return o;
+}
+
+Status start_batch(session::RunState& state, const BatchWorkspace& ws,
+                   const session::RunOptions& options, std::ostream& notes) {
+  state.options = options;
+  state.working_folder = ws.working_folder;
+  return session::start_run_without_window(
+      state, config::FolderFileLocations{ws.dir + "no-program", ws.dir + "no-user"},
+      session::HeadlessFolders{ws.data_folder, ws.db_path, ws.working_folder}, notes);
+}
 
 namespace fs = std::filesystem;
 

@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -22,6 +23,7 @@
 #include "workstation/db/database.h"
 #include "workstation/db/testing/fixture_database.h"
 #include "workstation/matching/process_runner.h"
+#include "workstation/session/run_state.h"
 
 namespace velmora::matching::batch_testing {
 
@@ -89,6 +91,15 @@ class FakeProcessRunner : public ProcessRunner {
  private:
   std::vector<Call> calls_;
 };
+
+// The options of a batch comparison with the window's default batch size
+// (200), nothing else ticked.
+session::RunOptions batch_options();
+
+// Start without a window for a batch comparison on the workspace's folders
+// (data folder, database, working folder), as velmora-batch does.
+Status start_batch(session::RunState& state, const BatchWorkspace& ws,
+                   const session::RunOptions& options, std::ostream& notes);
 
 // The lines of a text file ("" lines kept; no final empty line).
 std::vector<std::string> read_lines(const std::string& path);

@@ -6,8 +6,7 @@
 
 #include <sstream>
 
-#include "workstation/matching/batch_console.h"
-#include "workstation/matching/batch_headless.h"
+#include "workstation/common/console_panel.h"
 #include "workstation/matching/batch_test_support.h"
 
 namespace velmora::matching {
@@ -36,13 +35,8 @@ class ChangePtoVTest : public ::testing::Test {
     ctx_.drop_database_work();
     ctx_.session.close();
   }
-  void start(HeadlessOptions o = {}) {
-    o.database = ws_.db_path;
-    o.data_folder = ws_.data_folder;
-    ctx_.panel = &panel_;
-    ctx_.dialogs = &dialogs_;
-    ctx_.working_folder = ws_.working_folder;
-    Status s = start_headless_batch(ctx_, o, notes_);
+  void start(session::RunOptions o = batch_testing::batch_options()) {
+    Status s = batch_testing::start_batch(ctx_, ws_, o, notes_);
     ASSERT_TRUE(s.ok()) << s.message();
   }
   std::string v_cells() {
@@ -55,11 +49,11 @@ class ChangePtoVTest : public ::testing::Test {
   std::ostringstream notes_, console_;
   ConsolePanel panel_{console_};
   ScriptedDialogs dialogs_;
-  runs::RunContext ctx_;
+  session::RunState ctx_;
 };
 
 TEST_F(ChangePtoVTest, AtMostTheBatchSizePerAspectAndSideUpToSkin) {
-  HeadlessOptions o;
+  session::RunOptions o = batch_testing::batch_options();
   o.batch_size = 2;
   start(o);
   ChangePtoVSummary sum;
@@ -73,7 +67,7 @@ TEST_F(ChangePtoVTest, AtMostTheBatchSizePerAspectAndSideUpToSkin) {
 }
 
 TEST_F(ChangePtoVTest, ARunMovesTheNextBatch) {
-  HeadlessOptions o;
+  session::RunOptions o = batch_testing::batch_options();
   o.batch_size = 2;
   start(o);
   ASSERT_TRUE(ChangePtoV(ctx_).ok());
@@ -84,7 +78,7 @@ TEST_F(ChangePtoVTest, ARunMovesTheNextBatch) {
 }
 
 TEST_F(ChangePtoVTest, BatchSizeZeroMovesNothing) {
-  HeadlessOptions o;
+  session::RunOptions o = batch_testing::batch_options();
   o.batch_size = 0;
   start(o);
   ChangePtoVSummary sum;
@@ -94,44 +88,35 @@ TEST_F(ChangePtoVTest, BatchSizeZeroMovesNothing) {
 }
 
 TEST_F(ChangePtoVTest, MultipleCoresMoveOnlyTheChosenAspectAndSide) {
-  HeadlessOptions o;
-  o.aspect = "Flank";
-  o.side = "R";
+  session::RunOptions o = batch_testing::batch_options();
+  o.multi_core = true;
+  o.chosen_aspect = "Flank";
+  o.chosen_side = "R";
   start(o);
   ASSERT_TRUE(ChangePtoV(ctx_).ok());
   EXPECT_EQ(v_cells(), "B1_1FL B2_1FL B3_1FL");
 }
 
 TEST_F(ChangePtoVTest, RealTimeMovesOnlyTheExtractJustSaved) {
-  start();
-  panel_.set_checked("optBatchCompare", false);
-  panel_.set_checked("optInField", true);
-  ASSERT_TRUE(ws_.db
-                  ->query("current", "SELECT cell FROM cells WHERE cell='A3_1FL'",
-                          &ctx_.extraction.current_image_row)
-                  .ok());
+  session::RunOptions o = batch_testing::batch_options();
+  o.real_time = true;
+  start(o);
+  ctx_.current_cell = "A3_1FL";
   ChangePtoVSummary sum;
   ASSERT_TRUE(ChangePtoV(ctx_, &sum).ok());
   EXPECT_EQ(v_cells(), "A3_1FL");
   EXPECT_EQ(sum.moved, 1);
 }
 
-TEST_F(ChangePtoVTest, ABadBatchSizeChangesNothing) {
+TEST_F(ChangePtoVTest, WithoutStartNothingMoves) {
+  // Before Start there are no statements or side letters: refused, not a
+  // silent success.
+  session::RunState unstarted;
+  EXPECT_EQ(ChangePtoV(unstarted).code(), Status::Code::kInvalidArgument);
   start();
-  panel_.set_text("txtNumPend", "many");
+  ctx_.side_letters = {"", "", ""};
   EXPECT_EQ(ChangePtoV(ctx_).code(), Status::Code::kInvalidArgument);
   EXPECT_EQ(v_cells(), "");  // group_concat of no rows
-}
-
-TEST_F(ChangePtoVTest, TheStepIsTheSameProcedure) {
-  HeadlessOptions o;
-  o.batch_size = 1;
-  start(o);
-  auto sum = std::make_shared<ChangePtoVSummary>();
-  runs::RunStep step = change_p_to_v_step(sum);
-  ASSERT_TRUE(step(ctx_).ok());
-  EXPECT_EQ(v_cells(), "A1_1FL B1_1FL C1_1DO");
-  EXPECT_EQ(sum->moved, 3);
 }
 
 }  // namespace

@@ -13,7 +13,7 @@
 
 #include "workstation/db/database.h"
 #include "workstation/db/statements.h"
-#include "workstation/matching/cell_directory.h"
+#include "workstation/session/cell_directory.h"
 
 namespace velmora::matching::test_support {
 
@@ -58,7 +58,7 @@ class MatchingDbTest : public ::testing::Test {
   std::filesystem::path dir_;
   std::unique_ptr<db::Database> db_;
   std::unique_ptr<db::PreparedStatements> statements_;
-  CellDirectory cells_;
+  session::CellDirectory cells_;
   std::map<std::string, int64_t> encounters_;
 };
 

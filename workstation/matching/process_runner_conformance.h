@@ -39,7 +39,7 @@ class ProcessRunnerConformance : public ::testing::Test {
     std::filesystem::remove_all(dir_, ec);
   }
   Runner runner_;
-  FakeControlPanel panel_;
+  RecordingControlPanel panel_;
   std::filesystem::path dir_;
 };
 

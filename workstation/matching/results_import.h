@@ -43,10 +43,12 @@
 #include "workstation/common/status.h"
 #include "workstation/db/database.h"
 #include "workstation/db/statements.h"
-#include "workstation/matching/cell_directory.h"
+#include "workstation/session/cell_directory.h"
 #include "workstation/matching/standardise.h"
 
 namespace velmora::matching {
+
+using session::CellDirectory;
 
 struct ImportRequest {
   std::string working_folder;  // folder of the results file, ending in '/'; "" = current folder

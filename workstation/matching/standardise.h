@@ -23,9 +23,11 @@
 
 #include "workstation/common/status.h"
 #include "workstation/db/statements.h"
-#include "workstation/matching/cell_directory.h"
+#include "workstation/session/cell_directory.h"
 
 namespace velmora::matching {
+
+using session::CellDirectory;
 
 // The operator's scoring options, read when the import runs.
 struct ScoringOptions {

@@ -5,7 +5,7 @@
 // box left, the database chosen with "browse", Start pressed, the window
 // closed. MainForm runs the matching action on the RunContext it is given, so
 // the whole behaviour of the window can be driven headlessly through a
-// FakeControlPanel and ScriptedDialogs.
+// RecordingControlPanel and ScriptedDialogs.
 //
 // The window sizes itself by layout_scale and paints its own background;
 // everything else of the start-up is form_load. GUI thread only; `ctx` must

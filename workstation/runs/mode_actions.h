@@ -9,7 +9,7 @@
 // they stand when it runs.
 //
 // Called by the Qt window on the operator's clicks and by tests on a
-// FakeControlPanel; GUI thread only.
+// RecordingControlPanel; GUI thread only.
 #pragma once
 
 #include <optional>
@@ -17,11 +17,12 @@
 #include <vector>
 
 #include "workstation/common/control_panel.h"
+#include "workstation/session/run_start.h"
 
 namespace velmora::runs {
 
 // The largest batch size the window accepts in txtNumPend.
-inline constexpr int kMaxBatchSize = 400;
+using ::velmora::session::kMaxBatchSize;
 
 // Mode options.
 void optInField_chosen(ControlPanel& panel);

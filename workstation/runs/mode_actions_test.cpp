@@ -16,13 +16,13 @@ const std::vector<std::string> kSettings = {
     "txtNumPend",      "Frame1",    "txtPm",   "lblPm",         "chkMultiCore",
     "chkPreviousTest", "cmbAspect", "cmbSide", "cmbSites",      "cmbLandscapes"};
 
-FakeControlPanel panel_with(bool visible) {
-  FakeControlPanel p;
+RecordingControlPanel panel_with(bool visible) {
+  RecordingControlPanel p;
   for (const std::string& n : kSettings) p.set_visible(n, visible);
   return p;
 }
 
-std::vector<std::string> visible_of(const FakeControlPanel& p) {
+std::vector<std::string> visible_of(const RecordingControlPanel& p) {
   std::vector<std::string> out;
   for (const std::string& n : kSettings)
     if (p.visible(n)) out.push_back(n);
@@ -32,34 +32,34 @@ std::vector<std::string> visible_of(const FakeControlPanel& p) {
 using Names = std::vector<std::string>;
 
 TEST(ModeOptions, RealTimeShowsItsOptionsAndHidesTheBatchOnes) {
-  FakeControlPanel all = panel_with(true);
+  RecordingControlPanel all = panel_with(true);
   optInField_chosen(all);
   EXPECT_EQ(visible_of(all), (Names{"chkCrop", "chkComb", "chkStan", "chkRestricted", "txtPm",
                                     "lblPm", "chkMultiCore", "chkPreviousTest", "cmbAspect",
                                     "cmbSide", "cmbSites", "cmbLandscapes"}));
-  FakeControlPanel none = panel_with(false);
+  RecordingControlPanel none = panel_with(false);
   optInField_chosen(none);
   EXPECT_EQ(visible_of(none), (Names{"chkCrop", "chkComb", "chkStan", "chkRestricted"}));
 }
 
 TEST(ModeOptions, BatchExtractHidesEverySetting) {
-  FakeControlPanel all = panel_with(true);
+  RecordingControlPanel all = panel_with(true);
   optBatchExtract_chosen(all);
   EXPECT_EQ(visible_of(all), (Names{"txtPm", "lblPm", "chkMultiCore", "chkPreviousTest",
                                     "cmbAspect", "cmbSide", "cmbSites", "cmbLandscapes"}));
 }
 
 TEST(ModeOptions, BatchCompareOffersTheLimitFrameOnlyWithLimitSearch) {
-  FakeControlPanel without = panel_with(false);
+  RecordingControlPanel without = panel_with(false);
   optBatchCompare_chosen(without, false);
   EXPECT_EQ(visible_of(without), (Names{"chkStan", "chkQuick", "txtNumPend", "chkMultiCore"}));
 
-  FakeControlPanel with = panel_with(false);
+  RecordingControlPanel with = panel_with(false);
   optBatchCompare_chosen(with, true);
   EXPECT_EQ(visible_of(with),
             (Names{"chkStan", "chkQuick", "txtNumPend", "Frame1", "chkMultiCore"}));
 
-  FakeControlPanel all = panel_with(true);
+  RecordingControlPanel all = panel_with(true);
   optBatchCompare_chosen(all, false);
   EXPECT_FALSE(all.visible("Frame1"));
   EXPECT_FALSE(all.visible("chkComb"));
@@ -68,7 +68,7 @@ TEST(ModeOptions, BatchCompareOffersTheLimitFrameOnlyWithLimitSearch) {
 }
 
 TEST(ModeOptions, VisualConfirmShowsCropAndCombineOnly) {
-  FakeControlPanel all = panel_with(true);
+  RecordingControlPanel all = panel_with(true);
   optVcheck_chosen(all);
   EXPECT_EQ(visible_of(all),
             (Names{"chkCrop", "chkComb", "txtPm", "lblPm", "chkMultiCore", "chkPreviousTest",
@@ -76,13 +76,13 @@ TEST(ModeOptions, VisualConfirmShowsCropAndCombineOnly) {
 }
 
 TEST(ModeOptions, TestShowsLastResultStandardiseAndCombine) {
-  FakeControlPanel none = panel_with(false);
+  RecordingControlPanel none = panel_with(false);
   optTest_chosen(none);
   EXPECT_EQ(visible_of(none), (Names{"chkComb", "chkStan", "chkPreviousTest"}));
 }
 
 TEST(CheckBoxes, StandardiseShowsThePriorAndUncheckingHidesNothing) {
-  FakeControlPanel p = panel_with(false);
+  RecordingControlPanel p = panel_with(false);
   chkStan_clicked(p);  // unchecked: nothing happens
   EXPECT_TRUE(visible_of(p).empty());
   p.set_checked("chkStan", true);
@@ -96,7 +96,7 @@ TEST(CheckBoxes, StandardiseShowsThePriorAndUncheckingHidesNothing) {
 }
 
 TEST(CheckBoxes, CombineChecksStandardiseAndSetsTheSetupCaption) {
-  FakeControlPanel p = panel_with(false);
+  RecordingControlPanel p = panel_with(false);
   p.set_checked("chkComb", true);
   chkComb_clicked(p);
   EXPECT_TRUE(p.visible("chkStan"));
@@ -112,7 +112,7 @@ TEST(CheckBoxes, CombineChecksStandardiseAndSetsTheSetupCaption) {
 }
 
 TEST(CheckBoxes, MultiCoreListsTheAspectsOnceHowOftenItIsClicked) {
-  FakeControlPanel p = panel_with(true);
+  RecordingControlPanel p = panel_with(true);
   chkMultiCore_clicked(p, {"flank", "back"});  // unchecked: nothing
   EXPECT_TRUE(p.items("cmbAspect").empty());
   EXPECT_TRUE(p.visible("chkStan"));
@@ -127,7 +127,7 @@ TEST(CheckBoxes, MultiCoreListsTheAspectsOnceHowOftenItIsClicked) {
 }
 
 TEST(CheckBoxes, AspectChoiceOffersTheSidesOfItsCellType) {
-  FakeControlPanel p = panel_with(false);
+  RecordingControlPanel p = panel_with(false);
   cmbAspect_chosen(p, "Dorsal");
   EXPECT_TRUE(p.visible("cmbSide"));
   EXPECT_EQ(p.items("cmbSide"), (Names{"M"}));
@@ -144,7 +144,7 @@ TEST(CheckBoxes, AspectChoiceOffersTheSidesOfItsCellType) {
 }
 
 TEST(LimitOptions, EachLimitShowsItsOwnList) {
-  FakeControlPanel p = panel_with(true);
+  RecordingControlPanel p = panel_with(true);
   p.set_checked("optDontLimit", true);
   limit_option_chosen(p);
   EXPECT_FALSE(p.visible("cmbSites"));
@@ -165,13 +165,13 @@ TEST(LimitOptions, EachLimitShowsItsOwnList) {
 
 TEST(BatchSizeBox, AboveFourHundredBecomesFourHundred) {
   for (const char* typed : {"500", "401", "1e3", " 999 "}) {
-    FakeControlPanel p;
+    RecordingControlPanel p;
     p.set_text("txtNumPend", typed);
     txtNumPend_changed(p);
     EXPECT_EQ(p.text("txtNumPend"), "400") << typed;
   }
   for (const char* typed : {"400", "200", "399.5", "abc", "", "2O0"}) {
-    FakeControlPanel p;
+    RecordingControlPanel p;
     p.set_text("txtNumPend", typed);
     txtNumPend_changed(p);
     EXPECT_EQ(p.text("txtNumPend"), typed) << typed;
@@ -180,13 +180,13 @@ TEST(BatchSizeBox, AboveFourHundredBecomesFourHundred) {
 
 TEST(BatchSizeBox, ZeroHidesMultipleCores) {
   for (const char* typed : {"0", " 0", "0.0"}) {
-    FakeControlPanel p;
+    RecordingControlPanel p;
     p.set_visible("chkMultiCore", true);
     p.set_text("txtNumPend", typed);
     txtNumPend_changed(p);
     EXPECT_FALSE(p.visible("chkMultiCore")) << typed;
   }
-  FakeControlPanel p;
+  RecordingControlPanel p;
   p.set_visible("chkMultiCore", true);
   p.set_text("txtNumPend", "10");
   txtNumPend_changed(p);
@@ -207,7 +207,7 @@ TEST(BatchSizeBox, NumbersAreReadWhole) {
 }
 
 TEST(WhichExtractLabel, ClickHidesTheBatchSettings) {
-  FakeControlPanel p = panel_with(true);
+  RecordingControlPanel p = panel_with(true);
   lblWhichExtract_clicked(p);
   EXPECT_FALSE(p.visible("Frame1"));
   EXPECT_FALSE(p.visible("txtNumPend"));

@@ -8,10 +8,10 @@
 // database part at each Start: it reopens the database, prepares the
 // statements anew, renumbers the cells and reloads the lookups.
 //
-// Lifetime rules: `statements` and every RecordSet below were made on
-// `session.db` and must be dropped before the database is reopened
-// (drop_database_work does both). Members are declared so that the
-// statements are destroyed before the database. GUI thread only.
+// It extends the run state (session/run_state.h) that the subsystems take
+// with the window's side. Lifetime rules: `statements` and every RecordSet
+// below were made on `session.db` and must be dropped before the database
+// is reopened (drop_database_work does both). GUI thread only.
 //
 // The steps that later parts of the workstation provide are reached through
 // RunHooks, set by the application when it is built with them. A hook that is
@@ -35,8 +35,7 @@
 #include "workstation/config/settings.h"
 #include "workstation/db/database.h"
 #include "workstation/db/statements.h"
-#include "workstation/runs/algorithm_letters.h"
-#include "workstation/runs/cell_lookup.h"
+#include "workstation/session/run_state.h"
 
 namespace velmora::runs {
 
@@ -124,31 +123,19 @@ struct ReviewRun {
   std::string outcome_word;   // "matched" / "unmatched", in "add this ... photo to library"
 };
 
-struct RunContext {
+// The window's run: the run state every subsystem shares, plus what only the
+// window and its steps see (controls, dialogs, extraction and review runs,
+// the hooks of the steps).
+struct RunContext : session::RunState {
   // The operator's side. Not owned; set before any driver call.
   ControlPanel* panel = nullptr;
   OperatorDialogs* dialogs = nullptr;
 
-  // Configuration.
   config::FolderFileLocations folder_file_locations;
-  config::FolderSettings folders;  // normalised by Start
-  config::Settings settings;
   config::AspectSettings aspect_settings;  // aspect of the photograph being extracted
-  std::string working_folder;  // list, run and results files; the process's current folder
 
-  // The database and what Start prepared on it. Declared before the
-  // statements and record sets so that they are destroyed first.
-  config::DatabaseSession session;  // database, AspectList, site and landscape lists
-  std::unique_ptr<db::PreparedStatements> statements;
-
-  // Lookups loaded by Start, kept until the next Start.
-  AlgorithmLetters algorithm_letters;
-  std::array<std::string, 3> side_letters;  // "L", "R", "M"
-  CellLookup cell_lookup;
-  bool test_run = false;                      // from the start of a test run until the program ends
-  std::string chosen_site, chosen_landscape;  // cmbSites / cmbLandscapes when last left
-
-  // Run state.
+  // Run state. The record sets were made on the database, so they are
+  // members of the derived part and destroyed before it.
   ExtractionRun extraction;
   ReviewRun review;
   ExtractFlags flags;
@@ -157,12 +144,6 @@ struct RunContext {
 
   RunHooks hooks;
 
-  db::Database* db() { return session.db.get(); }
-  const config::AspectList& aspects() const { return session.aspects; }
-  // A statement prepared by the last Start (see PreparedStatements::get: a
-  // name that was not prepared gives a statement whose calls fail with a
-  // message saying so). Null only before the first Start.
-  db::Statement* statement(const std::string& name);
   // Drops the statements and record sets made on the database, so that it
   // can be closed or reopened.
   void drop_database_work();

@@ -1,5 +1,5 @@
 // Test helper: a workstation on a fresh database file in its own temporary
-// folder, with a FakeControlPanel and ScriptedDialogs, for the Start driver
+// folder, with a RecordingControlPanel and ScriptedDialogs, for the Start driver
 // and form tests.
 //
 // The folder holds the database ("seals.sqlite"), the data files folder (the
@@ -137,7 +137,7 @@ class TestWorkstation {
   std::filesystem::path dir;
   std::string data_folder, db_path;
   std::unique_ptr<db::Database> db;
-  FakeControlPanel panel;
+  RecordingControlPanel panel;
   ScriptedDialogs dialogs;
   RunContext ctx;
 

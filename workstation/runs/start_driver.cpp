@@ -7,6 +7,7 @@
 #include "workstation/db/auto_match.h"
 #include "workstation/runs/mode_actions.h"
 #include "workstation/runs/title_fade.h"
+#include "workstation/session/run_start.h"
 
 namespace velmora::runs {
 namespace {
@@ -334,108 +335,70 @@ Status open_database_from_panel(RunContext& ctx, bool normalise_boxes) {
   return Status::Ok();
 }
 
-Status prepare_run_database(RunContext& ctx, const db::StatementOptions& options) {
-  Status s = db::PreparedStatements::prepare(ctx.db(), options, &ctx.statements);
-  if (!s.ok()) return s;
-  if (ctx.settings.LimitSearch) {
-    s = ctx.statement("copy_site_landscape")->execute();
+Status read_run_options(const ControlPanel& p, Mode mode, session::RunOptions* options) {
+  session::RunOptions o;
+  o.compares = mode == Mode::kRealTime || mode == Mode::kBatchCompare;
+  o.real_time = mode == Mode::kRealTime;
+  o.test_mode = p.checked("optTest");
+  o.multi_core = p.checked("chkMultiCore");
+  o.chosen_aspect = p.text("cmbAspect");
+  o.chosen_side = p.text("cmbSide");
+  o.restricted = p.checked("chkRestricted");
+  o.quick = p.checked("chkQuick");
+  o.standardise = p.checked("chkStan");
+  o.prior_match = p.text("txtPm");
+  o.combine = p.checked("chkComb");
+  o.show_crop = p.checked("chkCrop");
+  o.limit_to_site = p.checked("optLimitToSite");
+  o.limit_to_landscape = p.checked("optLimitToLandscape");
+  // The batch size is read before anything is written, so a mistyped one
+  // stops the run with the database untouched. Only the runs that compare
+  // read it; the others never look at the box.
+  if (o.compares) {
+    Status s = batch_size(p, &o.batch_size);
     if (!s.ok()) return s;
   }
-  s = renumber_cells(ctx.db(), ctx.statement("cells_by_name"));
-  if (!s.ok()) return s;
-  ctx.side_letters = {"L", "R", "M"};
+  *options = o;
   return Status::Ok();
 }
 
-Status begin_run(RunContext& ctx) {
-  ControlPanel& p = *ctx.panel;
-  const Mode mode = chosen_mode(p);
+namespace {
 
-  // 1.
-  p.set_visible("lblTitle", false);
-  p.set_enabled("vscAnimList", true);
-
-  // 2. The database. The folders are normalised whatever the database does,
-  // and the operator's paths are remembered and orlain.ini reread even when
-  // no database opens; the run itself stops before the first statement.
+// The database named in the boxes, the folder file and orlain.ini. The
+// folders are normalised whatever the database does, and the operator's
+// paths are remembered and orlain.ini reread even when no database opens;
+// the run itself stops before the first statement.
+Status open_database_and_configuration(RunContext& ctx) {
   const Status opened = open_database_from_panel(ctx, true);
 
-  // 3. The folder file; losing it is not worth stopping the run for, but the
+  // Losing the folder file is not worth stopping the run for, but the
   // operator must know that the paths will not be remembered.
   Status s = config::write_folder_file(ctx.folder_file_locations, ctx.folders);
   if (!s.ok()) show_message(ctx, s.message(), Icon::kExclamation);
 
-  // 4. orlain.ini of the data files folder.
   config::Faults faults;
   config::read_configuration(ctx.folders.data_folder, &ctx.settings, &faults);
   if (!faults.empty()) show_message(ctx, config::fault_text(faults), Icon::kExclamation);
 
-  if (!opened.ok()) return fail(ctx, opened);
+  if (!opened.ok()) return opened;
   if (!ctx.session.is_open()) {
-    s = Status::NotFound("The database '" + ctx.folders.database_path +
-                         "' could not be opened: the path must name an existing file ending in "
-                         "\"sqlite\". Choose the database with \"browse\".");
-    return fail(ctx, s);
+    return Status::NotFound("The database '" + ctx.folders.database_path +
+                            "' could not be opened: the path must name an existing file ending "
+                            "in \"sqlite\". Choose the database with \"browse\".");
   }
+  return Status::Ok();
+}
 
-  // 5.
-  if (mode != Mode::kRealTime) p.set_checked("chkRestricted", false);
+// The operator is asked before extracts still waiting for visual checking
+// are compared again.
+bool confirm_records_waiting(RunContext& ctx, int records) {
+  return ctx.dialogs->message(session::records_waiting_message(records), Buttons::kOkCancel,
+                              Icon::kQuestion) != Answer::kCancel;
+}
 
-  // 6. The statements, in the forms the options choose.
-  db::StatementOptions options;
-  options.multi_aspect = ctx.settings.MultiAspect;
-  options.test_mode = p.checked("optTest");
-  options.combine = p.checked("chkComb");
-  options.show_crop = p.checked("chkCrop");
-  options.limit_to_site = p.checked("optLimitToSite");
-  options.limit_to_landscape = p.checked("optLimitToLandscape");
-  options.limit_search = ctx.settings.LimitSearch;
-
-  // The batch size is read before anything is written, so a mistyped one
-  // stops the run with the database untouched.
-  const bool compares = mode == Mode::kRealTime || mode == Mode::kBatchCompare;
-  const bool multi_aspect_batch = compares && !p.checked("optTest") && ctx.settings.MultiAspect;
-  int batch = 0;
-  if (mode == Mode::kBatchCompare || multi_aspect_batch) {
-    s = batch_size(p, &batch);
-    if (!s.ok()) return fail(ctx, s);
-  }
-
-  // 6 to 9.
-  s = prepare_run_database(ctx, options);
-  if (!s.ok()) return fail(ctx, s);
-
-  // 10.
-  if (compares) {
-    db::RecordSet waiting;
-    s = ctx.statement("review_list")->open(&waiting);
-    if (!s.ok()) return fail(ctx, s);
-    if (waiting.row_count() > 0) {
-      Answer a = ctx.dialogs->message(records_waiting_message(waiting.row_count()),
-                                      Buttons::kOkCancel, Icon::kQuestion);
-      if (a == Answer::kCancel) {
-        ctx.dialogs->end_program();
-        return Status::Ok();
-      }
-    }
-    if (multi_aspect_batch) {
-      s = fill_multi_aspect_batch(ctx, batch);
-      if (!s.ok()) return fail(ctx, s);
-    }
-  }
-
-  // 11.
-  s = load_cell_lookup(ctx.statement("cells_by_number"), &ctx.cell_lookup);
-  if (!s.ok()) return fail(ctx, s);
-
-  // 12.
-  set_all(p, kSettings, false);
-
-  // 13.
-  s = load_algorithm_letters(ctx.db(), &ctx.algorithm_letters);
-  if (!s.ok()) return fail(ctx, s);
-
-  // 14.
+Status dispatch_mode(RunContext& ctx, Mode mode) {
+  ControlPanel& p = *ctx.panel;
+  Status s;
   switch (mode) {
     case Mode::kRealTime:
     case Mode::kBatchExtract:
@@ -458,6 +421,36 @@ Status begin_run(RunContext& ctx) {
   return Status::Ok();
 }
 
+}  // namespace
+
+Status begin_run(RunContext& ctx) {
+  ControlPanel& p = *ctx.panel;
+  const Mode mode = chosen_mode(p);
+  p.set_visible("lblTitle", false);
+  p.set_enabled("vscAnimList", true);
+
+  Status s = open_database_and_configuration(ctx);
+  if (!s.ok()) return fail(ctx, s);
+
+  // "restricted" belongs to real-time identification alone.
+  if (mode != Mode::kRealTime) p.set_checked("chkRestricted", false);
+
+  s = read_run_options(p, mode, &ctx.options);
+  if (!s.ok()) return fail(ctx, s);
+
+  bool cancelled = false;
+  s = session::start_run_database(
+      ctx, [&ctx](int records) { return confirm_records_waiting(ctx, records); }, &cancelled);
+  if (!s.ok()) return fail(ctx, s);
+  if (cancelled) {
+    ctx.dialogs->end_program();
+    return Status::Ok();
+  }
+
+  set_all(p, kSettings, false);
+  return dispatch_mode(ctx, mode);
+}
+
 Status next_image(RunContext& ctx) {
   ControlPanel& p = *ctx.panel;
   switch (chosen_mode(p)) {
@@ -478,7 +471,9 @@ Status next_image(RunContext& ctx) {
 }
 
 Status run_comparison_families(RunContext& ctx) {
-  const AlgorithmLetters& l = ctx.algorithm_letters;
+  // In real time the families compare only the extract just saved.
+  if (ctx.options.real_time) ctx.current_cell = ctx.extraction.current_image_row.text("cell");
+  const session::AlgorithmLetters& l = ctx.algorithm_letters;
   const ComparisonHooks& h = ctx.hooks.comparison;
   struct Family {
     bool on;
@@ -506,55 +501,7 @@ Status run_comparison_families(RunContext& ctx) {
 }
 
 Status batch_size(const ControlPanel& panel, int* size) {
-  const std::string text = panel.text("txtNumPend");
-  std::optional<double> n = number_in_text(text);
-  if (!n || *n < 0 || *n > 1e9) {
-    return Status::InvalidArgument("The batch size \"" + text +
-                                   "\" is not a number of extracts (0 or more).");
-  }
-  *size = static_cast<int>(std::nearbyint(*n));
-  return Status::Ok();
-}
-
-Status fill_multi_aspect_batch(RunContext& ctx, int batch, int* left_out, int* right_out) {
-  db::Database* db = ctx.db();
-  db::Transaction tx(db);
-  if (!tx.begun().ok()) return tx.begun();
-  Status s = db->execute("DELETE FROM compIDs", db::kDeleteCompIdsSql);
-  if (!s.ok()) return s;
-  int left = 0, right = 0;
-  db::RecordSet ids;
-  s = ctx.statement("pending_ids")->open(&ids);
-  if (!s.ok()) return s;
-  db::Statement* left_images = ctx.statement("left_images_of_id");
-  db::Statement* right_images = ctx.statement("right_images_of_id");
-  db::Statement* insert = ctx.statement("insert_comp_id");
-  // The test comes before each animal, so the last animal taken may carry
-  // either count past the batch size.
-  for (ids.move_first(); batch > left && batch > right && !ids.eof(); ids.move_next()) {
-    const db::Value id = ids.field("ID");
-    db::RecordSet images;
-    s = left_images->set("pID", id);
-    if (s.ok()) s = left_images->open(&images);
-    if (!s.ok()) return s;
-    left += images.row_count();
-    s = right_images->set("pID", id);
-    if (s.ok()) s = right_images->open(&images);
-    if (!s.ok()) return s;
-    right += images.row_count();
-    s = insert->set("pID", id);
-    if (s.ok()) s = insert->execute();
-    if (!s.ok()) return s;
-  }
-  s = tx.commit();
-  if (!s.ok()) return s;
-  if (left_out) *left_out = left;
-  if (right_out) *right_out = right;
-  return Status::Ok();
-}
-
-std::string records_waiting_message(int records) {
-  return std::to_string(records) + " records waiting for visual checking will be compared";
+  return session::read_batch_size(panel.text("txtNumPend"), size);
 }
 
 std::string not_available_message(const std::string& what) {
@@ -574,14 +521,10 @@ void stop_run(RunContext& ctx, const std::string& message) {
   ctx.review = ReviewRun{};
 }
 
-db::Statement* RunContext::statement(const std::string& name) {
-  return statements ? statements->get(name) : nullptr;
-}
-
 void RunContext::drop_database_work() {
   extraction = ExtractionRun{};
   review = ReviewRun{};
-  statements.reset();
+  session::RunState::drop_database_work();
 }
 
 }  // namespace velmora::runs

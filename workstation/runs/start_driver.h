@@ -62,26 +62,13 @@ Status open_database_from_panel(RunContext& ctx, bool normalise_boxes);
 // step. A family whose hook is missing is reported and passed over.
 Status run_comparison_families(RunContext& ctx);
 
-// What every Start does to the database before its mode runs: prepares the
-// statements in the forms `options` choose, copies each site's landscape
-// into the sightings when LimitSearch is on, renumbers the cells and sets
-// the side letters. The headless batch comparison uses it too.
-Status prepare_run_database(RunContext& ctx, const db::StatementOptions& options);
+// The operator's options for a run of `mode`, read once from the controls.
+// Fails (InvalidArgument naming the text) when a run that compares finds no
+// usable batch size in txtNumPend.
+Status read_run_options(const ControlPanel& panel, Mode mode, session::RunOptions* options);
 
-// The batch size typed in txtNumPend, as a whole number (fractions rounded
-// half to even). InvalidArgument naming the text when it is not a number or
-// is negative.
+// The batch size typed in txtNumPend (see session::read_batch_size).
 Status batch_size(const ControlPanel& panel, int* size);
-
-// Fills table compIDs with whole animals until the batch size is reached:
-// animals are taken while the batch size is above both the left and the
-// right image count, so the last one may carry either count past it. One
-// transaction. *left / *right (optional) receive the final counts.
-Status fill_multi_aspect_batch(RunContext& ctx, int batch, int* left = nullptr,
-                               int* right = nullptr);
-
-// The message of the records-waiting question.
-std::string records_waiting_message(int records);
 
 // Stops a run that cannot go on: shows `message` (when not empty), puts
 // Start back at "Start", shows it and the settings again, and drops the run

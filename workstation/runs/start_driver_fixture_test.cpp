@@ -11,6 +11,7 @@
 #include "workstation/db/testing/fixture_database.h"
 #include "workstation/runs/main_form.h"
 #include "workstation/runs/runs_test_workstation.h"
+#include "workstation/session/run_start.h"
 #include "workstation/runs/start_driver.h"
 
 namespace velmora::runs {
@@ -44,9 +45,9 @@ TEST_F(StandardFixture, StartNumbersEveryExtractAndLoadsEveryLetter) {
     std::transform(b.begin(), b.end(), b.begin(), ::tolower);
     return a < b;
   });
-  ASSERT_EQ(ws_.ctx.cell_lookup.highest(), static_cast<int>(cells.size()));
+  ASSERT_EQ(ws_.ctx.cells.highest(), static_cast<int64_t>(cells.size()));
   for (size_t i = 0; i < cells.size(); ++i) {
-    EXPECT_EQ(ws_.ctx.cell_lookup.cell(static_cast<long long>(i + 1)), cells[i]);
+    EXPECT_EQ(ws_.ctx.cells.cell(static_cast<long long>(i + 1)), cells[i]);
   }
   for (const auto& [letter, type] : standard_algorithms())
     EXPECT_EQ(ws_.ctx.algorithm_letters.letter(type), letter) << type;
@@ -71,7 +72,7 @@ TEST_F(StandardFixture, TheWaitingMessageCountsEveryVExtractAndLetter) {
   ws_.dialogs.queue(Answer::kCancel);
   ASSERT_TRUE(begin_run(ws_.ctx).ok());
   ASSERT_FALSE(ws_.dialogs.shown().empty());
-  EXPECT_EQ(ws_.dialogs.shown()[0].text, records_waiting_message(expected));
+  EXPECT_EQ(ws_.dialogs.shown()[0].text, session::records_waiting_message(expected));
   EXPECT_TRUE(ws_.dialogs.program_ended());
 
   TestWorkstation combined("fixture_comb", true);
@@ -81,7 +82,7 @@ TEST_F(StandardFixture, TheWaitingMessageCountsEveryVExtractAndLetter) {
   ASSERT_TRUE(begin_run(combined.ctx).ok());
   ASSERT_FALSE(combined.dialogs.shown().empty());
   EXPECT_EQ(combined.dialogs.shown()[0].text,
-            records_waiting_message(static_cast<int>(animals.size())));
+            session::records_waiting_message(static_cast<int>(animals.size())));
 }
 
 TEST_F(StandardFixture, BatchExtractionTakesEveryEPhotographInCellOrder) {

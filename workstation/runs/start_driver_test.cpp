@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "workstation/runs/runs_test_workstation.h"
+#include "workstation/session/run_start.h"
 
 namespace velmora::runs {
 namespace {
@@ -45,7 +46,7 @@ class StartDriver : public ::testing::Test {
     for (const char* n : kSettingsHiddenByStart) ws_.panel.set_visible(n, true);
     ws_.panel.set_visible("lblTitle", true);
   }
-  FakeControlPanel& panel() { return ws_.panel; }
+  RecordingControlPanel& panel() { return ws_.panel; }
   RunContext& ctx() { return ws_.ctx; }
   TestWorkstation ws_;
 };
@@ -76,8 +77,8 @@ TEST_F(StartDriver, NoModeChosenPreparesRenumbersAndHidesTheSettingsOnly) {
   // Cells renumbered and looked up.
   EXPECT_EQ(ws_.count("SELECT cell_no FROM cells WHERE cell = 'a1FL'"), 1);
   EXPECT_EQ(ws_.count("SELECT cell_no FROM cells WHERE cell = 'b2FL'"), 2);
-  EXPECT_EQ(ctx().cell_lookup.cell(2), "b2FL");
-  EXPECT_EQ(ctx().cell_lookup.id(1), "A7");
+  EXPECT_EQ(ctx().cells.cell(2), "b2FL");
+  EXPECT_EQ(ctx().cells.id(1), "A7");
   EXPECT_EQ(ctx().side_letters, (std::array<std::string, 3>{"L", "R", "M"}));
   EXPECT_EQ(ctx().algorithm_letters.tarvik, "t");
   EXPECT_EQ(ctx().algorithm_letters.compnew_corr, "c");
@@ -179,7 +180,7 @@ TEST_F(StartDriver, MoreThanTwoHundredThousandCellsAreRefused) {
   EXPECT_NE(ws_.dialogs.shown()[0].text.find("200001 cells"), std::string::npos);
   EXPECT_FALSE(compared);
   EXPECT_EQ(ws_.count("SELECT count(*) FROM cells WHERE cell_no IS NOT NULL"), 0);
-  EXPECT_EQ(ctx().cell_lookup.highest(), 0);
+  EXPECT_EQ(ctx().cells.highest(), 0);
   EXPECT_TRUE(panel().visible("cmdStart"));
 }
 
@@ -247,7 +248,7 @@ TEST_F(StartDriver, BatchComparisonRunsTheFamiliesInOrderAndReportsTheMissingOne
     return [&calls, what](RunContext& c) {
       calls.push_back(what);
       // The comparison sees what Start loaded.
-      EXPECT_EQ(c.cell_lookup.cell(1), "p1FL");
+      EXPECT_EQ(c.cells.cell(1), "p1FL");
       EXPECT_FALSE(c.panel->visible("cmdStart"));
       EXPECT_TRUE(c.panel->visible("ProgressBar1"));
       return Status::Ok();
@@ -365,7 +366,7 @@ TEST_F(MultiAspectBatch, TheAnimalThatCrossesTheBatchSizeIsTheLastOne) {
   EXPECT_EQ(batch_ids(), (std::vector<std::string>{"A", "B"}));
 
   int left = 0, right = 0;
-  ASSERT_TRUE(fill_multi_aspect_batch(ctx(), 200, &left, &right).ok());
+  ASSERT_TRUE(session::fill_multi_aspect_batch(ctx(), 200, &left, &right).ok());
   EXPECT_EQ(left, 250);
   EXPECT_EQ(right, 0);
   // The pending cells are then those of A and B only.
@@ -383,16 +384,16 @@ TEST_F(MultiAspectBatch, TheRightCountEndsTheBatchAsWell) {
   ws_.add_cells("C", "c", 5, "L", "P");
   int left = 0, right = 0;
   ASSERT_TRUE(begin_run(ctx()).ok()) << all_shown(ws_.dialogs);
-  ASSERT_TRUE(fill_multi_aspect_batch(ctx(), 200, &left, &right).ok());
+  ASSERT_TRUE(session::fill_multi_aspect_batch(ctx(), 200, &left, &right).ok());
   EXPECT_EQ(batch_ids(), (std::vector<std::string>{"A", "B"}));
   EXPECT_EQ(right, 210);
   EXPECT_EQ(left, 0);
 
   // A batch size of 0 takes no animal at all (results import only).
-  ASSERT_TRUE(fill_multi_aspect_batch(ctx(), 0, &left, &right).ok());
+  ASSERT_TRUE(session::fill_multi_aspect_batch(ctx(), 0, &left, &right).ok());
   EXPECT_TRUE(batch_ids().empty());
   // A size above every count takes every animal.
-  ASSERT_TRUE(fill_multi_aspect_batch(ctx(), 400, &left, &right).ok());
+  ASSERT_TRUE(session::fill_multi_aspect_batch(ctx(), 400, &left, &right).ok());
   EXPECT_EQ(batch_ids(), (std::vector<std::string>{"A", "B", "C"}));
   EXPECT_EQ(left, 5);
   EXPECT_EQ(right, 210);
@@ -442,11 +443,11 @@ TEST_F(StartDriver, ARenumberingThatFailsHalfWayKeepsTheOldNumbers) {
   EXPECT_NE(ws_.dialogs.shown()[0].text.find("locked"), std::string::npos);
   EXPECT_EQ(ws_.count("SELECT cell_no FROM cells WHERE cell = 'k10FL'"), 7);
   EXPECT_EQ(ws_.count("SELECT cell_no FROM cells WHERE cell = 'k20FL'"), 8);
-  EXPECT_EQ(ctx().cell_lookup.highest(), 0);
+  EXPECT_EQ(ctx().cells.highest(), 0);
 }
 
 TEST(BatchSize, ReadsAWholeNumber) {
-  FakeControlPanel p;
+  RecordingControlPanel p;
   int n = -1;
   p.set_text("txtNumPend", "200");
   ASSERT_TRUE(batch_size(p, &n).ok());

@@ -14,8 +14,8 @@ const char* const kRevealed[] = {"lblFoldersPath",  "txtFoldersPath",  "lblDatab
                                  "optBatchExtract", "optBatchCompare", "optVcheck",   "optTest",
                                  "chkPreviousTest", "cmdStart"};
 
-FakeControlPanel hidden_panel() {
-  FakeControlPanel p;
+RecordingControlPanel hidden_panel() {
+  RecordingControlPanel p;
   for (const char* n : kRevealed) p.set_visible(n, false);
   return p;
 }
@@ -44,7 +44,7 @@ TEST(TitleFade, StepsSlowDownAsTheFadeGoesOn) {
 }
 
 TEST(TitleFade, TicksColourTheTitleUntilTheEndRevealsTheControls) {
-  FakeControlPanel p = hidden_panel();
+  RecordingControlPanel p = hidden_panel();
   TitleFade fade;
   // The same walk, done by hand: each tick colours for t, then advances it.
   double t = 0.0;
@@ -73,7 +73,7 @@ TEST(TitleFade, TicksColourTheTitleUntilTheEndRevealsTheControls) {
 }
 
 TEST(TitleFade, AClickEndsTheFadeAtTheNextTick) {
-  FakeControlPanel p = hidden_panel();
+  RecordingControlPanel p = hidden_panel();
   TitleFade fade;
   EXPECT_FALSE(fade.tick(p));
   EXPECT_FALSE(fade.tick(p));

@@ -1,6 +1,6 @@
 // velmora-batch's command line, its preparation of a run and the whole
 // headless run with a fake comparison program.
-#include "workstation/matching/batch_headless.h"
+#include "workstation/app/batch_headless.h"
 
 #include <gtest/gtest.h>
 
@@ -9,13 +9,16 @@
 #include <sstream>
 
 #include "workstation/config/folder_file.h"
-#include "workstation/matching/batch_console.h"
 #include "workstation/matching/batch_test_support.h"
 #include "workstation/matching/results_import.h"
 
-namespace velmora::matching {
+namespace velmora::app {
 namespace {
 
+using matching::ProcessCommand;
+using matching::ProcessOutcome;
+using matching::results_file_name;
+namespace batch_testing = matching::batch_testing;
 using batch_testing::BatchWorkspace;
 using batch_testing::FakeProcessRunner;
 
@@ -180,15 +183,10 @@ TEST_F(HeadlessRunTest, FoldersComeFromTheFolderFileWhenNoDatabaseIsGiven) {
   config::FolderSettings folders{ws_.data_folder, ws_.db_path, ws_.data_folder + "newpic/"};
   ASSERT_TRUE(config::write_folder_file(where, folders).ok());
 
-  ConsolePanel panel(out_);
-  ScriptedDialogs dialogs;
-  runs::RunContext ctx;
-  ctx.panel = &panel;
-  ctx.dialogs = &dialogs;
-  ctx.folder_file_locations = where;
+  session::RunState ctx;
   HeadlessOptions o;
   o.working_folder = ws_.working_folder;
-  Status s = start_headless_batch(ctx, o, out_);
+  Status s = start_headless_batch(ctx, where, o, out_);
   ASSERT_TRUE(s.ok()) << s.message();
   EXPECT_EQ(ctx.folders.database_path, ws_.db_path);
   EXPECT_EQ(ctx.folders.data_folder, ws_.data_folder);
@@ -197,15 +195,15 @@ TEST_F(HeadlessRunTest, FoldersComeFromTheFolderFileWhenNoDatabaseIsGiven) {
   // Start's renumbering ran: cells numbered 1.. in name order.
   EXPECT_EQ(ws_.count("SELECT cell_no FROM cells WHERE cell='L1_1DO'"), 1);
   EXPECT_EQ(ws_.count("SELECT max(cell_no) FROM cells"), 7);
-  EXPECT_TRUE(ctx.cell_lookup.has(7));
+  EXPECT_TRUE(ctx.cells.has(7));
   ctx.drop_database_work();
   ctx.session.close();
 
-  runs::RunContext none;
-  none.panel = &panel;
-  none.dialogs = &dialogs;
-  none.folder_file_locations = config::FolderFileLocations{ws_.dir + "nowhere", ""};
-  EXPECT_EQ(start_headless_batch(none, o, out_).code(), Status::Code::kNotFound);
+  session::RunState none;
+  EXPECT_EQ(
+      start_headless_batch(none, config::FolderFileLocations{ws_.dir + "nowhere", ""}, o, out_)
+          .code(),
+      Status::Code::kNotFound);
 }
 
 TEST_F(HeadlessRunTest, MultiAspectTakesWholeAnimalsAsStartDoes) {
@@ -252,4 +250,4 @@ TEST(HeadlessSummaryText, NamesEveryFigure) {
 }
 
 }  // namespace
-}  // namespace velmora::matching
+}  // namespace velmora::app

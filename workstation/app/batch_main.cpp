@@ -4,11 +4,11 @@
 #include <string>
 #include <vector>
 
-#include "workstation/matching/batch_headless.h"
+#include "workstation/app/batch_headless.h"
 #include "workstation/matching/process_runner.h"
 
 int main(int argc, char** argv) {
-  using namespace velmora::matching;
+  using namespace velmora::app;
   const std::vector<std::string> args(argv + 1, argv + argc);
   HeadlessOptions options;
   std::string notes;
@@ -22,6 +22,6 @@ int main(int argc, char** argv) {
     return 0;
   }
   std::cout << notes;
-  PosixProcessRunner runner;
+  velmora::matching::PosixProcessRunner runner;
   return run_headless_batch(options, runner, std::cout);
 }

@@ -1,9 +1,9 @@
-#include "workstation/runs/algorithm_letters.h"
+#include "workstation/session/algorithm_letters.h"
 
 #include "workstation/db/database.h"
 #include "workstation/db/statements.h"
 
-namespace velmora::runs {
+namespace velmora::session {
 
 const std::string& AlgorithmLetters::letter(const std::string& family) const {
   static const std::string kNone;
@@ -31,4 +31,4 @@ Status load_algorithm_letters(db::Database* db, AlgorithmLetters* letters) {
   return Status::Ok();
 }
 
-}  // namespace velmora::runs
+}  // namespace velmora::session

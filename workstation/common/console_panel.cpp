@@ -1,18 +1,18 @@
-// Console panel and dialogs of the headless batch comparison (see
-// batch_console.h).
-#include "workstation/matching/batch_console.h"
+// Console panel and dialogs of the runs without a display (see
+// console_panel.h).
+#include "workstation/common/console_panel.h"
 
 #include <cmath>
 
-namespace velmora::matching {
+namespace velmora {
 
 void ConsolePanel::set_text(const std::string& name, const std::string& text) {
-  FakeControlPanel::set_text(name, text);
+  RecordingControlPanel::set_text(name, text);
   if (name == "lblProgress") out_ << text << "\n" << std::flush;
 }
 
 void ConsolePanel::set_progress(double fraction) {
-  FakeControlPanel::set_progress(fraction);
+  RecordingControlPanel::set_progress(fraction);
   // The bar is drawn at fraction x 0.98 + 0.01 of its frame; the work done
   // is printed.
   const double done = std::fmin(std::fmax((fraction - 0.01) / 0.98, 0.0), 1.0);
@@ -29,4 +29,4 @@ Answer ConsoleDialogs::message(const std::string& text, Buttons buttons, Icon, c
                                                                         : Answer::kOk;
 }
 
-}  // namespace velmora::matching
+}  // namespace velmora

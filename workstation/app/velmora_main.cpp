@@ -6,8 +6,7 @@
 
 #include <memory>
 
-#include "workstation/matching/batch_compare.h"
-#include "workstation/matching/change_p_to_v.h"
+#include "workstation/app/comparison_steps.h"
 #include "workstation/matching/process_runner_qt.h"
 #include "workstation/runs/ui/main_window.h"
 
@@ -15,10 +14,8 @@ int main(int argc, char** argv) {
   QApplication app(argc, argv);
   QApplication::setApplicationName("Velmora");
   velmora::runs::MainWindow window;
-  velmora::runs::ComparisonHooks& compare = window.context().hooks.comparison;
-  compare.batch_compare_old_style =
-      velmora::matching::batch_compare_step(std::make_shared<velmora::matching::QtProcessRunner>());
-  compare.change_p_to_v = velmora::matching::change_p_to_v_step();
+  velmora::app::install_comparison_steps(window.context().hooks,
+                                         std::make_shared<velmora::matching::QtProcessRunner>());
   window.show();
   window.start();
   return QApplication::exec();

@@ -10,16 +10,18 @@
 #include <sstream>
 
 #include "compare/testing/patterns.h"
+#include "workstation/app/batch_headless.h"
+#include "workstation/common/console_panel.h"
 #include "workstation/matching/batch_compare.h"
-#include "workstation/matching/batch_console.h"
-#include "workstation/matching/batch_headless.h"
 #include "workstation/matching/batch_test_support.h"
 #include "workstation/matching/change_p_to_v.h"
 #include "workstation/matching/process_runner.h"
 #include "workstation/matching/results_import.h"
 
-namespace velmora::matching {
+namespace velmora::app {
 namespace {
+
+using namespace matching;
 
 namespace fs = std::filesystem;
 using batch_testing::BatchWorkspace;
@@ -82,21 +84,19 @@ TEST_F(BatchEndToEnd, TheRealComparisonFillsTempAndMovesThePendingToV) {
   std::ostringstream console;
   ConsolePanel panel(console);
   ScriptedDialogs dialogs;
-  runs::RunContext ctx;
-  ctx.panel = &panel;
-  ctx.dialogs = &dialogs;
-  ctx.working_folder = ws_.working_folder;
+  session::RunState ctx;
   HeadlessOptions o;
   o.database = ws_.db_path;
   o.data_folder = ws_.data_folder;
-  Status s = start_headless_batch(ctx, o, console);
+  o.working_folder = ws_.working_folder;
+  Status s = start_headless_batch(ctx, config::FolderFileLocations{}, o, console);
   ASSERT_TRUE(s.ok()) << s.message();
 
   PosixProcessRunner runner;
   BatchCompareOptions options;
   options.tarvikx = binary("TARVIKX_BINARY", "tarvikx");
   BatchCompareSummary sum;
-  s = batch_compare_old_style(ctx, runner, options, &sum);
+  s = batch_compare_old_style(ctx, panel, dialogs, runner, options, &sum);
   ASSERT_TRUE(s.ok()) << s.message();
   ChangePtoVSummary moved;
   s = ChangePtoV(ctx, &moved);
@@ -165,4 +165,4 @@ TEST_F(BatchEndToEnd, AWrongCommandLineIsAUsageError) {
 }
 
 }  // namespace
-}  // namespace velmora::matching
+}  // namespace velmora::app

@@ -1,6 +1,7 @@
-// The window's stand-ins for a batch comparison without a display.
+// The window's stand-ins for a run without a display (velmora-batch and the
+// other headless programs).
 //
-// ConsolePanel keeps every control as FakeControlPanel does and prints each
+// ConsolePanel keeps every control as RecordingControlPanel does and prints each
 // new lblProgress text on a line of its own, and the progress bar as a
 // percentage whenever the whole percent changes. ConsoleDialogs prints each
 // message, answers it with its first button (OK or Yes: a question such as
@@ -15,9 +16,9 @@
 #include "workstation/common/control_panel.h"
 #include "workstation/common/operator_dialogs.h"
 
-namespace velmora::matching {
+namespace velmora {
 
-class ConsolePanel : public FakeControlPanel {
+class ConsolePanel : public RecordingControlPanel {
  public:
   explicit ConsolePanel(std::ostream& out) : out_(out) {}
   void set_text(const std::string& name, const std::string& text) override;
@@ -47,4 +48,4 @@ class ConsoleDialogs : public OperatorDialogs {
   bool ended_ = false;
 };
 
-}  // namespace velmora::matching
+}  // namespace velmora

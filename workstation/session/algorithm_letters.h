@@ -14,7 +14,7 @@ namespace velmora::db {
 class Database;
 }
 
-namespace velmora::runs {
+namespace velmora::session {
 
 struct AlgorithmLetters {
   std::string tarvik;        // comparison through tarvikx
@@ -32,4 +32,4 @@ struct AlgorithmLetters {
 // each, or empty when the family has no row.
 Status load_algorithm_letters(db::Database* db, AlgorithmLetters* letters);
 
-}  // namespace velmora::runs
+}  // namespace velmora::session

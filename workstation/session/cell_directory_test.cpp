@@ -1,23 +1,26 @@
-// Cell numbering at Start and the number-to-cell lookup.
-#include "workstation/runs/cell_lookup.h"
+// Cell numbering at Start and the cell directory read after it.
+#include "workstation/session/cell_directory.h"
 
 #include <gtest/gtest.h>
 
-#include "workstation/db/statements.h"
-#include "workstation/runs/runs_test_workstation.h"
+#include <map>
 
-namespace velmora::runs {
+#include "compare/testing/temp_dir.h"
+#include "workstation/db/database.h"
+#include "workstation/db/statements.h"
+#include "workstation/db/testing/fixture_database.h"
+
+namespace velmora::session {
 namespace {
 
-using testing::TestWorkstation;
-
-TEST(CellLookup, HoldsNumbersOneToTheLimit) {
-  CellLookup lookup;
-  EXPECT_TRUE(lookup.set(1, "12A", "c1FL").ok());
-  EXPECT_TRUE(lookup.set(kMaxCells, "99", "last").ok());
-  EXPECT_FALSE(lookup.set(0, "x", "zero").ok());
-  EXPECT_FALSE(lookup.set(-5, "x", "neg").ok());
-  Status s = lookup.set(kMaxCells + 1, "x", "over");
+TEST(CellDirectory, HoldsNumbersOneToTheLimit) {
+  CellDirectory lookup;
+  EXPECT_TRUE(lookup.add("c1FL", 1, "12A").ok());
+  EXPECT_TRUE(lookup.add("last", kMaxCells, "99").ok());
+  EXPECT_FALSE(lookup.add("zero", 0, "x").ok());
+  EXPECT_FALSE(lookup.add("neg", -5, "x").ok());
+  EXPECT_FALSE(lookup.add("again", 1, "x").ok());  // one number, one cell
+  Status s = lookup.add("over", kMaxCells + 1, "x");
   EXPECT_EQ(s.code(), Status::Code::kInvalidArgument);
   EXPECT_NE(s.message().find("over"), std::string::npos) << s.message();
 
@@ -36,9 +39,46 @@ TEST(CellLookup, HoldsNumbersOneToTheLimit) {
   EXPECT_EQ(lookup.highest(), 0);
 }
 
+// A database of cells, each of an animal on a photograph of its own.
+class CellDatabase {
+ public:
+  CellDatabase() {
+    Status s = db::testing::make_empty_database(dir_.path("seals.sqlite"), &db);
+    EXPECT_TRUE(s.ok()) << s.message();
+  }
+  void add_cell(const std::string& id, const std::string& cell, const std::string& side,
+                const std::string& status) {
+    db::testing::FixtureBuilder b(db.get());
+    auto it = encounters_.find(id);
+    if (it == encounters_.end()) {
+      int64_t enc = 0;
+      ASSERT_TRUE(b.add_encounter(id, "Female", "", &enc).ok());
+      it = encounters_.emplace(id, enc).first;
+    }
+    ASSERT_TRUE(b.add_image("img_" + cell, it->second, 1, "photo_" + cell, "").ok());
+    ASSERT_TRUE(b.add_cell(cell, "img_" + cell, "flank", side, status).ok());
+  }
+  void sql(const std::string& text) {
+    Status s = db->execute("test setup", text);
+    ASSERT_TRUE(s.ok()) << s.message();
+  }
+  long long count(const std::string& query) {
+    db::RecordSet rs;
+    Status s = db->query("test count", query, &rs);
+    EXPECT_TRUE(s.ok()) << s.message();
+    rs.move_first();
+    return rs.eof() ? -1 : db::as_integer(rs.field(rs.columns().at(0)));
+  }
+
+  std::unique_ptr<db::Database> db;
+
+ private:
+  tarvik::testing::TempDir dir_;
+  std::map<std::string, int64_t> encounters_;
+};
+
 class Renumbering : public ::testing::Test {
  protected:
-  Renumbering() : ws_("renumber") {}
   void SetUp() override {
     Status s = db::PreparedStatements::prepare(ws_.db.get(), db::StatementOptions{}, &statements_);
     ASSERT_TRUE(s.ok()) << s.message();
@@ -47,7 +87,8 @@ class Renumbering : public ::testing::Test {
   long long number_of(const std::string& cell) {
     return ws_.count("SELECT cell_no FROM cells WHERE cell = '" + cell + "'");
   }
-  TestWorkstation ws_;
+  Status load(CellDirectory* lookup) { return CellDirectory::load(statements_.get(), lookup); }
+  CellDatabase ws_;
   std::unique_ptr<db::PreparedStatements> statements_;
 };
 
@@ -91,8 +132,8 @@ TEST_F(Renumbering, CellsAddedAndRemovedAreRenumberedDensely) {
   EXPECT_EQ(ws_.count("SELECT max(cell_no) FROM cells"), 5);
 
   // The lookup then maps each number back to its animal and cell.
-  CellLookup lookup;
-  ASSERT_TRUE(load_cell_lookup(statements_->get("cells_by_number"), &lookup).ok());
+  CellDirectory lookup;
+  ASSERT_TRUE(load(&lookup).ok());
   EXPECT_EQ(lookup.cell(4), "k35FL");
   EXPECT_EQ(lookup.id(4), "6");
   EXPECT_EQ(lookup.cell(1), "k05FL");
@@ -105,22 +146,22 @@ TEST_F(Renumbering, AnEmptyDatabaseHasNothingToNumber) {
   int written = -1;
   ASSERT_TRUE(renumber_cells(ws_.db.get(), statements_->get("cells_by_name"), &written).ok());
   EXPECT_EQ(written, 0);
-  CellLookup lookup;
-  ASSERT_TRUE(load_cell_lookup(statements_->get("cells_by_number"), &lookup).ok());
+  CellDirectory lookup;
+  ASSERT_TRUE(load(&lookup).ok());
   EXPECT_EQ(lookup.highest(), 0);
 }
 
 TEST_F(Renumbering, ANumberTheLookupCannotHoldIsRefused) {
   ws_.add_cell("5", "k10FL", "L", "L");
   ws_.sql("UPDATE cells SET cell_no = 200001");
-  CellLookup lookup;
-  Status s = load_cell_lookup(statements_->get("cells_by_number"), &lookup);
+  CellDirectory lookup;
+  Status s = load(&lookup);
   EXPECT_FALSE(s.ok());
   EXPECT_NE(s.message().find("k10FL"), std::string::npos) << s.message();
   EXPECT_EQ(lookup.highest(), 0);
 
   ws_.sql("UPDATE cells SET cell_no = NULL");
-  s = load_cell_lookup(statements_->get("cells_by_number"), &lookup);
+  s = load(&lookup);
   EXPECT_FALSE(s.ok());
 }
 
@@ -142,4 +183,4 @@ TEST_F(Renumbering, MoreCellsThanTheLookupHoldsChangesNothing) {
 }
 
 }  // namespace
-}  // namespace velmora::runs
+}  // namespace velmora::session

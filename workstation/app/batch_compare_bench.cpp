@@ -20,7 +20,7 @@
 #include <string>
 
 #include "compare/testing/patterns.h"
-#include "workstation/matching/batch_headless.h"
+#include "workstation/app/batch_headless.h"
 #include "workstation/matching/batch_test_support.h"
 #include "workstation/matching/process_runner.h"
 
@@ -28,6 +28,7 @@ namespace {
 
 using namespace velmora;
 using namespace velmora::matching;
+using namespace velmora::app;
 using Clock = std::chrono::steady_clock;
 
 double since(Clock::time_point t0) {

@@ -1,0 +1,225 @@
+// The headless batch comparison (see batch_headless.h).
+#include "workstation/app/batch_headless.h"
+
+#include <CLI/CLI.hpp>
+
+#include <algorithm>
+#include <charconv>
+#include <chrono>
+#include <cstdio>
+#include <sstream>
+
+#include "workstation/common/console_panel.h"
+#include "workstation/matching/standardise.h"
+#include "workstation/runs/start_driver.h"
+
+namespace velmora::app {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr const char* kDescription =
+    "Compares the pending extracts with the library through tarvikx, imports the results\n"
+    "and moves the compared extracts to visual checking (state V).";
+
+// The command line, bound to *o; the batch size is taken as text so that a
+// size above the window's limit can be lowered with a note, as the window
+// does, instead of refused.
+void describe_command_line(CLI::App& cli, HeadlessOptions* o, std::string* batch_text) {
+  cli.description(kDescription);
+  cli.set_help_flag("-h,--help", "print this help and exit");
+  cli.add_option("--data-folder", o->data_folder,
+                 "data files folder (fingerprints in DIR/oldlib/, orlain.ini)")
+      ->type_name("DIR");
+  cli.add_option("--database", o->database,
+                 "the database; without it, DataFolder.txt names the folders")
+      ->type_name("FILE");
+  cli.add_option("--working-folder", o->working_folder,
+                 "run files tarvik.ini / tarvik_head.ini, lists and results (default: the "
+                 "current folder)")
+      ->type_name("DIR");
+  cli.add_option("--tarvikx", o->tarvikx, "the comparison program (default: beside velmora-batch)")
+      ->type_name("PATH");
+  cli.add_option("--batch-size", *batch_text,
+                 "pending extracts per aspect and side, 0 to 400 (default 200); 0 imports the "
+                 "results files on disk without comparing")
+      ->type_name("N");
+  cli.add_flag("--quick", o->quick, "stage only scores above the stats rows' limit")
+      ->disable_flag_override();
+  cli.add_flag("--standardise", o->standardise, "store match probabilities in temp")
+      ->disable_flag_override();
+  cli.add_option("--pm", o->prior_match, "prior probability of a match (default .005)")
+      ->type_name("P");
+  CLI::Option* aspect =
+      cli.add_option("--aspect", o->aspect, "only this aspect (as \"use multiple cores\")")
+          ->type_name("A");
+  CLI::Option* side =
+      cli.add_option("--side", o->side, "only this side of that aspect: L, R or M")->type_name("S");
+  aspect->needs(side);
+  side->needs(aspect);
+}
+
+Status read_batch_size_argument(const std::string& text, HeadlessOptions* o, std::string* notes) {
+  long long n = -1;
+  auto r = std::from_chars(text.data(), text.data() + text.size(), n);
+  if (text.empty() || r.ec != std::errc() || r.ptr != text.data() + text.size() || n < 0) {
+    return Status::InvalidArgument("The batch size \"" + text +
+                                   "\" is not a whole number of 0 or more.");
+  }
+  if (n > kMaxBatchSize) {
+    if (notes) {
+      *notes += "The batch size " + text + " was lowered to " + std::to_string(kMaxBatchSize) +
+                ", the most the workstation takes.\n";
+    }
+    o->batch_size = kMaxBatchSize;
+  } else {
+    o->batch_size = static_cast<int>(n);
+  }
+  return Status::Ok();
+}
+
+std::string seconds_text(double s) {
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%.1f", s);
+  return buf;
+}
+
+// The families this program does not run are named, so that nobody takes
+// their silence for "compared, nothing found".
+void name_families_not_run(const session::AlgorithmLetters& letters, std::ostream& out) {
+  const std::string goes_on = " The comparison goes on without it.\n";
+  if (!letters.compnew_corr.empty() || !letters.compnew_spot.empty()) {
+    out << runs::not_available_message("The correlation and spot comparison is") << goes_on;
+  }
+  if (!letters.legcode.empty()) {
+    out << runs::not_available_message("The leg-code comparison is") << goes_on;
+  }
+  if (!letters.CompSift.empty()) {
+    out << runs::not_available_message("The key-point comparison is") << goes_on;
+  }
+}
+
+}  // namespace
+
+std::string headless_usage() {
+  HeadlessOptions o;
+  std::string batch;
+  CLI::App cli{"", "velmora-batch"};
+  describe_command_line(cli, &o, &batch);
+  return cli.help();
+}
+
+Status parse_headless_arguments(const std::vector<std::string>& args, HeadlessOptions* o,
+                                std::string* notes) {
+  *o = HeadlessOptions{};
+  std::string batch_text;
+  CLI::App cli{"", "velmora-batch"};
+  describe_command_line(cli, o, &batch_text);
+  // CLI11 takes the arguments last first.
+  std::vector<std::string> reversed(args.rbegin(), args.rend());
+  try {
+    cli.parse(reversed);
+  } catch (const CLI::CallForHelp&) {
+    o->help = true;
+    return Status::Ok();
+  } catch (const CLI::ParseError& e) {
+    return Status::InvalidArgument(e.what());
+  }
+  if (cli.count("--batch-size") > 0) {
+    Status s = read_batch_size_argument(batch_text, o, notes);
+    if (!s.ok()) return s;
+  }
+  if (!o->data_folder.empty() && o->database.empty()) {
+    return Status::InvalidArgument("--data-folder needs --database.");
+  }
+  double prior = 0;
+  return matching::parse_prior_match(o->prior_match, &prior);
+}
+
+session::RunOptions headless_run_options(const HeadlessOptions& o) {
+  session::RunOptions r;
+  r.compares = true;
+  r.batch_size = o.batch_size;
+  r.quick = o.quick;
+  r.standardise = o.standardise;
+  r.prior_match = o.prior_match;
+  r.multi_core = !o.aspect.empty();
+  r.chosen_aspect = o.aspect;
+  r.chosen_side = o.side;
+  return r;
+}
+
+Status start_headless_batch(session::RunState& state, const config::FolderFileLocations& locations,
+                            const HeadlessOptions& o, std::ostream& out) {
+  state.options = headless_run_options(o);
+  return session::start_run_without_window(
+      state, locations, session::HeadlessFolders{o.data_folder, o.database, o.working_folder}, out);
+}
+
+std::string format_headless_summary(const HeadlessSummary& h) {
+  const matching::BatchCompareSummary& c = h.compared;
+  std::ostringstream s;
+  s << "summary\n";
+  s << "  aspects and sides compared: " << c.aspect_sides << "\n";
+  s << "  pending extracts compared:  " << c.pending_listed << " (" << c.pending_missing
+    << " left out: no fingerprint file)\n";
+  s << "  library extracts:           " << c.library_extracts << " selected, " << c.library_listed
+    << " listed, " << c.library_missing << " left out: no fingerprint file\n";
+  s << "  tarvikx runs:               " << c.tarvikx_runs << " (" << c.failed_runs << " failed)\n";
+  s << "  results files imported:     " << c.imports << "\n";
+  s << "  result lines imported:      " << c.result_lines << "\n";
+  s << "  skipped lines:              " << c.skipped_lines << "\n";
+  s << "  pairs staged:               " << c.staged << "\n";
+  s << "  temp rows:                  " << c.temp_rows << "\n";
+  s << "  extracts moved to V:        " << h.changed.moved + c.moved_after_failure << "\n";
+  s << "  time:                       " << seconds_text(h.seconds) << " s (tarvikx "
+    << seconds_text(c.tarvikx_seconds) << " s, import " << seconds_text(c.import_seconds)
+    << " s)\n";
+  s << "  result:                     " << (h.succeeded ? "ok" : "FAILED: " + h.failure) << "\n";
+  return s.str();
+}
+
+int run_headless_batch(const HeadlessOptions& o, matching::ProcessRunner& runner, std::ostream& out,
+                       HeadlessSummary* summary, const config::FolderFileLocations& locations) {
+  HeadlessSummary local;
+  HeadlessSummary& sum = summary != nullptr ? *summary : local;
+  sum = HeadlessSummary{};
+  const auto t0 = Clock::now();
+
+  ConsolePanel panel(out);
+  ConsoleDialogs dialogs(out);
+  session::RunState state;
+
+  auto finish = [&](const Status& s) {
+    sum.seconds = std::chrono::duration<double>(Clock::now() - t0).count();
+    if (s.ok() && dialogs.program_ended()) {
+      sum.failure = "the run ended early (see the message above)";
+    } else if (!s.ok()) {
+      sum.failure = s.message();
+      out << "error: " << s.message() << "\n";
+    }
+    sum.succeeded = s.ok() && !dialogs.program_ended();
+    out << format_headless_summary(sum) << std::flush;
+    state.drop_database_work();
+    state.session.close();
+    return sum.succeeded ? 0 : 1;
+  };
+
+  Status s = start_headless_batch(state, locations, o, out);
+  if (!s.ok()) return finish(s);
+  if (state.algorithm_letters.tarvik.empty()) {
+    return finish(Status::NotFound(
+        "Table algy has no row of type 'tarvik': velmora-batch has nothing to compare."));
+  }
+  name_families_not_run(state.algorithm_letters, out);
+
+  matching::BatchCompareOptions compare_options;
+  compare_options.tarvikx = o.tarvikx;
+  s = matching::batch_compare_old_style(state, panel, dialogs, runner, compare_options,
+                                        &sum.compared);
+  if (!s.ok() || dialogs.program_ended()) return finish(s);
+  s = matching::ChangePtoV(state, &sum.changed);
+  return finish(s);
+}
+
+}  // namespace velmora::app

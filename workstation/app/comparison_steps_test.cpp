@@ -1,0 +1,82 @@
+// The window's comparison steps are the subsystems' procedures on the
+// window's run: the same lists, the same moves, the same summaries.
+#include "workstation/app/comparison_steps.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "workstation/common/console_panel.h"
+#include "workstation/matching/batch_test_support.h"
+
+namespace velmora::app {
+namespace {
+
+using matching::batch_testing::BatchWorkspace;
+using matching::batch_testing::FakeProcessRunner;
+
+class ComparisonStepsTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(ws_.status().ok()) << ws_.status().message();
+    ASSERT_TRUE(ws_.builder().add_algorithm("a", "tarvik").ok());
+    ASSERT_TRUE(ws_.add_aspect("Flank", "FL", "lateral").ok());
+    ASSERT_TRUE(ws_.add_aspect("Dorsal", "DO", "Dorsal").ok());
+    db::testing::FixtureBuilder b = ws_.builder();
+    ASSERT_TRUE(b.add_bulk_extracts("A", 5, 1, "Flank", "FL", "L", "P").ok());
+    ASSERT_TRUE(b.add_bulk_extracts("B", 3, 1, "Flank", "FL", "R", "P").ok());
+    ASSERT_TRUE(b.add_bulk_extracts("C", 1, 1, "Dorsal", "DO", "M", "P").ok());
+    ctx_.panel = &panel_;
+    ctx_.dialogs = &dialogs_;
+  }
+  void TearDown() override {
+    ctx_.drop_database_work();
+    ctx_.session.close();
+  }
+  void start(int batch) {
+    session::RunOptions o = matching::batch_testing::batch_options();
+    o.batch_size = batch;
+    Status s = matching::batch_testing::start_batch(ctx_, ws_, o, notes_);
+    ASSERT_TRUE(s.ok()) << s.message();
+  }
+  std::string v_cells() {
+    return ws_.text(
+        "SELECT group_concat(cell, ' ') FROM (SELECT cell FROM cells WHERE "
+        "AutoMatch='V' ORDER BY cell)");
+  }
+
+  BatchWorkspace ws_{"steps"};
+  std::ostringstream notes_, console_;
+  ConsolePanel panel_{console_};
+  ScriptedDialogs dialogs_;
+  runs::RunContext ctx_;
+};
+
+TEST_F(ComparisonStepsTest, ThePtoVStepIsTheSameProcedure) {
+  start(1);
+  auto sum = std::make_shared<matching::ChangePtoVSummary>();
+  runs::RunStep step = change_p_to_v_step(sum);
+  ASSERT_TRUE(step(ctx_).ok());
+  EXPECT_EQ(v_cells(), "A1_1FL B1_1FL C1_1DO");
+  EXPECT_EQ(sum->moved, 3);
+}
+
+TEST_F(ComparisonStepsTest, TheBatchStepListsThroughTheWindowsPanel) {
+  ASSERT_TRUE(ws_.touch_fingerprints(BatchWorkspace::bulk_cells("C", 1, 1, "DO")).ok());
+  start(200);
+  auto runner = std::make_shared<FakeProcessRunner>();
+  auto sum = std::make_shared<matching::BatchCompareSummary>();
+  matching::BatchCompareOptions options;
+  options.tarvikx = "/opt/velmora/bin/tarvikx";
+  runs::RunStep step = batch_compare_step(runner, options, sum);
+  ASSERT_TRUE(step(ctx_).ok());
+  ASSERT_EQ(runner->calls().size(), 1u);  // only C has a fingerprint file
+  EXPECT_EQ(runner->calls()[0].pending_names, std::vector<std::string>{"C1_1DO"});
+  EXPECT_EQ(sum->pending_listed, 1);
+  EXPECT_EQ(sum->pending_missing, 8);
+  EXPECT_EQ(dialogs_.beeps(), 3);  // the dialogs are the window's
+  EXPECT_FALSE(panel_.progress_labels().empty());
+}
+
+}  // namespace
+}  // namespace velmora::app
