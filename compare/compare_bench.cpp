@@ -7,6 +7,7 @@
 //   compare_bench --benchmark_filter=Pass
 #include <benchmark/benchmark.h>
 
+#include <array>
 #include <filesystem>
 #include <random>
 #include <string>
@@ -55,8 +56,17 @@ class Corpus {
     }
   }
   void run(const PassOptions& options) {
-    run_comparison_pass(first_, second_, 0.3, results(), rows_, cols_, tol_, tol_, 5, "pending",
-                        "library", 4, options);
+    const PassSettings settings{.results_path = results(),
+                                .first_label = "pending",
+                                .second_label = "library",
+                                .row_model = rows_,
+                                .col_model = cols_,
+                                .row_tol = tol_,
+                                .col_tol = tol_,
+                                .threshold = 0.3,
+                                .peaks_per_subcell = 5,
+                                .margin = 4};
+    run_comparison_pass(first_, second_, settings, options);
   }
   std::string results() const { return dir_.path("results.txt"); }
   long pairs() const { return static_cast<long>(first_.names.size() * second_.names.size()); }
@@ -65,7 +75,7 @@ class Corpus {
   testing::TempDir dir_;
   FileList first_, second_;
   ShiftModel rows_, cols_;
-  float tol_[4] = {12, 3, 3, 3};
+  std::array<float, 4> tol_ = {12, 3, 3, 3};
 };
 
 Corpus& corpus() {

@@ -7,11 +7,13 @@
 // fingerprint whose spectrum or surfaces cannot be had is skipped.
 #include "compare/compare_pass.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <memory>
 #include <new>
+#include <optional>
 
 namespace tarvik {
 namespace {
@@ -79,22 +81,45 @@ bool same_geometry(const Fingerprint& a, const Fingerprint& b) {
          a.group_code_2 == b.group_code_2 && a.subcols == b.subcols && a.subrows == b.subrows;
 }
 
+// What every step of one pass shares. The plans and the peak lists are
+// scratch, reused pair after pair.
+struct PassState {
+  const PassSettings& settings;
+  const PassOptions& options;
+  std::FILE* out;
+  PassTimings& t;
+  bool timed;
+  PlanCache plans;
+  PeakList peaks[kSubCells];
+};
+
+// The second fingerprint of a round of pairs, transformed, with one
+// correlation surface per sub-cell that every batch member reuses.
+struct SecondPrint {
+  Fingerprint fp;
+  FourierPlan* plan = nullptr;
+  Matrix<float> surface[kSubCells];
+};
+
+// The score of a pair and the candidate that gave it.
+struct PairScore {
+  double value = kNoValue;
+  Candidate chosen;
+};
+
 // Reads one batch member and builds its four sub-cell records.
-void load_member(Member& m, const FileList& first, const std::string& name,
-                 const std::string& first_label, std::FILE* out, PlanCache& plans,
-                 PassTimings* timings) {
-  const std::string path = first.directory + name;
+void load_member(PassState& pass, Member& m, const std::string& path) {
   const int code = read_fingerprint(path, m.rec[0], kLoadImage, &m.layout);
   if (code != kReadOk) {
-    std::fprintf(out, "  Error %d: Can't read ", code);
-    put(out, first_label);
-    put(out, " file ");
-    put(out, path);
-    put(out, "!!\n");
+    std::fprintf(pass.out, "  Error %d: Can't read ", code);
+    put(pass.out, pass.settings.first_label);
+    put(pass.out, " file ");
+    put(pass.out, path);
+    put(pass.out, "!!\n");
     return;
   }
-  FourierPlan* plan = plans.get(m.rec[0].rows, m.rec[0].cols);
-  Lap lap(timings != nullptr);
+  FourierPlan* plan = pass.plans.get(m.rec[0].rows, m.rec[0].cols);
+  Lap lap(pass.timed);
   for (int k = 1; k < kSubCells; ++k) m.rec[k] = m.rec[0];
   for (int k = 0; k < kSubCells; ++k) {
     Fingerprint& rec = m.rec[k];
@@ -103,13 +128,163 @@ void load_member(Member& m, const FileList& first, const std::string& name,
     rec.sub_mean = m.layout.sub_mean[k];
     rec.sub_scale = m.layout.sub_scale[k];
     if (plan == nullptr || !make_subcell_spectrum(rec, *plan)) {
-      put(out, "No mem sub_cell ffts\n");
+      put(pass.out, "No mem sub_cell ffts\n");
       release_member(m);
       return;
     }
   }
-  if (timings != nullptr) lap.add_to(timings->transforms);
+  lap.add_to(pass.t.transforms);
   m.usable = true;
+}
+
+// Reads and transforms the second fingerprint and allocates its surfaces;
+// false (after the message, with nothing left held) when it takes part in no
+// pair.
+bool load_second(PassState& pass, SecondPrint& second, const std::string& path) {
+  SubCellLayout layout;
+  Fingerprint& fp = second.fp;
+  const int code = read_fingerprint(path, fp, kLoadImage | kLoadNormTable, &layout);
+  if (code != kReadOk) {
+    put(pass.out, "Can't read ");
+    put(pass.out, pass.settings.second_label);
+    put(pass.out, " fingerprint ");
+    put(pass.out, path);
+    std::fprintf(pass.out, "!%d\n", code);
+    return false;
+  }
+  second.plan = pass.plans.get(fp.rows, fp.cols);
+  Lap lap(pass.timed);
+  const bool ok = second.plan != nullptr && make_cell_spectrum(fp, *second.plan);
+  lap.add_to(pass.t.transforms);
+  if (!ok) {
+    put(pass.out, "Check!!\n");
+    release_fingerprint(fp);
+    return false;
+  }
+  const int reach_r = (fp.rows - layout.down * fp.subrows) / 2;
+  const int reach_c = (fp.cols - layout.across * fp.subcols) / 2;
+  bool surfaces_ok = true;
+  for (auto& s : second.surface) {
+    surfaces_ok = surfaces_ok && s.allocate(-reach_r, reach_r, -reach_c, reach_c, "surface");
+  }
+  if (!surfaces_ok) {
+    put(pass.out, "corr arrays\n");
+    release_fingerprint(fp);
+    return false;
+  }
+  return true;
+}
+
+void release_second(SecondPrint& second) {
+  for (auto& s : second.surface) s.release();
+  release_fingerprint(second.fp);
+}
+
+// Scores a batch member against the second fingerprint: surfaces, peaks,
+// constellation search, then the warp correlation of each candidate found.
+// Nullopt (after the message) when the working copies of the two images
+// cannot be had, which ends the pass.
+std::optional<PairScore> score_pair(PassState& pass, const Member& member, SecondPrint& second) {
+  const PassSettings& settings = pass.settings;
+  PassTimings& t = pass.t;
+  ++t.pairs;
+
+  Lap lap(pass.timed);
+  for (int k = 0; k < kSubCells; ++k) {
+    fill_surface(member.rec[k], second.fp, *second.plan, second.surface[k]);
+  }
+  lap.add_to(t.transforms);
+  for (int k = 0; k < kSubCells; ++k) list_peaks(second.surface[k], pass.peaks[k]);
+  lap.add_to(t.peaks);
+  const SearchResult found = search_constellations(
+      pass.peaks, settings.row_model, settings.col_model, settings.row_tol.data(),
+      settings.col_tol.data(), settings.peaks_per_subcell);
+  lap.add_to(t.search);
+
+  const int rows = member.rec[0].rows, cols = member.rec[0].cols;
+  Matrix<std::uint8_t> x_copy, y_copy;
+  if (!x_copy.allocate(1, rows, 1, cols, "X array")) {
+    std::fprintf(pass.out, "No memory for %d x %d X array", rows, cols);
+    return std::nullopt;
+  }
+  if (!y_copy.allocate(1, rows, 1, cols, "Y array")) {
+    std::fprintf(pass.out, "No memory for %d x %d Y array", rows, cols);
+    return std::nullopt;
+  }
+  const std::size_t bytes = static_cast<std::size_t>(rows) * cols;
+  std::memcpy(x_copy.data(), member.rec[0].image.data(), bytes);
+  std::memcpy(y_copy.data(), second.fp.image.data(), bytes);
+
+  // Slot a only when some constellation filled it; b only as the second of
+  // two. The first candidate tried stays chosen unless beaten; with none
+  // tried, slot a as it stands is reported.
+  const Candidate* tried[2];
+  int n_tried = 0;
+  if (found.a_filled) tried[n_tried++] = &found.a;
+  if (found.count == 2) tried[n_tried++] = &found.b;
+  double best = kNoValue;
+  const Candidate* chosen = n_tried > 0 ? tried[0] : &found.a;
+  for (int c = 0; c < n_tried; ++c) {
+    bool singular = false;
+    double value = warp_correlation(x_copy.data(), y_copy.data(), rows, cols, tried[c]->row_shift,
+                                    tried[c]->col_shift, pass.options.warp_percentage,
+                                    settings.margin, &singular);
+    if (singular) {
+      put(pass.out, "Singular matrix!\n");
+      value = kNoValue;
+    }
+    if (value > best) {
+      best = value;
+      chosen = tried[c];
+    }
+  }
+  lap.add_to(t.warp);
+  return PairScore{best, *chosen};
+}
+
+void write_result_line(std::FILE* out, const std::string& first_name,
+                       const std::string& second_name, const PairScore& score) {
+  put(out, first_name);
+  put(out, ",");
+  put(out, second_name);
+  std::fprintf(out, ",%.4f", score.value);
+  for (int k = 0; k < kSubCells; ++k) {
+    std::fprintf(out, ",%d,%d", score.chosen.row_shift[k], score.chosen.col_shift[k]);
+  }
+  std::fprintf(out, ",%.4f\n", static_cast<double>(score.chosen.mean));
+}
+
+// Every member of one batch against every second fingerprint; false when a
+// pair found no memory for its working copies, which ends the pass there.
+bool compare_batch(PassState& pass, const FileList& first, std::size_t begin, std::size_t end,
+                   const FileList& second) {
+  std::vector<Member> batch(end - begin);
+  for (std::size_t m = 0; m < batch.size(); ++m) {
+    load_member(pass, batch[m], first.directory + first.names[begin + m]);
+  }
+  bool go_on = true;
+  for (const std::string& second_name : second.names) {
+    SecondPrint print;
+    if (!load_second(pass, print, second.directory + second_name)) continue;
+    const std::string_view second_base = name_without_extension(second_name);
+    for (std::size_t m = 0; m < batch.size() && go_on; ++m) {
+      const Member& member = batch[m];
+      if (!member.usable) continue;
+      const std::string& first_name = first.names[begin + m];
+      if (name_without_extension(first_name) == second_base) continue;
+      if (!same_geometry(member.rec[0], print.fp)) continue;
+      const std::optional<PairScore> score = score_pair(pass, member, print);
+      if (!score) {
+        go_on = false;
+      } else if (score->value > pass.settings.threshold) {
+        write_result_line(pass.out, first_name, second_name, *score);
+      }
+    }
+    release_second(print);
+    if (!go_on) break;
+  }
+  for (Member& m : batch) release_member(m);
+  return go_on;
 }
 
 }  // namespace
@@ -119,149 +294,32 @@ std::string_view name_without_extension(std::string_view name) {
   return dot == std::string_view::npos ? name : name.substr(0, dot);
 }
 
-void run_comparison_pass(const FileList& first, const FileList& second, double threshold,
-                         const std::string& results_path, const ShiftModel& row_model,
-                         const ShiftModel& col_model, const float col_tol[4],
-                         const float row_tol[4], int peaks_per_subcell,
-                         const std::string& first_label, const std::string& second_label,
-                         int margin, const PassOptions& options) {
+void run_comparison_pass(const FileList& first, const FileList& second,
+                         const PassSettings& settings, const PassOptions& options) {
+  const std::string& results_path = settings.results_path;
   if (results_path.find('\0') != std::string::npos) return;
   std::FILE* out = std::fopen(results_path.c_str(), "ab");
   if (out == nullptr) return;
   PassTimings scratch;
-  PassTimings& t = options.timings != nullptr ? *options.timings : scratch;
   const bool timed = options.timings != nullptr;
+  PassState pass{settings, options, out, timed ? *options.timings : scratch, timed, {}, {}};
   Lap whole(timed);
 
   put(out, "$ ");
-  put(out, first_label);
+  put(out, settings.first_label);
   put(out, " ");
-  put(out, second_label);
+  put(out, settings.second_label);
   put(out, "\n");
 
-  PlanCache plans;
-  PeakList peaks[kSubCells];
   for (std::size_t begin = 0; begin < first.names.size(); begin += kBatchSize) {
     const std::size_t end = std::min(first.names.size(), begin + kBatchSize);
-    std::vector<Member> batch(end - begin);
-    for (std::size_t m = 0; m < batch.size(); ++m) {
-      load_member(batch[m], first, first.names[begin + m], first_label, out, plans,
-                  options.timings);
+    if (!compare_batch(pass, first, begin, end, second)) {
+      std::fclose(out);
+      return;
     }
-
-    for (const std::string& second_name : second.names) {
-      const std::string path = second.directory + second_name;
-      Fingerprint fp2;
-      SubCellLayout layout2;
-      const int code = read_fingerprint(path, fp2, kLoadImage | kLoadNormTable, &layout2);
-      if (code != kReadOk) {
-        put(out, "Can't read ");
-        put(out, second_label);
-        put(out, " fingerprint ");
-        put(out, path);
-        std::fprintf(out, "!%d\n", code);
-        continue;
-      }
-      FourierPlan* plan = plans.get(fp2.rows, fp2.cols);
-      {
-        Lap lap(timed);
-        const bool ok = plan != nullptr && make_cell_spectrum(fp2, *plan);
-        lap.add_to(t.transforms);
-        if (!ok) {
-          put(out, "Check!!\n");
-          release_fingerprint(fp2);
-          continue;
-        }
-      }
-      const int reach_r = (fp2.rows - layout2.down * fp2.subrows) / 2;
-      const int reach_c = (fp2.cols - layout2.across * fp2.subcols) / 2;
-      Matrix<float> surface[kSubCells];
-      bool surfaces_ok = true;
-      for (auto& s : surface) {
-        surfaces_ok = surfaces_ok && s.allocate(-reach_r, reach_r, -reach_c, reach_c, "surface");
-      }
-      if (!surfaces_ok) {
-        put(out, "corr arrays\n");
-        release_fingerprint(fp2);
-        continue;
-      }
-      const std::string_view second_base = name_without_extension(second_name);
-
-      for (std::size_t m = 0; m < batch.size(); ++m) {
-        Member& member = batch[m];
-        if (!member.usable) continue;
-        const std::string& first_name = first.names[begin + m];
-        if (name_without_extension(first_name) == second_base) continue;
-        if (!same_geometry(member.rec[0], fp2)) continue;
-        ++t.pairs;
-
-        Lap lap(timed);
-        for (int k = 0; k < kSubCells; ++k) fill_surface(member.rec[k], fp2, *plan, surface[k]);
-        lap.add_to(t.transforms);
-        for (int k = 0; k < kSubCells; ++k) list_peaks(surface[k], peaks[k]);
-        lap.add_to(t.peaks);
-        const SearchResult found =
-            search_constellations(peaks, row_model, col_model, row_tol, col_tol, peaks_per_subcell);
-        lap.add_to(t.search);
-
-        const int rows = member.rec[0].rows, cols = member.rec[0].cols;
-        Matrix<std::uint8_t> x_copy, y_copy;
-        if (!x_copy.allocate(1, rows, 1, cols, "X array")) {
-          std::fprintf(out, "No memory for %d x %d X array", rows, cols);
-          std::fclose(out);
-          return;
-        }
-        if (!y_copy.allocate(1, rows, 1, cols, "Y array")) {
-          std::fprintf(out, "No memory for %d x %d Y array", rows, cols);
-          std::fclose(out);
-          return;
-        }
-        const std::size_t bytes = static_cast<std::size_t>(rows) * cols;
-        std::memcpy(x_copy.data(), member.rec[0].image.data(), bytes);
-        std::memcpy(y_copy.data(), fp2.image.data(), bytes);
-
-        // Slot a only when some constellation filled it; b only as the second
-        // of two. The first candidate tried stays chosen unless beaten.
-        const Candidate* tried[2];
-        int n_tried = 0;
-        if (found.a_filled) tried[n_tried++] = &found.a;
-        if (found.count == 2) tried[n_tried++] = &found.b;
-        double best = kNoValue;
-        const Candidate* chosen = n_tried > 0 ? tried[0] : &found.a;
-        for (int c = 0; c < n_tried; ++c) {
-          bool singular = false;
-          double value =
-              warp_correlation(x_copy.data(), y_copy.data(), rows, cols, tried[c]->row_shift,
-                               tried[c]->col_shift, options.warp_percentage, margin, &singular);
-          if (singular) {
-            put(out, "Singular matrix!\n");
-            value = kNoValue;
-          }
-          if (value > best) {
-            best = value;
-            chosen = tried[c];
-          }
-        }
-        lap.add_to(t.warp);
-
-        if (best > threshold) {
-          put(out, first_name);
-          put(out, ",");
-          put(out, second_name);
-          std::fprintf(out, ",%.4f", best);
-          for (int k = 0; k < kSubCells; ++k) {
-            std::fprintf(out, ",%d,%d", chosen->row_shift[k], chosen->col_shift[k]);
-          }
-          std::fprintf(out, ",%.4f\n", static_cast<double>(chosen->mean));
-        }
-      }
-      for (auto& s : surface) s.release();
-      release_fingerprint(fp2);
-    }
-    for (Member& m : batch) release_member(m);
   }
   std::fclose(out);
-  whole.add_to(t.total);
+  whole.add_to(pass.t.total);
 }
 
 }  // namespace tarvik

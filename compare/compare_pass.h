@@ -13,6 +13,7 @@
 // for appending (created if absent) and closed before the pass returns.
 #pragma once
 
+#include <array>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -37,6 +38,23 @@ struct PassTimings {
   long pairs = 0;  // pairs scored (not skipped)
 };
 
+// What a pass compares with and where it writes. The constants are those of
+// the run file (run_file.h); every field is named at the call, so that the
+// row and column values cannot trade places unseen.
+struct PassSettings {
+  std::string results_path;  // opened for appending, created if absent
+  // The words naming the two lists in the header line and in messages.
+  std::string first_label;
+  std::string second_label;
+  ShiftModel row_model;
+  ShiftModel col_model;
+  std::array<float, 4> row_tol{};  // levels 0-3
+  std::array<float, 4> col_tol{};  // levels 0-3
+  double threshold = 0;            // a pair gets a line when its score is above this
+  int peaks_per_subcell = 0;       // peaks of each surface the constellation search tries
+  int margin = 0;                  // pixels widening the final correlation's central region
+};
+
 struct PassOptions {
   double warp_percentage = -8.0;   // control points move 8 % of the extent inwards
   PassTimings* timings = nullptr;  // null: no clock is read
@@ -49,11 +67,7 @@ std::string_view name_without_extension(std::string_view name);
 // The comparison pass. Problems (unreadable fingerprints, memory shortage,
 // singular fits) are reported inside the results file and the pass goes on;
 // when the results file cannot be opened the pass does nothing.
-void run_comparison_pass(const FileList& first, const FileList& second, double threshold,
-                         const std::string& results_path, const ShiftModel& row_model,
-                         const ShiftModel& col_model, const float col_tol[4],
-                         const float row_tol[4], int peaks_per_subcell,
-                         const std::string& first_label, const std::string& second_label,
-                         int margin, const PassOptions& options = {});
+void run_comparison_pass(const FileList& first, const FileList& second,
+                         const PassSettings& settings, const PassOptions& options = {});
 
 }  // namespace tarvik

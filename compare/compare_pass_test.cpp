@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cstdlib>
 #include <sstream>
 #include <string>
@@ -82,19 +83,32 @@ class Pass : public ::testing::Test {
 
   FileList list(std::vector<std::string> names) const { return FileList{tmp_.dir(), names}; }
 
+  PassSettings settings(const std::string& results_path, double threshold,
+                        const std::string& first_label, const std::string& second_label) const {
+    return PassSettings{.results_path = results_path,
+                        .first_label = first_label,
+                        .second_label = second_label,
+                        .row_model = rows_,
+                        .col_model = cols_,
+                        .row_tol = row_tol_,
+                        .col_tol = col_tol_,
+                        .threshold = threshold,
+                        .peaks_per_subcell = peaks_,
+                        .margin = margin_};
+  }
   void run(const std::vector<std::string>& first, const std::vector<std::string>& second,
            double threshold = -1, const std::string& first_label = "pending",
            const std::string& second_label = "library", const PassOptions& options = {}) {
-    run_comparison_pass(list(first), list(second), threshold, tmp_.path("results.txt"), rows_,
-                        cols_, col_tol_, row_tol_, peaks_, first_label, second_label, margin_,
+    run_comparison_pass(list(first), list(second),
+                        settings(tmp_.path("results.txt"), threshold, first_label, second_label),
                         options);
   }
   std::string results() const { return tmp_.read("results.txt"); }
 
   testing::TempDir tmp_;
   ShiftModel rows_, cols_;
-  float row_tol_[4] = {10, 3, 3, 3};
-  float col_tol_[4] = {10, 3, 3, 3};
+  std::array<float, 4> row_tol_ = {10, 3, 3, 3};
+  std::array<float, 4> col_tol_ = {10, 3, 3, 3};
   int peaks_ = 5;
   int margin_ = 4;
 };
@@ -331,8 +345,8 @@ TEST_F(Pass, ResultsAreAppended) {
 }
 
 TEST_F(Pass, UnopenableResultsFileDoesNothing) {
-  run_comparison_pass(list({"a1.fpt"}), list({"a2.fpt"}), -1, tmp_.path("no/such/dir/r.txt"), rows_,
-                      cols_, col_tol_, row_tol_, peaks_, "pending", "library", margin_);
+  run_comparison_pass(list({"a1.fpt"}), list({"a2.fpt"}),
+                      settings(tmp_.path("no/such/dir/r.txt"), -1, "pending", "library"));
   EXPECT_FALSE(tmp_.exists("no"));
 }
 

@@ -1,8 +1,10 @@
 // Reading the run file and the list files (see run_file.h).
 #include "compare/run_file.h"
 
+#include <algorithm>
 #include <climits>
 #include <cstdlib>
+#include <iterator>
 
 #include "compare/line_reader.h"
 
@@ -51,6 +53,18 @@ bool read_run_file(const std::string& path, RunFile& run) {
   if (!next_data_line(in, line)) return true;
   run.margin = scan_int(line);
   return true;
+}
+
+PassSettings pass_settings(const RunFile& run) {
+  PassSettings settings;
+  settings.row_model = run.row_model;
+  settings.col_model = run.col_model;
+  std::copy(std::begin(run.row_tol), std::end(run.row_tol), settings.row_tol.begin());
+  std::copy(std::begin(run.col_tol), std::end(run.col_tol), settings.col_tol.begin());
+  settings.threshold = run.threshold;
+  settings.peaks_per_subcell = run.peaks_per_subcell;
+  settings.margin = run.margin;
+  return settings;
 }
 
 bool read_file_list(const std::string& path, FileList& list) {

@@ -35,6 +35,10 @@ struct RunFile {
 // False when the file cannot be opened.
 bool read_run_file(const std::string& path, RunFile& run);
 
+// The run file's constants as the settings of a pass; the results path and
+// the two labels are left to the caller.
+PassSettings pass_settings(const RunFile& run);
+
 // Every data line is one name, kept whole however long the list. False when
 // the file cannot be opened; list.directory is left as it is.
 bool read_file_list(const std::string& path, FileList& list);

@@ -99,6 +99,45 @@ TEST_F(RunFiles, ListHoldsEveryDataLineWhole) {
   EXPECT_EQ(list.directory, "dir/");
 }
 
+TEST(PassSettingsOfRunFile, EveryConstantReachesItsNamesake) {
+  // Every value distinct, so that any two exchanged fields show.
+  RunFile run;
+  float next = 1;
+  for (float* four : {run.row_model.a, run.row_model.b, run.row_model.c, run.col_model.a,
+                      run.col_model.b, run.col_model.c, run.row_tol, run.col_tol}) {
+    for (int i = 0; i < 4; ++i) four[i] = next++;
+  }
+  run.threshold = 0.625;
+  run.peaks_per_subcell = 7;
+  run.margin = -3;
+
+  const PassSettings s = pass_settings(run);
+  const struct {
+    const char* what;
+    const float* got;
+    const float* want;
+  } fours[] = {
+      {"row model a", s.row_model.a, run.row_model.a},
+      {"row model b", s.row_model.b, run.row_model.b},
+      {"row model c", s.row_model.c, run.row_model.c},
+      {"column model a", s.col_model.a, run.col_model.a},
+      {"column model b", s.col_model.b, run.col_model.b},
+      {"column model c", s.col_model.c, run.col_model.c},
+      {"row tolerances", s.row_tol.data(), run.row_tol},
+      {"column tolerances", s.col_tol.data(), run.col_tol},
+  };
+  for (const auto& f : fours) {
+    for (int i = 0; i < 4; ++i) EXPECT_EQ(f.got[i], f.want[i]) << f.what << " " << i;
+  }
+  EXPECT_EQ(s.threshold, 0.625);
+  EXPECT_EQ(s.peaks_per_subcell, 7);
+  EXPECT_EQ(s.margin, -3);
+  // Where the lines go and what the lists are called is the caller's.
+  EXPECT_EQ(s.results_path, "");
+  EXPECT_EQ(s.first_label, "");
+  EXPECT_EQ(s.second_label, "");
+}
+
 TEST_F(RunFiles, MissingListIsReported) {
   FileList list;
   EXPECT_FALSE(read_file_list(tmp_.path("absent.txt"), list));

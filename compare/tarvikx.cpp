@@ -56,12 +56,13 @@ int tarvikx_main(const std::vector<std::string>& args, std::FILE* console) {
     return 1;
   }
 
-  const std::string& results = value[4];
+  PassSettings settings = pass_settings(run);
+  settings.results_path = value[4];
   auto pass = [&](const FileList& first, const FileList& second, const char* first_label,
                   const char* second_label) {
-    run_comparison_pass(first, second, run.threshold, results, run.row_model, run.col_model,
-                        run.col_tol, run.row_tol, run.peaks_per_subcell, first_label, second_label,
-                        run.margin);
+    settings.first_label = first_label;
+    settings.second_label = second_label;
+    run_comparison_pass(first, second, settings);
   };
   if (value[6] == "true") pass(pending, pending, "pending", "pending");
   pass(pending, library, "pending", "library");

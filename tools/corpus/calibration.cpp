@@ -95,11 +95,13 @@ Status run_calibration(const CalibrationRun& run, CalibrationSummary* summary) {
     return Status::NotFound("cannot open the run file " + run.run_file);
   const tarvik::FileList first{run.fingerprint_folder, run.first};
   const tarvik::FileList second{run.fingerprint_folder, run.second};
+  tarvik::PassSettings settings = tarvik::pass_settings(constants);
+  settings.results_path = run.results_file;
   auto pass = [&](const tarvik::FileList& a, const tarvik::FileList& b, const char* label_a,
                   const char* label_b) {
-    tarvik::run_comparison_pass(a, b, constants.threshold, run.results_file, constants.row_model,
-                                constants.col_model, constants.col_tol, constants.row_tol,
-                                constants.peaks_per_subcell, label_a, label_b, constants.margin);
+    settings.first_label = label_a;
+    settings.second_label = label_b;
+    tarvik::run_comparison_pass(a, b, settings);
   };
   pass(first, second, "first", "second");
   pass(second, first, "second", "first");

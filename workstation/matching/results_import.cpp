@@ -182,6 +182,103 @@ class DistributionTally {
   std::unordered_map<int64_t, Row> rows_;
 };
 
+// What the lines of one results file share while it is read.
+struct FileImport {
+  const CellDirectory* cells;
+  const ScoringOptions& options;
+  DistributionTally& tally;
+  db::Statement* insert;    // insert_pretemp
+  std::string aspect_side;  // pretemp's aspect + side
+  double rmu = 0.0;         // rmu_match and sigma_match of the aspect and letter, when
+  double sigma = 0.0;       // "quick" asks for them
+  // Which name is the pending extract, from the last header line.
+  PairOrder order = PairOrder::kPendingLibrary;
+  ImportSummary* summary;
+};
+
+// One line of the file (see the rules in results_import.h). A line that
+// cannot be used is counted and noted; only a failing statement gives an
+// error, which ends the import.
+Status import_line(FileImport& file, const std::string& line, bool truncated) {
+  ImportSummary* summary = file.summary;
+  const int64_t line_no = ++summary->lines;
+  if (truncated) {
+    ++summary->malformed_lines;
+    note_skipped(summary, line_no, line, "line too long");
+    return Status::Ok();
+  }
+  ResultsLine r = classify_results_line(line);
+  switch (r.kind) {
+    case ResultsLineKind::kEmpty:
+      return Status::Ok();
+    case ResultsLineKind::kCantLine:
+      ++summary->cant_lines;
+      return Status::Ok();
+    case ResultsLineKind::kMalformed:
+      ++summary->malformed_lines;
+      note_skipped(summary, line_no, line, r.reason);
+      return Status::Ok();
+    case ResultsLineKind::kHeader:
+      ++summary->headers;
+      if (r.after_memory_message) {
+        // The memory message in front of the header is itself a skipped line.
+        ++summary->malformed_lines;
+        note_skipped(summary, line_no, line, "memory message of the comparison program");
+      }
+      file.order = pair_order_of_header(r.first, r.second);
+      return Status::Ok();
+    case ResultsLineKind::kResult:
+      break;
+  }
+
+  const CellDirectory* cells = file.cells;
+  const int64_t number1 = cells->number_of(r.first);
+  const int64_t number2 = cells->number_of(r.second);
+  if (number1 == 0 || number2 == 0) {
+    ++summary->unknown_cell_lines;
+    if (number1 == 0) note_unknown_cell(summary, r.first);
+    if (number2 == 0) note_unknown_cell(summary, r.second);
+    note_skipped(summary, line_no, line, "cell not in the database");
+    return Status::Ok();
+  }
+  ++summary->result_lines;
+
+  if (!file.options.test_run) {
+    // An empty ID is an extract without an encounter: not known to be the
+    // same animal as anything.
+    const std::string* id1 = cells->id_of(number1);
+    const std::string* id2 = cells->id_of(number2);
+    if (id1 != nullptr && id2 != nullptr && !id1->empty() && *id1 == *id2) {
+      ++summary->same_animal;
+      return Status::Ok();
+    }
+    Status s = file.tally.add(number1, r.first, true, r.score, &summary->missing_distribution_rows);
+    if (s.ok()) {
+      s = file.tally.add(number2, r.second, false, r.score, &summary->missing_distribution_rows);
+    }
+    if (!s.ok()) return s;
+    ++summary->counted;
+  }
+
+  const bool keep = file.options.quick ? r.score > file.rmu - 3.0 * file.sigma : r.score > 0.0;
+  if (!keep) return Status::Ok();
+  // pname is the pending extract; a pending-pending pair lands on the same
+  // (pname, fname) in either order.
+  const bool first_is_pending = file.order == PairOrder::kPendingLibrary ||
+                                (file.order == PairOrder::kPendingPending && r.second <= r.first);
+  const int64_t pname = first_is_pending ? number1 : number2;
+  const int64_t fname = first_is_pending ? number2 : number1;
+  db::Statement* insert = file.insert;
+  Status s = insert->set("pPname", std::to_string(pname));
+  if (s.ok()) s = insert->set("pFname", std::to_string(fname));
+  if (s.ok()) s = insert->set("pScore", staged_score_text(r.score));
+  if (s.ok()) s = insert->set("pAspectSide", file.aspect_side);
+  if (s.ok()) s = insert->execute();
+  if (!s.ok()) return s;
+  ++summary->staged;
+  return Status::Ok();
+}
+
 }  // namespace
 
 std::string results_file_name(const std::string& aspect, const std::string& side,
@@ -257,85 +354,18 @@ Status import_results(db::Database* database, db::PreparedStatements* statements
   }
 
   DistributionTally tally(database, statements->get("distribution_of_file"), "." + request.letter);
-  db::Statement* insert = statements->get("insert_pretemp");
-  const std::string aspect_side = request.aspect + request.side;
-  const ScoringOptions& options = request.options;
-  PairOrder order = PairOrder::kPendingLibrary;  // before any header
+  FileImport file{.cells = cells,
+                  .options = request.options,
+                  .tally = tally,
+                  .insert = statements->get("insert_pretemp"),
+                  .aspect_side = request.aspect + request.side,
+                  .rmu = rmu,
+                  .sigma = sigma,
+                  .summary = summary};
   std::string line;
   while (reader != nullptr && reader->read_a_line(&line)) {
-    const int64_t line_no = ++summary->lines;
-    if (reader->line_truncated()) {
-      ++summary->malformed_lines;
-      note_skipped(summary, line_no, line, "line too long");
-      continue;
-    }
-    ResultsLine r = classify_results_line(line);
-    switch (r.kind) {
-      case ResultsLineKind::kEmpty:
-        continue;
-      case ResultsLineKind::kCantLine:
-        ++summary->cant_lines;
-        continue;
-      case ResultsLineKind::kMalformed:
-        ++summary->malformed_lines;
-        note_skipped(summary, line_no, line, r.reason);
-        continue;
-      case ResultsLineKind::kHeader:
-        ++summary->headers;
-        if (r.after_memory_message) {
-          // The memory message in front of the header is itself a skipped line.
-          ++summary->malformed_lines;
-          note_skipped(summary, line_no, line, "memory message of the comparison program");
-        }
-        order = pair_order_of_header(r.first, r.second);
-        continue;
-      case ResultsLineKind::kResult:
-        break;
-    }
-
-    const int64_t number1 = cells->number_of(r.first);
-    const int64_t number2 = cells->number_of(r.second);
-    if (number1 == 0 || number2 == 0) {
-      ++summary->unknown_cell_lines;
-      if (number1 == 0) note_unknown_cell(summary, r.first);
-      if (number2 == 0) note_unknown_cell(summary, r.second);
-      note_skipped(summary, line_no, line, "cell not in the database");
-      continue;
-    }
-    ++summary->result_lines;
-
-    if (!options.test_run) {
-      // An empty ID is an extract without an encounter: not known to be the
-      // same animal as anything.
-      const std::string* id1 = cells->id_of(number1);
-      const std::string* id2 = cells->id_of(number2);
-      if (id1 != nullptr && id2 != nullptr && !id1->empty() && *id1 == *id2) {
-        ++summary->same_animal;
-        continue;
-      }
-      s = tally.add(number1, r.first, true, r.score, &summary->missing_distribution_rows);
-      if (s.ok()) {
-        s = tally.add(number2, r.second, false, r.score, &summary->missing_distribution_rows);
-      }
-      if (!s.ok()) return s;
-      ++summary->counted;
-    }
-
-    const bool keep = options.quick ? r.score > rmu - 3.0 * sigma : r.score > 0.0;
-    if (!keep) continue;
-    // pname is the pending extract; a pending-pending pair lands on the same
-    // (pname, fname) in either order.
-    const bool first_is_pending = order == PairOrder::kPendingLibrary ||
-                                  (order == PairOrder::kPendingPending && r.second <= r.first);
-    const int64_t pname = first_is_pending ? number1 : number2;
-    const int64_t fname = first_is_pending ? number2 : number1;
-    s = insert->set("pPname", std::to_string(pname));
-    if (s.ok()) s = insert->set("pFname", std::to_string(fname));
-    if (s.ok()) s = insert->set("pScore", staged_score_text(r.score));
-    if (s.ok()) s = insert->set("pAspectSide", aspect_side);
-    if (s.ok()) s = insert->execute();
+    s = import_line(file, line, reader->line_truncated());
     if (!s.ok()) return s;
-    ++summary->staged;
   }
   if (reader != nullptr && reader->failed()) {
     return Status::IOError("Cannot read the results file " + summary->results_path +
@@ -345,11 +375,11 @@ Status import_results(db::Database* database, db::PreparedStatements* statements
   s = tally.write();
   if (!s.ok()) return s;
 
-  s = standardise(statements, *cells, request.aspect, request.side, request.letter, options,
+  s = standardise(statements, *cells, request.aspect, request.side, request.letter, request.options,
                   request.progress, &summary->standardised);
   if (!s.ok()) return s;
   db::Statement* clear = statements->get("clear_pretemp");
-  s = clear->set("pAspectSide", aspect_side);
+  s = clear->set("pAspectSide", file.aspect_side);
   if (s.ok()) s = clear->execute();
   if (!s.ok()) return s;
   s = transaction.commit();
