@@ -4,26 +4,26 @@
 #include "tools/corpus/identification_rates.h"
 
 #include <algorithm>
-#include <charconv>
-#include <cstdio>
 #include <map>
+#include <optional>
 #include <string_view>
 #include <unordered_map>
+
+#include "workstation/common/number_text.h"
 
 namespace velmora::corpus {
 namespace {
 
+// Fields as the comparison program writes them: no blanks, decimal point.
 bool parse_number(std::string_view s, double* v) {
-  if (s.empty()) return false;
-  const auto r = std::from_chars(s.data(), s.data() + s.size(), *v);
-  return r.ec == std::errc() && r.ptr == s.data() + s.size();
+  const std::optional<double> d = real_from_text(s, Blanks::kRefuse);
+  if (!d) return false;
+  *v = *d;
+  return true;
 }
 
 bool parse_int(std::string_view s) {
-  int v;
-  if (s.empty()) return false;
-  const auto r = std::from_chars(s.data(), s.data() + s.size(), v);
-  return r.ec == std::errc() && r.ptr == s.data() + s.size();
+  return whole_from_text<int>(s, Blanks::kRefuse).has_value();
 }
 
 double median(std::vector<double> v) {
@@ -148,14 +148,11 @@ Status rank_results(const std::vector<CorpusSighting>& manifest, std::istream& r
 
 std::string format_summary(const RankSummary& s) {
   auto rate = [&s](int n) {
-    char buf[96];
-    std::snprintf(buf, sizeof buf, "%.1f %% (%d of %d)", s.probes ? 100.0 * n / s.probes : 0.0, n,
-                  s.probes);
-    return std::string(buf);
+    return real_to_fixed_text(s.probes ? 100.0 * n / s.probes : 0.0, 1) + " % (" +
+           std::to_string(n) + " of " + std::to_string(s.probes) + ")";
   };
-  char scores[160];
-  std::snprintf(scores, sizeof scores, "median score: own animal %.4f, best other animal %.4f\n",
-                s.median_own, s.median_other);
+  const std::string scores = "median score: own animal " + real_to_fixed_text(s.median_own, 4) +
+                             ", best other animal " + real_to_fixed_text(s.median_other, 4) + "\n";
   std::string out;
   out += "probes: " + std::to_string(s.probes) + " pending sightings against " +
          std::to_string(s.library) + " library sightings of " + std::to_string(s.animals) +

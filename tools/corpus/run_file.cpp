@@ -22,16 +22,23 @@
 //    sightings shifted by up to 15 stay mostly inside the image.
 #include "tools/corpus/run_file.h"
 
-#include <charconv>
+#include "workstation/common/number_text.h"
 
 namespace velmora::corpus {
 namespace {
 
-template <typename T>
-std::string num(T v) {
-  char buf[64];
-  auto r = std::to_chars(buf, buf + sizeof buf, v);
-  return std::string(buf, r.ptr);
+// Shortest texts that read back as the same value, with a point in any
+// locale: the comparison program reads them as the float or double they were.
+std::string num(float v) {
+  return single_to_text(v);
+}
+
+std::string num(double v) {
+  return real_to_text(v);
+}
+
+std::string num(int v) {
+  return std::to_string(v);
 }
 
 std::string four(const std::array<float, 4>& v) {

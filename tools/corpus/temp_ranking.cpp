@@ -10,6 +10,8 @@
 #include <map>
 #include <unordered_map>
 
+#include "workstation/common/number_text.h"
+
 namespace velmora::corpus {
 namespace {
 
@@ -19,9 +21,8 @@ std::string folded(std::string s) {
 }
 
 std::string rate(int n, int of) {
-  char buf[96];
-  std::snprintf(buf, sizeof buf, "%.1f %% (%d of %d)", of ? 100.0 * n / of : 0.0, n, of);
-  return buf;
+  return real_to_fixed_text(of ? 100.0 * n / of : 0.0, 1) + " % (" + std::to_string(n) + " of " +
+         std::to_string(of) + ")";
 }
 
 }  // namespace
@@ -145,10 +146,12 @@ std::string format_temp_ranking(const TempRanking& r, int show, int top) {
     const int k = std::min(top, static_cast<int>(p.ranked.size()));
     for (int j = 0; j < k; ++j) {
       const auto& [id, score] = p.ranked[static_cast<size_t>(j)];
-      char line[160];
-      std::snprintf(line, sizeof line, "    %2d. %-12s %.4f%s\n", j + 1, id.c_str(), score,
-                    folded(id) == folded(p.animal) ? " *" : "");
-      out += line;
+      // Rank and name padded by printf (no locale in integers and text); the
+      // score through the locale-free conversion.
+      char rank_and_name[160];
+      std::snprintf(rank_and_name, sizeof rank_and_name, "    %2d. %-12s ", j + 1, id.c_str());
+      out += rank_and_name + real_to_fixed_text(score, 4) +
+             (folded(id) == folded(p.animal) ? " *" : "") + "\n";
     }
     if (p.ranked.empty()) out += "    no candidates\n";
   }

@@ -1,18 +1,20 @@
 // velmora-corpus: makes a synthetic identification corpus and rates a
 // comparison run over it. The work is in the velmora_corpus library.
-#include <charconv>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <vector>
 
 #include "tools/corpus/corpus_writer.h"
 #include "tools/corpus/data_folder.h"
 #include "tools/corpus/identification_rates.h"
 #include "tools/corpus/temp_ranking.h"
+#include "workstation/common/number_text.h"
 #include "workstation/db/database.h"
 
 namespace {
@@ -55,10 +57,18 @@ int usage_error(const std::string& message) {
   return 2;
 }
 
+// An option's value: the whole argument, a whole number for counts and the
+// seed, decimal text with a point for the sightings' spread.
 template <typename T>
-bool parse_whole(std::string_view text, T* value) {
-  const auto r = std::from_chars(text.data(), text.data() + text.size(), *value);
-  return r.ec == std::errc() && r.ptr == text.data() + text.size();
+bool parse_option_value(std::string_view text, T* value) {
+  std::optional<T> v;
+  if constexpr (std::is_floating_point_v<T>) {
+    v = velmora::real_from_text(text, velmora::Blanks::kRefuse);
+  } else {
+    v = velmora::whole_from_text<T>(text, velmora::Blanks::kRefuse);
+  }
+  if (v) *value = *v;
+  return v.has_value();
 }
 
 // The options both corpus commands take: size, seed and how hard the
@@ -66,17 +76,17 @@ bool parse_whole(std::string_view text, T* value) {
 bool parse_corpus_option(const std::string& key, const std::string& value,
                          velmora::corpus::CorpusOptions* o, bool* ok) {
   if (key == "--animals") {
-    *ok = parse_whole(value, &o->animals);
+    *ok = parse_option_value(value, &o->animals);
   } else if (key == "--sightings") {
-    *ok = parse_whole(value, &o->sightings);
+    *ok = parse_option_value(value, &o->sightings);
   } else if (key == "--seed") {
-    *ok = parse_whole(value, &o->seed);
+    *ok = parse_option_value(value, &o->seed);
   } else if (key == "--noise") {
-    *ok = parse_whole(value, &o->model.noise);
+    *ok = parse_option_value(value, &o->model.noise);
   } else if (key == "--quadrant-shift") {
-    *ok = parse_whole(value, &o->model.max_quadrant_shift);
+    *ok = parse_option_value(value, &o->model.max_quadrant_shift);
   } else if (key == "--rotation") {
-    *ok = parse_whole(value, &o->model.max_rotation);
+    *ok = parse_option_value(value, &o->model.max_rotation);
   } else {
     return false;
   }
@@ -125,7 +135,7 @@ int make_data(const std::vector<std::string>& args) {
       options.letter = value;
       ok = true;
     } else if (key == "--calibration-animals") {
-      ok = parse_whole(value, &options.calibration_animals);
+      ok = parse_option_value(value, &options.calibration_animals);
     } else if (!parse_corpus_option(key, value, &options.corpus, &ok)) {
       return usage_error("unknown option " + key);
     }
@@ -145,10 +155,14 @@ int make_data(const std::vector<std::string>& args) {
               options.corpus.aspect_letter.c_str(), velmora::corpus::kSide, options.letter.c_str());
   std::printf("  stats from %d library animals (sightings 2 and 3, both ways):\n",
               sum.calibration_animals);
-  std::printf("    match %.4f +/- %.4f (%lld scores, %lld pairs without one)\n", cal.match.mean,
-              cal.match.sigma, static_cast<long long>(cal.match.count),
-              static_cast<long long>(cal.missing_matches));
-  std::printf("    non-match %.4f +/- %.4f (%lld scores)\n", cal.nonmatch.mean, cal.nonmatch.sigma,
+  using velmora::real_to_fixed_text;
+  std::printf("    match %s +/- %s (%lld scores, %lld pairs without one)\n",
+              real_to_fixed_text(cal.match.mean, 4).c_str(),
+              real_to_fixed_text(cal.match.sigma, 4).c_str(),
+              static_cast<long long>(cal.match.count), static_cast<long long>(cal.missing_matches));
+  std::printf("    non-match %s +/- %s (%lld scores)\n",
+              real_to_fixed_text(cal.nonmatch.mean, 4).c_str(),
+              real_to_fixed_text(cal.nonmatch.sigma, 4).c_str(),
               static_cast<long long>(cal.nonmatch.count));
   if (cal.other_lines > 0)
     std::printf("    problem lines in the calibration results: %lld\n",
@@ -165,7 +179,7 @@ int show_candidates(const std::vector<std::string>& args) {
     if (a == "--show" || a == "--top") {
       if (i + 1 >= args.size()) return usage_error(a + " needs a value");
       int* target = a == "--show" ? &show : &top;
-      if (!parse_whole(args[i + 1], target) || *target < 0)
+      if (!parse_option_value(args[i + 1], target) || *target < 0)
         return usage_error("bad value '" + args[i + 1] + "' for " + a);
       ++i;
     } else if (a.rfind("--", 0) == 0) {

@@ -8,10 +8,12 @@
 
 #include <array>
 #include <cfloat>
-#include <charconv>
 #include <cmath>
 #include <limits>
+#include <optional>
 #include <variant>
+
+#include "workstation/common/number_text.h"
 
 namespace velmora::config {
 namespace {
@@ -94,19 +96,9 @@ double round_half_even(double x) {
 }
 
 bool parse_real(std::string_view text, double* out) {
-  std::string_view s = strip_blanks(text);
-  bool negative = false;
-  if (!s.empty() && (s.front() == '+' || s.front() == '-')) {
-    negative = s.front() == '-';
-    s.remove_prefix(1);
-  }
-  // from_chars would also take "inf", "nan" and hexadecimal forms; only
-  // decimal digits with an optional point and exponent are numbers here.
-  if (s.empty() || !((s.front() >= '0' && s.front() <= '9') || s.front() == '.')) return false;
-  double v = 0.0;
-  auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), v, std::chars_format::general);
-  if (ec != std::errc() || end != s.data() + s.size() || !std::isfinite(v)) return false;
-  *out = negative ? -v : v;
+  const std::optional<double> v = real_from_text(text, Blanks::kTrim);
+  if (!v) return false;
+  *out = *v;
   return true;
 }
 

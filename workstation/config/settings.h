@@ -51,7 +51,8 @@ struct Settings {
 // keys above and converts `value` to the field's type:
 //   - boolean: "True" or "False" in any letter case, or a number (non-zero
 //     is true);
-//   - numbers: decimal text; integers take the nearest whole number, halves
+//   - numbers: decimal text as number_text.h reads it ("0.5", never "0,5",
+//     whatever the locale); integers take the nearest whole number, halves
 //     to even, and must fit the field's width;
 //   - text: taken as it stands.
 // Blanks around a boolean or a number are allowed; the key is never trimmed.

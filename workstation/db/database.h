@@ -7,7 +7,8 @@
 // previous / last and count rows, and its current row can be edited and
 // written back through the table or view it was read from. Every sqlite3_*
 // call lives in database.cpp; a failure is returned as a Status naming the
-// statement, its SQL and the engine's message.
+// statement, its SQL and the engine's message. Field values and their
+// conversions are in value.h.
 //
 // Threading: one Database per thread; Statements and RecordSets must not
 // outlive their Database. Several processes may share one file (WAL journal,
@@ -18,44 +19,18 @@
 #include <map>
 #include <memory>
 #include <string>
-#include <variant>
 #include <vector>
 
 #include "workstation/common/status.h"
+#include "workstation/db/value.h"
 
 struct sqlite3;
 struct sqlite3_stmt;
 
 namespace velmora::db {
 
-// A field value as the engine holds it: NULL, integer, real or text.
-using Value = std::variant<std::monostate, int64_t, double, std::string>;
-
-bool is_null(const Value& v);
-// Conversions used when reading fields: NULL gives 0 / "".
-int64_t as_integer(const Value& v);
-double as_double(const Value& v);
-std::string as_text(const Value& v);
-
 class Database;
 class Statement;
-
-// Declared type of a statement parameter. A value set on a typed parameter is
-// converted to that type first, or refused with a message when it does not
-// convert ("abc" for a double, 300 for a byte), so that a wrong value never
-// reaches the tables silently.
-//   kString  text; numbers become their decimal text
-//   kLong    32-bit integer (reals round half to even)
-//   kSingle  number rounded to 32-bit float precision
-//   kDouble  64-bit real
-//   kByte    integer 0 to 255
-//   kLogical 1 (true: non-zero, "True") or 0 (false: 0, "False")
-//   kDate    text "YYYY-MM-DD", optionally followed by " HH:MM" or " HH:MM:SS"
-// NULL stays NULL for every type.
-enum class ParamType { kAny, kString, kLong, kSingle, kDouble, kByte, kLogical, kDate };
-
-// Converts `v` to `type` as set() does; the failure message names `param`.
-Status convert_parameter(const std::string& param, ParamType type, const Value& v, Value* out);
 
 class RecordSet {
  public:

@@ -27,6 +27,7 @@
 #include <utility>
 #include <vector>
 
+#include "workstation/common/number_text.h"
 #include "workstation/db/statements.h"
 #include "workstation/db/testing/fixture_database.h"
 #include "workstation/matching/results_import.h"
@@ -99,7 +100,6 @@ BenchWorld* world(benchmark::State& state) {
   std::uniform_int_distribution<int> library(kPending, static_cast<int>(cells.size()) - 1);
   std::uniform_real_distribution<double> score(-0.2, 0.9);
   std::ofstream out(fresh->dir / "FlankLa_results.txt", std::ios::binary);
-  char buf[256];
   constexpr int kBatch = 10000;
   std::vector<std::pair<int, int>> pairs(kBatch);
   for (int written = 0; written < kLines; written += 2 * kBatch) {
@@ -114,10 +114,8 @@ BenchWorld* world(benchmark::State& state) {
         if (i % 5000 == 4999) out << "Singular matrix!\n";
         const std::string& pc = cells[static_cast<size_t>(pairs[static_cast<size_t>(i)].first)];
         const std::string& lc = cells[static_cast<size_t>(pairs[static_cast<size_t>(i)].second)];
-        std::snprintf(buf, sizeof buf, "%s,%s,%.4f,1,-2,0,3,2,2,-1,0,0.8123\n",
-                      (pending_first ? pc : lc).c_str(), (pending_first ? lc : pc).c_str(),
-                      score(rng));
-        out << buf;
+        out << (pending_first ? pc : lc) << ',' << (pending_first ? lc : pc) << ','
+            << real_to_fixed_text(score(rng), 4) << ",1,-2,0,3,2,2,-1,0,0.8123\n";
       }
     }
   }

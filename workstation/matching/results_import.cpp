@@ -14,13 +14,13 @@
 // its read and its write.
 #include "workstation/matching/results_import.h"
 
-#include <charconv>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
 #include <system_error>
 #include <unordered_map>
 
+#include "workstation/common/number_text.h"
 #include "workstation/common/safe_path.h"
 #include "workstation/matching/line_reader.h"
 #include "workstation/matching/results_line.h"
@@ -33,12 +33,8 @@ constexpr size_t kShownLineLength = 80;
 // The staged score: written with eight decimals, read back, increased by
 // 2e-9, and given to the statement as text with 15 significant digits.
 std::string staged_score_text(double score) {
-  char buf[400];
-  auto fixed = std::to_chars(buf, buf + sizeof buf, score, std::chars_format::fixed, 8);
-  double eight = score;
-  std::from_chars(buf, fixed.ptr, eight);
-  auto general = std::to_chars(buf, buf + sizeof buf, eight + 2e-9, std::chars_format::general, 15);
-  return std::string(buf, general.ptr);
+  const double eight = real_from_text(real_to_fixed_text(score, 8)).value_or(score);
+  return real_to_general_text(eight + 2e-9, 15);
 }
 
 // A line as it may be shown in a message: cut short, control bytes as '?'.

@@ -1,29 +1,19 @@
 // Telling the lines of a results file apart (see results_line.h).
 #include "workstation/matching/results_line.h"
 
-#include <charconv>
-#include <cmath>
-#include <system_error>
+#include <optional>
+
+#include "workstation/common/number_text.h"
 
 namespace velmora::matching {
 namespace {
 
-std::string_view trim_blanks(std::string_view s) {
-  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
-  while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
-  return s;
-}
-
-// A decimal number written whole ("0.5123", "-1", "2e-3"), read without
-// regard to the process's locale.
+// A decimal number written whole ("0.5123", "-1", "2e-3", blanks around and
+// a plus sign tolerated), read without regard to the process's locale.
 bool parse_number(std::string_view text, double* value) {
-  text = trim_blanks(text);
-  if (!text.empty() && text.front() == '+') text.remove_prefix(1);
-  if (text.empty()) return false;
-  double v = 0.0;
-  auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), v);
-  if (ec != std::errc() || end != text.data() + text.size() || !std::isfinite(v)) return false;
-  *value = v;
+  const std::optional<double> v = real_from_text(text, Blanks::kTrim);
+  if (!v) return false;
+  *value = *v;
   return true;
 }
 

@@ -5,10 +5,11 @@
 // for the rest of the pass.
 #include "workstation/matching/standardise.h"
 
-#include <charconv>
 #include <cmath>
+#include <optional>
 #include <unordered_map>
 
+#include "workstation/common/number_text.h"
 #include "workstation/matching/match_probability.h"
 
 namespace velmora::matching {
@@ -76,29 +77,16 @@ class DistributionCache {
   std::unordered_map<std::string, DistributionRow> rows_;
 };
 
-// The shortest text that reads back as the 32-bit score, so the column,
-// which keeps single precision, holds exactly that score.
-std::string score_text(float score) {
-  char buf[64];
-  auto r = std::to_chars(buf, buf + sizeof buf, score);
-  return std::string(buf, r.ptr);
-}
-
 }  // namespace
 
 Status parse_prior_match(const std::string& text, double* prior) {
-  std::string_view t = text;
-  while (!t.empty() && (t.front() == ' ' || t.front() == '\t')) t.remove_prefix(1);
-  while (!t.empty() && (t.back() == ' ' || t.back() == '\t')) t.remove_suffix(1);
-  double value = 0.0;
-  auto [end, ec] = std::from_chars(t.data(), t.data() + t.size(), value);
-  if (t.empty() || ec != std::errc() || end != t.data() + t.size() || !(value >= 0.0) ||
-      !(value <= 1.0)) {
+  const std::optional<double> value = real_from_text(text, Blanks::kTrim);
+  if (!value || !(*value >= 0.0) || !(*value <= 1.0)) {
     return Status::InvalidArgument("P(m) prior '" + text +
                                    "' is not a probability: type a number from 0 to 1, "
                                    "for example .005");
   }
-  *prior = value;
+  *prior = *value;
   return Status::Ok();
 }
 
@@ -167,7 +155,9 @@ Status standardise(db::PreparedStatements* statements, const CellDirectory& cell
     if (s.ok()) s = insert->set("pImgFname", image_name_of_cell(*cell_f));
     if (s.ok()) s = insert->set("pPname", *cell_p + "." + letter);
     if (s.ok()) s = insert->set("pFname", *cell_f);
-    if (s.ok()) s = insert->set("pScore", score_text(score));
+    // The shortest text that reads back as the 32-bit score, so the column,
+    // which keeps single precision, holds exactly that score.
+    if (s.ok()) s = insert->set("pScore", single_to_text(score));
     if (s.ok()) s = insert->execute();
     if (!s.ok()) return s;
     ++summary->temp_rows;

@@ -1,8 +1,6 @@
 #include "workstation/runs/mode_actions.h"
 
-#include <cerrno>
-#include <cmath>
-#include <cstdlib>
+#include "workstation/common/number_text.h"
 
 namespace velmora::runs {
 namespace {
@@ -107,23 +105,9 @@ std::string setup_choice_caption(bool combine) {
 }
 
 std::optional<double> number_in_text(const std::string& text) {
-  size_t begin = text.find_first_not_of(" \t");
-  if (begin == std::string::npos) return std::nullopt;
-  size_t end = text.find_last_not_of(" \t") + 1;
-  std::string core = text.substr(begin, end - begin);
-  // strtod also reads "inf", "nan" and hexadecimal forms, which no operator
-  // types as a count: only digits, one point, a sign and an exponent pass.
-  for (char ch : core) {
-    if (!(std::isdigit(static_cast<unsigned char>(ch)) || ch == '.' || ch == '-' || ch == '+' ||
-          ch == 'e' || ch == 'E'))
-      return std::nullopt;
-  }
-  errno = 0;
-  char* stop = nullptr;
-  double v = std::strtod(core.c_str(), &stop);
-  if (stop != core.c_str() + core.size() || errno == ERANGE || !std::isfinite(v))
-    return std::nullopt;
-  return v;
+  // The window runs under the operator's locale; a comma decimal mark there
+  // must not make "2.5" unreadable, so the text is read locale-free.
+  return real_from_text(text, Blanks::kTrim);
 }
 
 }  // namespace velmora::runs

@@ -59,8 +59,9 @@ void lblWhichExtract_clicked(ControlPanel& panel);
 std::string setup_choice_caption(bool combine);
 
 // A number typed into a text box, read the way the window reads numbers:
-// blanks around it are allowed, nothing else. Empty when the text is not a
-// number.
+// decimal text with a point whatever the operator's locale ("2.5", ".5",
+// "-3", "1e2"), blanks around it allowed, nothing else (see number_text.h).
+// Empty when the text is not a number.
 std::optional<double> number_in_text(const std::string& text);
 
 }  // namespace velmora::runs
