@@ -1,13 +1,8 @@
-// save_fprint: argument checks, then the file written through a temporary
-// file and a rename (see the header for the contract).
+// save_fprint: argument checks, then the file written whole or not at all
+// through the workstation's writer (see the header for the contract).
 #include "libs/dunmarra/save_fprint.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <array>
-#include <atomic>
-#include <cerrno>
 #include <cmath>
 #include <cstring>
 #include <string>
@@ -16,6 +11,7 @@
 
 #include "libs/dunmarra/fingerprint_file.h"
 #include "libs/dunmarra/fingerprint_normalisation.h"
+#include "workstation/common/atomic_file.h"
 
 namespace velmora::dunmarra {
 namespace {
@@ -26,37 +22,6 @@ bool buffer_text(const char* buffer, std::string_view* text) {
   if (end == nullptr) return false;
   *text = std::string_view(buffer, static_cast<size_t>(static_cast<const char*>(end) - buffer));
   return true;
-}
-
-bool write_all(int fd, const std::string& bytes) {
-  size_t done = 0;
-  while (done < bytes.size()) {
-    const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    done += static_cast<size_t>(n);
-  }
-  return true;
-}
-
-// Writes `bytes` to `path` so that the path afterwards holds either its old
-// content or all of `bytes`. The temporary file lies in the same folder, so the
-// rename never crosses file systems.
-bool replace_file(const std::string& path, const std::string& bytes) {
-  static std::atomic<unsigned> counter{0};
-  std::string temp;
-  int fd = -1;
-  for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-    temp = path + ".tmp" + std::to_string(::getpid()) + "-" + std::to_string(counter++);
-    fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd < 0 && errno != EEXIST) return false;
-  }
-  if (fd < 0) return false;
-  bool ok = write_all(fd, bytes) && ::fsync(fd) == 0;
-  ok = (::close(fd) == 0) && ok;
-  if (ok) ok = ::rename(temp.c_str(), path.c_str()) == 0;
-  if (!ok) ::unlink(temp.c_str());
-  return ok;
 }
 
 }  // namespace
@@ -100,6 +65,9 @@ extern "C" int32_t save_fprint(const int32_t* geometry, const double* reals, con
 
   const Normalisation norm = compute_normalisation(g, packed);
   const std::string bytes = format_fingerprint(g, norm, packed, cell_text, given);
-  if (!replace_file(std::string(path_text), bytes)) return kSaveFprintNotWritable;
+  // The caller gets only a code; the writer's message (which file, which
+  // step, why) has no place in this call.
+  if (!velmora::write_file_atomically(std::string(path_text), bytes).ok())
+    return kSaveFprintNotWritable;
   return kSaveFprintOk;
 }

@@ -3,11 +3,13 @@
 // save_fprint keeps the call of the outside library it replaces: plain
 // pointers, fixed-size text buffers and a 32-bit result, -1 for success. It
 // writes one fingerprint file (layout in fingerprint_file.h) whole or not at
-// all: the bytes go to a temporary file beside the target, are flushed to
-// disk and then renamed over the target, so a failure or a crash leaves
-// either the old file or the new one, never a part, and no temporary file.
+// all through write_file_atomically (workstation/common/atomic_file.h): the
+// bytes go to a temporary file beside the target, are flushed to disk and
+// then renamed over the target, so a failure or a crash leaves either the old
+// file or the new one, never a part, and no temporary file.
 //
-// Thread-safe: it keeps no state beyond a counter for temporary names.
+// Thread-safe: it keeps no state beyond the writer's counter for temporary
+// names.
 #pragma once
 
 #include <cstdint>

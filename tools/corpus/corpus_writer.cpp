@@ -1,6 +1,6 @@
 // Writing the corpus folder (layout in the header) and reading its manifest.
-// Text files are built in memory and written in one go; the fingerprints go
-// through save_fprint exactly as the workstation calls it.
+// Text files are built in memory and written whole or not at all; the
+// fingerprints go through save_fprint exactly as the workstation calls it.
 #include "tools/corpus/corpus_writer.h"
 
 #include <algorithm>
@@ -14,6 +14,7 @@
 #include "libs/dunmarra/save_fprint.h"
 #include "tools/corpus/random.h"
 #include "tools/corpus/run_file.h"
+#include "workstation/common/atomic_file.h"
 #include "workstation/common/safe_path.h"
 
 namespace velmora::corpus {
@@ -27,11 +28,7 @@ constexpr uint64_t kPoseStream = 2;
 constexpr uint64_t kNoiseStream = 3;
 
 Status write_text(const fs::path& path, const std::string& text) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out << text;
-  out.close();
-  if (!out) return Status::IOError("cannot write " + path.string());
-  return Status::Ok();
+  return write_file_atomically(path.string(), text);
 }
 
 }  // namespace

@@ -8,7 +8,6 @@
 #include <cctype>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <memory>
 #include <numeric>
@@ -16,6 +15,7 @@
 
 #include "tools/corpus/random.h"
 #include "tools/corpus/run_file.h"
+#include "workstation/common/atomic_file.h"
 #include "workstation/common/safe_path.h"
 #include "workstation/db/database.h"
 #include "workstation/db/schema.h"
@@ -43,11 +43,7 @@ std::string lower(std::string s) {
 }
 
 Status write_text(const fs::path& path, const std::string& text) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out << text;
-  out.close();
-  if (!out) return Status::IOError("cannot write " + path.string());
-  return Status::Ok();
+  return write_file_atomically(path.string(), text);
 }
 
 std::string names_text(const std::vector<std::string>& names) {

@@ -1,14 +1,10 @@
 // Folder normalisation, the browse derivation and the DataFolder.txt reader
 // and writer.
 //
-// Writing goes through "DataFolder.txt.<pid>.tmp" in the target folder:
-// written, flushed to disk, then renamed over the old file, so a crash or a
-// full disk never leaves a half file and two workstation copies starting at
-// once never write into each other's temporary file.
+// Writing goes through write_file_atomically, so a crash or a full disk never
+// leaves a half file and two workstation copies starting at once never write
+// into each other's temporary file.
 #include "workstation/config/folder_file.h"
-
-#include <fcntl.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
@@ -18,6 +14,7 @@
 #include <system_error>
 #include <vector>
 
+#include "workstation/common/atomic_file.h"
 #include "workstation/config/configuration_file.h"
 
 namespace velmora::config {
@@ -30,35 +27,6 @@ constexpr size_t kMaxFolderFileBytes = 64 * 1024;
 
 bool ends_with_slash(const std::string& s) {
   return !s.empty() && s.back() == '/';
-}
-
-Status write_whole(const std::string& target, const std::string& content) {
-  const std::string temp = target + "." + std::to_string(::getpid()) + ".tmp";
-  int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  if (fd < 0) return Status::IOError(temp + ": " + std::strerror(errno));
-  size_t done = 0;
-  while (done < content.size()) {
-    ssize_t n = ::write(fd, content.data() + done, content.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      std::string why = std::strerror(n < 0 ? errno : EIO);
-      ::close(fd);
-      ::unlink(temp.c_str());
-      return Status::IOError(temp + ": " + why);
-    }
-    done += static_cast<size_t>(n);
-  }
-  if (::fsync(fd) != 0 || ::close(fd) != 0) {
-    std::string why = std::strerror(errno);
-    ::unlink(temp.c_str());
-    return Status::IOError(temp + ": " + why);
-  }
-  if (::rename(temp.c_str(), target.c_str()) != 0) {
-    std::string why = std::strerror(errno);
-    ::unlink(temp.c_str());
-    return Status::IOError(target + ": " + why);
-  }
-  return Status::Ok();
 }
 
 Status read_one(const std::string& path, FolderSettings* folders) {
@@ -189,7 +157,7 @@ Status write_folder_file(const FolderFileLocations& where, const FolderSettings&
   std::string reasons;
   if (!where.program_folder.empty()) {
     std::string path = folder_file_path(where.program_folder);
-    Status s = write_whole(path, content);
+    Status s = write_file_atomically(path, content);
     if (s.ok()) {
       if (written_to != nullptr) *written_to = path;
       return s;
@@ -201,7 +169,7 @@ Status write_folder_file(const FolderFileLocations& where, const FolderSettings&
     fs::create_directories(where.user_config_folder, ec);
     std::string path = folder_file_path(where.user_config_folder);
     Status s = ec ? Status::IOError(where.user_config_folder + ": " + ec.message())
-                  : write_whole(path, content);
+                  : write_file_atomically(path, content);
     if (s.ok()) {
       if (written_to != nullptr) *written_to = path;
       return s;

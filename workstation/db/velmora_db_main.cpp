@@ -5,20 +5,18 @@
 //                                   the workstation uses, in every form
 //
 // Exit code 0 on success, 1 on failure (message on standard error), 2 on a
-// wrong command line.
+// wrong command line (db_command_line.h).
 #include <cstdio>
+#include <iostream>
 #include <memory>
 #include <string>
 
 #include "workstation/db/database.h"
+#include "workstation/db/db_command_line.h"
 #include "workstation/db/schema.h"
 #include "workstation/db/statements.h"
 
 namespace {
-
-constexpr const char* kUsage =
-    "usage: velmora-db create FILE.sqlite   make a new, empty workstation database\n"
-    "       velmora-db check FILE.sqlite    prepare every workstation statement on FILE\n";
 
 bool ends_with_sqlite(const std::string& path) {
   const std::string ext = ".sqlite";
@@ -84,15 +82,8 @@ int check(const std::string& path) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 3) {
-    std::fputs(kUsage, stderr);
-    return 2;
-  }
-  std::string command = argv[1];
-  std::string path = argv[2];
-  if (command == "create") return create(path);
-  if (command == "check") return check(path);
-  std::fprintf(stderr, "velmora-db: unknown command '%s'\n", command.c_str());
-  std::fputs(kUsage, stderr);
-  return 2;
+  velmora::db::DbCommandLine line;
+  const int code = velmora::db::parse_db_command_line(argc, argv, &line, std::cout, std::cerr);
+  if (code >= 0) return code;
+  return line.command == "create" ? create(line.path) : check(line.path);
 }

@@ -1,10 +1,7 @@
 // Writing the comparison program's list files (see list_files.h).
 #include "workstation/matching/list_files.h"
 
-#include <cstdio>
-#include <filesystem>
-#include <system_error>
-
+#include "workstation/common/atomic_file.h"
 #include "workstation/common/safe_path.h"
 
 namespace velmora::matching {
@@ -36,21 +33,14 @@ std::string list_name_problem(std::string_view cell) {
 }
 
 Status write_name_list(const std::string& path, const std::vector<std::string>& names) {
-  const std::string temporary = path + ".tmp";
-  std::FILE* f = std::fopen(temporary.c_str(), "wb");
-  if (f == nullptr) return Status::IOError("Cannot write the list file " + path + ".");
-  bool ok = true;
+  std::string text;
   for (const std::string& n : names) {
-    ok = ok && std::fwrite(n.data(), 1, n.size(), f) == n.size() && std::fputc('\n', f) != EOF;
+    text += n;
+    text += '\n';
   }
-  ok = std::fclose(f) == 0 && ok;
-  std::error_code ec;
-  if (ok) std::filesystem::rename(temporary, path, ec);
-  if (!ok || ec) {
-    std::filesystem::remove(temporary, ec);
-    return Status::IOError("Cannot write the list file " + path + " (disk full or not writable).");
-  }
-  return Status::Ok();
+  Status s = write_file_atomically(path, text);
+  if (!s.ok()) return Status::IOError("Cannot write the list file " + s.message() + ".");
+  return s;
 }
 
 }  // namespace velmora::matching

@@ -30,9 +30,8 @@ std::string library_list_name(const std::string& side);  // "library_files" + si
 // otherwise the reason, for the operator.
 std::string list_name_problem(std::string_view cell);
 
-// Writes the names, one a line, to `path`: through a temporary file beside
-// it and a rename, so the list is replaced whole or not at all. An empty
-// list gives an empty file.
+// Writes the names, one a line, to `path` through write_file_atomically, so
+// the list is replaced whole or not at all. An empty list gives an empty file.
 Status write_name_list(const std::string& path, const std::vector<std::string>& names);
 
 }  // namespace velmora::matching

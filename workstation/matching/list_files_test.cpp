@@ -74,6 +74,10 @@ TEST_F(ListFileWrite, UnwritableFolderFailsAndKeepsTheOldList) {
   EXPECT_FALSE(write_name_list(folder, {"a"}).ok());
   EXPECT_TRUE(std::filesystem::is_directory(folder + "/inside"));
   EXPECT_FALSE(std::filesystem::exists(folder + ".tmp"));
+  // Nor any temporary file of another name.
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir_),
+                          std::filesystem::directory_iterator()),
+            1);
 }
 
 }  // namespace

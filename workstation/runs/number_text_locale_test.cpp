@@ -134,7 +134,7 @@ TEST_F(CommaLocaleTest, BatchSizeBoxReadsAPoint) {
   EXPECT_EQ(runs::number_in_text("1e2"), 100.0);
   EXPECT_EQ(runs::number_in_text("2,5"), std::nullopt);
   // "450.5" is over the largest batch and lowered to it; "0.0" is zero.
-  FakeControlPanel p;
+  RecordingControlPanel p;
   p.set_text("txtNumPend", "450.5");
   runs::txtNumPend_changed(p);
   EXPECT_EQ(p.text("txtNumPend"), std::to_string(runs::kMaxBatchSize));

@@ -1,0 +1,166 @@
+// The velmora-corpus command line, parsed without running the program:
+// commands, options and their defaults, help, and the refusals (exit 2).
+#include "tools/corpus/corpus_command_line.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace velmora::corpus {
+namespace {
+
+struct Parsed {
+  int code = 0;
+  CorpusCommandLine line;
+  std::string out, err;
+};
+
+Parsed parse(std::vector<const char*> args) {
+  args.insert(args.begin(), "velmora-corpus");
+  Parsed p;
+  std::ostringstream out, err;
+  p.code = parse_corpus_command_line(static_cast<int>(args.size()), args.data(), &p.line, out, err);
+  p.out = out.str();
+  p.err = err.str();
+  return p;
+}
+
+TEST(CorpusCommandLine, MakeTakesItsOptionsAndKeepsTheDefaultsOfTheRest) {
+  Parsed p = parse({"make", "c"});
+  ASSERT_EQ(p.code, -1) << p.err;
+  EXPECT_EQ(p.line.command, "make");
+  EXPECT_EQ(p.line.folder, "c");
+  const CorpusOptions defaults;
+  EXPECT_EQ(p.line.corpus.animals, defaults.animals);
+  EXPECT_EQ(p.line.corpus.sightings, defaults.sightings);
+  EXPECT_EQ(p.line.corpus.seed, defaults.seed);
+  EXPECT_EQ(p.line.corpus.aspect_letter, defaults.aspect_letter);
+  EXPECT_EQ(p.line.corpus.model.noise, defaults.model.noise);
+  EXPECT_EQ(p.line.corpus.model.max_quadrant_shift, defaults.model.max_quadrant_shift);
+  EXPECT_EQ(p.line.corpus.model.max_rotation, defaults.model.max_rotation);
+
+  p = parse({"make", "c", "--animals", "25", "--sightings", "4", "--seed", "18446744073709551615",
+             "--aspect", "FL", "--noise", "9", "--quadrant-shift", "3", "--rotation", "5.5"});
+  ASSERT_EQ(p.code, -1) << p.err;
+  EXPECT_EQ(p.line.corpus.animals, 25);
+  EXPECT_EQ(p.line.corpus.sightings, 4);
+  EXPECT_EQ(p.line.corpus.seed, 18446744073709551615ull);
+  EXPECT_EQ(p.line.corpus.aspect_letter, "FL");
+  EXPECT_EQ(p.line.corpus.model.noise, 9.0);
+  EXPECT_EQ(p.line.corpus.model.max_quadrant_shift, 3.0);
+  EXPECT_EQ(p.line.corpus.model.max_rotation, 5.5);
+
+  // Given twice, the last one counts (scripts append their own options).
+  p = parse({"make", "c", "--animals", "30", "--animals", "40"});
+  ASSERT_EQ(p.code, -1) << p.err;
+  EXPECT_EQ(p.line.corpus.animals, 40);
+}
+
+TEST(CorpusCommandLine, DataTakesItsOptionsAndKeepsTheDefaultsOfTheRest) {
+  Parsed p = parse({"data", "d"});
+  ASSERT_EQ(p.code, -1) << p.err;
+  EXPECT_EQ(p.line.command, "data");
+  EXPECT_EQ(p.line.folder, "d");
+  const DataFolderOptions defaults;
+  EXPECT_EQ(p.line.data.corpus.animals, defaults.corpus.animals);
+  EXPECT_EQ(p.line.data.corpus.sightings, defaults.corpus.sightings);
+  EXPECT_EQ(p.line.data.corpus.aspect_letter, "FL");
+  EXPECT_EQ(p.line.data.letter, defaults.letter);
+  EXPECT_EQ(p.line.data.calibration_animals, defaults.calibration_animals);
+
+  // As tools/main-job.sh calls it.
+  p = parse({"data", "build/demo-data", "--animals", "200", "--sightings", "3", "--seed", "1",
+             "--noise", "9", "--quadrant-shift", "3", "--rotation", "5", "--letter", "b",
+             "--calibration-animals", "20"});
+  ASSERT_EQ(p.code, -1) << p.err;
+  EXPECT_EQ(p.line.folder, "build/demo-data");
+  EXPECT_EQ(p.line.data.corpus.animals, 200);
+  EXPECT_EQ(p.line.data.corpus.sightings, 3);
+  EXPECT_EQ(p.line.data.corpus.seed, 1u);
+  EXPECT_EQ(p.line.data.corpus.model.noise, 9.0);
+  EXPECT_EQ(p.line.data.corpus.model.max_quadrant_shift, 3.0);
+  EXPECT_EQ(p.line.data.corpus.model.max_rotation, 5.0);
+  EXPECT_EQ(p.line.data.letter, "b");
+  EXPECT_EQ(p.line.data.calibration_animals, 20);
+}
+
+TEST(CorpusCommandLine, RankAndCandidatesDefaultToFilesInTheFolder) {
+  struct Case {
+    std::vector<const char*> args;
+    std::string command, folder, results, database;
+    int show, top;
+  };
+  const std::vector<Case> cases = {
+      {{"rank", "c"}, "rank", "c", "c/testresults.txt", "", 5, 5},
+      {{"rank", "c", "r.txt"}, "rank", "c", "r.txt", "", 5, 5},
+      {{"candidates", "d"}, "candidates", "d", "", "d/seals.sqlite", 5, 5},
+      {{"candidates", "d", "x.sqlite", "--show", "3"}, "candidates", "d", "", "x.sqlite", 3, 5},
+      {{"candidates", "--top", "0", "d"}, "candidates", "d", "", "d/seals.sqlite", 5, 0},
+  };
+  for (const Case& c : cases) {
+    const Parsed p = parse(c.args);
+    SCOPED_TRACE(c.command + " " + c.folder);
+    ASSERT_EQ(p.code, -1) << p.err;
+    EXPECT_EQ(p.line.command, c.command);
+    EXPECT_EQ(p.line.folder, c.folder);
+    EXPECT_EQ(p.line.results, c.results);
+    EXPECT_EQ(p.line.database, c.database);
+    EXPECT_EQ(p.line.show, c.show);
+    EXPECT_EQ(p.line.top, c.top);
+  }
+}
+
+TEST(CorpusCommandLine, HelpIsTheUsageOnStandardOutput) {
+  for (const std::vector<const char*>& args :
+       std::vector<std::vector<const char*>>{{"--help"}, {"-h"}, {"help"}, {"make", "--help"}}) {
+    const Parsed p = parse(args);
+    EXPECT_EQ(p.code, 0) << args[0];
+    EXPECT_EQ(p.out, kCorpusUsage);
+    EXPECT_EQ(p.err, "");
+  }
+}
+
+TEST(CorpusCommandLine, WrongCommandLinesExitWithTwoAndTheUsage) {
+  struct Case {
+    std::vector<const char*> args;
+    std::string message;  // the complaint's line on standard error
+  };
+  const std::vector<Case> cases = {
+      {{}, "A subcommand is required"},
+      {{"draw", "c"}, "unknown command 'draw'"},
+      {{"make"}, "DIR is required"},
+      {{"make", "c", "--animals", "many"}, "bad value 'many' for --animals"},
+      {{"make", "c", "--animals", "12x"}, "bad value '12x' for --animals"},
+      {{"make", "c", "--seed", "-1"}, "bad value '-1' for --seed"},
+      {{"make", "c", "--noise"}, "--noise: 1 required FLOAT missing"},
+      {{"candidates", "d", "--show"}, "--show: 1 required INT missing"},
+      {{"make", "c", "--colour", "red"}, "The following arguments were not expected: red --colour"},
+      {{"make", "c", "--letter", "b"}, "The following arguments were not expected: b --letter"},
+      {{"make", "c", "--sightings", "1"},
+       "the number of sightings per animal must be from 2 to 99"},
+      {{"make", "c", "--aspect", "X"},
+       "the aspect letter must be two characters usable in a file name"},
+      {{"data", "e", "--sightings", "2"},
+       "the data folder needs at least 3 sightings per animal: one pending and two in the "
+       "library, whose pair the match statistics are estimated from"},
+      {{"data", "e", "--letter", "h"}, "the algorithm letter h belongs to the leg-code comparison"},
+      {{"data", "e", "--calibration-animals", "1"},
+       "the number of calibration animals must be from 2 to 200"},
+      {{"rank"}, "DIR is required"},
+      {{"rank", "c", "r.txt", "extra"}, "The following argument was not expected: extra"},
+      {{"candidates", "d", "--show", "many"}, "bad value 'many' for --show"},
+      {{"candidates", "d", "--top", "-1"}, "bad value '-1' for --top"},
+  };
+  for (const Case& c : cases) {
+    const Parsed p = parse(c.args);
+    SCOPED_TRACE(c.message);
+    EXPECT_EQ(p.code, 2);
+    EXPECT_EQ(p.err, "velmora-corpus: " + c.message + "\n" + kCorpusUsage);
+    EXPECT_EQ(p.out, "");
+  }
+}
+
+}  // namespace
+}  // namespace velmora::corpus
