@@ -27,7 +27,8 @@ BATCH_OPTIONS=${BATCH_OPTIONS:-}
 CORPUS_OPTIONS=${CORPUS_OPTIONS:---noise 9 --quadrant-shift 3 --rotation 5}
 
 tools/install-deps.sh
-cmake -S . -B "$BUILD" -G Ninja
+# The release preset (CMakePresets.json), the build the tests run on.
+cmake --preset release -B "$BUILD"
 cmake --build "$BUILD"
 
 # Every program lands in $BUILD/bin; velmora-batch finds tarvikx beside itself.
