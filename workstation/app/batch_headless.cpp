@@ -171,7 +171,14 @@ std::string format_headless_summary(const HeadlessSummary& h) {
   s << "  skipped lines:              " << c.skipped_lines << "\n";
   s << "  pairs staged:               " << c.staged << "\n";
   s << "  temp rows:                  " << c.temp_rows << "\n";
-  s << "  extracts moved to V:        " << h.changed.moved + c.moved_after_failure << "\n";
+  s << "  extracts moved to V:        " << h.changed.moved + c.moved_to_v << "\n";
+  // Every extract that was not compared is named, so none is lost unseen.
+  for (const auto* names : {&c.refused_names, &c.missing_names, &c.unreadable_names}) {
+    for (const std::string& n : *names) s << "  left pending: " << n << "\n";
+  }
+  if (c.pending_unreadable > 0) {
+    s << "  unreadable fingerprints:    " << c.pending_unreadable << " (left pending)\n";
+  }
   s << "  time:                       " << seconds_text(h.seconds) << " s (tarvikx "
     << seconds_text(c.tarvikx_seconds) << " s, import " << seconds_text(c.import_seconds)
     << " s)\n";

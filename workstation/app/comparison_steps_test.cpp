@@ -54,6 +54,7 @@ class ComparisonStepsTest : public ::testing::Test {
 
 TEST_F(ComparisonStepsTest, ThePtoVStepIsTheSameProcedure) {
   start(1);
+  ctx_.compared_pending = {"A1_1FL", "B1_1FL", "C1_1DO"};
   auto sum = std::make_shared<matching::ChangePtoVSummary>();
   runs::RunStep step = change_p_to_v_step(sum);
   ASSERT_TRUE(step(ctx_).ok());

@@ -46,6 +46,10 @@ class ControlPanel {
   virtual void set_title_colour(int red, int green, int blue) = 0;
   // Lets pending window events run (keeps the window responsive in long work).
   virtual void process_events() = 0;
+  // True once the operator has asked the running work to stop (the stop
+  // button, or closing the window and confirming); long work looks at it
+  // after process_events() and ends what it is doing.
+  virtual bool stop_requested() const { return false; }
 };
 
 // An in-memory panel for tests and headless runs: every control is a record,
@@ -86,7 +90,14 @@ class RecordingControlPanel : public ControlPanel {
   }
   void set_progress(double fraction) override { progress_.push_back(fraction); }
   void set_title_colour(int r, int g, int b) override { title_colour_ = {r, g, b}; }
-  void process_events() override { ++events_runs_; }
+  void process_events() override {
+    ++events_runs_;
+    if (stop_after_events_ > 0 && events_runs_ >= stop_after_events_) stop_ = true;
+  }
+  bool stop_requested() const override { return stop_; }
+  // Asks for a stop now, or once process_events() has run `events` times.
+  void request_stop() { stop_ = true; }
+  void request_stop_after_events(int events) { stop_after_events_ = events; }
 
   const std::vector<std::string>& progress_labels() const { return progress_labels_; }
   const std::vector<double>& progress() const { return progress_; }
@@ -108,6 +119,8 @@ class RecordingControlPanel : public ControlPanel {
   std::vector<double> progress_;
   std::vector<int> title_colour_;
   int events_runs_ = 0;
+  int stop_after_events_ = 0;
+  bool stop_ = false;
   std::vector<std::pair<std::string, int>> font_sizes_;
 };
 

@@ -9,8 +9,11 @@
 // open transactions.
 #include "workstation/matching/batch_compare.h"
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
+#include <fstream>
+#include <set>
 #include <system_error>
 #include <utility>
 #include <vector>
@@ -18,9 +21,11 @@
 #include "workstation/common/control_panel.h"
 #include "workstation/common/operator_dialogs.h"
 #include "workstation/common/safe_path.h"
+#include "workstation/db/auto_match.h"
 #include "workstation/db/statements.h"
 #include "workstation/matching/batch_compare_helpers.h"
-#include "workstation/matching/change_p_to_v.h"
+#include "workstation/matching/batch_locks.h"
+#include "workstation/matching/line_reader.h"
 #include "workstation/matching/list_files.h"
 #include "workstation/matching/results_import.h"
 #include "workstation/session/aspect_sides.h"
@@ -46,6 +51,49 @@ std::string opposite_sex(const std::string& gender) {
   return "unset";
 }
 
+void note(std::vector<std::string>* list, const std::string& cell, const std::string& why) {
+  if (list->size() < BatchCompareSummary::kMaxListed) {
+    list->push_back("\"" + cell.substr(0, 80) + "\": " + why);
+  }
+}
+
+// The cells whose own fingerprint tarvikx could not read, from its problem
+// lines "  Error <n>: Can't read pending file <path>!!" and "Can't read
+// pending fingerprint <path>!<n>". Such an extract was never compared.
+std::set<std::string> unreadable_pending(const std::string& results_path) {
+  std::set<std::string> cells;
+  std::unique_ptr<LineReader> in;
+  if (!LineReader::open(results_path, &in).ok()) return cells;
+  std::string line;
+  while (in->read_a_line(&line)) {
+    size_t at = line.find("Can't read pending ");
+    if (at == std::string::npos) continue;
+    at += 19;
+    for (const char* kind : {"file ", "fingerprint "}) {
+      const std::string k = kind;
+      if (line.compare(at, k.size(), k) == 0) {
+        std::string path = line.substr(at + k.size());
+        const size_t bang = path.rfind('!');
+        if (bang != std::string::npos) path.erase(bang);
+        while (!path.empty() && path.back() == '!') path.pop_back();
+        const size_t slash = path.rfind('/');
+        cells.insert(slash == std::string::npos ? path : path.substr(slash + 1));
+      }
+    }
+  }
+  return cells;
+}
+
+std::vector<std::string> read_name_list(const std::string& path) {
+  std::vector<std::string> names;
+  std::ifstream in(path, std::ios::binary);
+  std::string line;
+  while (std::getline(in, line)) {
+    if (!line.empty()) names.push_back(line);
+  }
+  return names;
+}
+
 class BatchComparison {
  public:
   BatchComparison(session::RunState& state, ControlPanel& panel, OperatorDialogs& dialogs,
@@ -61,26 +109,30 @@ class BatchComparison {
   Status run();
 
  private:
-  enum class SideResult { kNoPending, kCompared, kProgramEnded };
+  enum class SideResult { kNoPending, kNothingListed, kCompared, kProgramEnded };
 
   Status set_up();
   Status compare_side(const config::AspectEntry& aspect, const std::string& side,
                       SideResult* result);
   Status select_pending(const config::AspectEntry& aspect, const std::string& side,
                         db::RecordSet* rows, std::string* opposite);
-  Status write_pending_list(const std::string& side, db::RecordSet* rows, int* written);
+  Status write_pending_list(const std::string& side, db::RecordSet* rows);
   Status ensure_distribution_row(const std::string& filename);
   Status select_library(const config::AspectEntry& aspect, const std::string& side,
                         const std::string& opposite, db::RecordSet* rows);
   Status run_library_batches(const config::AspectEntry& aspect, const std::string& side,
                              int pending_names, db::RecordSet* library);
   Status run_tarvikx(const std::string& aspect, const std::string& side, bool first_run, int run);
-  Status import_side(const std::string& aspect, const std::string& side);
+  Status import_and_move(const std::string& aspect, const std::string& side,
+                         const std::vector<std::string>& compared);
+  Status finish_multi_core_side(const std::string& aspect, const std::string& side);
+  Status import_waiting_results(const std::string& aspect, const std::string& side);
+  Status set_aside(const std::string& aspect, const std::string& side, const std::string& why);
   Status compare_all();
-  Status settle_imported_sides(const Status& failure);
-  // True when `cell` can be listed and its fingerprint file exists; counts
-  // and notes a refused name.
-  bool has_fingerprint(const std::string& cell);
+  void report_left_out();
+  // Empty when `cell` can be listed and its fingerprint file exists, else
+  // why not.
+  std::string fingerprint_problem(const std::string& cell) const;
   Status results_path(const std::string& aspect, const std::string& side, std::string* path);
 
   session::RunState& state_;
@@ -89,8 +141,7 @@ class BatchComparison {
   ProcessRunner& runner_;
   const BatchCompareOptions& options_;
   BatchCompareSummary& sum_;
-  // Aspects and sides whose results were imported in this run, in order.
-  std::vector<std::pair<const config::AspectEntry*, std::string>> imported_;
+  BatchLocks locks_;
 
   std::string letter_;
   std::string tarvikx_;
@@ -101,8 +152,11 @@ class BatchComparison {
   bool multi_core_ = false;
   bool real_time_ = false;
   bool restricted_ = false;
+  int64_t taken_ = 0;                // pending extracts taken, listed or not
+  std::vector<std::string> listed_;  // pending names of the side being compared
   ScoringOptions scoring_;
   std::unique_ptr<db::Statement> insert_distribution_;
+  std::unique_ptr<db::Statement> move_to_visual_;
 };
 
 Status BatchComparison::set_up() {
@@ -140,8 +194,21 @@ Status BatchComparison::set_up() {
   if (ec) return Status::IOError("The data files folder '" + data + "' cannot be resolved.");
   oldlib_arg_ = oldlib.string();
   oldlib_dir_ = oldlib_arg_ + "/";
+  // Without the fingerprint folder every extract would be "left out" and
+  // the run would compare nothing: a wrong data folder is said at once.
+  if (batch_ > 0 && !fs::is_directory(oldlib, ec)) {
+    return Status::NotFound("The data files folder '" + data +
+                            "' has no fingerprint folder 'oldlib': nothing can be compared. Check "
+                            "the data files folder. Nothing was changed.");
+  }
 
-  return prepare_statement(state_.db(), db::insert_distribution_statement(), &insert_distribution_);
+  Status s =
+      prepare_statement(state_.db(), db::insert_distribution_statement(), &insert_distribution_);
+  if (!s.ok()) return s;
+  return state_.db()->prepare("move_compared_to_visual",
+                              "UPDATE cells SET AutoMatch = :pTo WHERE cell = :pCell AND "
+                              "AutoMatch = :pFrom",
+                              &move_to_visual_);
 }
 
 Status BatchComparison::results_path(const std::string& aspect, const std::string& side,
@@ -149,16 +216,12 @@ Status BatchComparison::results_path(const std::string& aspect, const std::strin
   return join_safe(working_, results_file_name(aspect, side, letter_), path);
 }
 
-bool BatchComparison::has_fingerprint(const std::string& cell) {
+std::string BatchComparison::fingerprint_problem(const std::string& cell) const {
   const std::string problem = list_name_problem(cell);
-  if (!problem.empty()) {
-    if (sum_.refused_names.size() < BatchCompareSummary::kMaxListed) {
-      sum_.refused_names.push_back("\"" + cell.substr(0, 80) + "\": " + problem);
-    }
-    return false;
-  }
+  if (!problem.empty()) return problem;
   std::error_code ec;
-  return fs::is_regular_file(oldlib_dir_ + cell, ec);
+  if (!fs::is_regular_file(oldlib_dir_ + cell, ec)) return "no fingerprint file";
+  return "";
 }
 
 Status BatchComparison::select_pending(const config::AspectEntry& aspect, const std::string& side,
@@ -184,33 +247,6 @@ Status BatchComparison::ensure_distribution_row(const std::string& filename) {
   s = insert_distribution_->set("pFilename", filename);
   if (s.ok()) s = insert_distribution_->execute();
   return s;
-}
-
-Status BatchComparison::write_pending_list(const std::string& side, db::RecordSet* rows,
-                                           int* written) {
-  std::vector<std::string> names;
-  int missing = 0;
-  {
-    db::Transaction tx(state_.db());
-    if (!tx.begun().ok()) return tx.begun();
-    for (rows->move_first(); !rows->eof() && static_cast<int>(names.size()) + missing < batch_;
-         rows->move_next()) {
-      const std::string cell = rows->text("cell");
-      if (has_fingerprint(cell)) {
-        names.push_back(cell);
-      } else {
-        ++missing;
-      }
-      Status s = ensure_distribution_row(cell + "." + letter_);
-      if (!s.ok()) return s;
-    }
-    Status s = tx.commit();
-    if (!s.ok()) return s;
-  }
-  sum_.pending_listed += static_cast<int64_t>(names.size());
-  sum_.pending_missing += missing;
-  *written = static_cast<int>(names.size());
-  return write_name_list(working_ + pending_list_name(side), names);
 }
 
 Status BatchComparison::select_library(const config::AspectEntry& aspect, const std::string& side,
@@ -261,6 +297,11 @@ Status BatchComparison::run_tarvikx(const std::string& aspect, const std::string
                  ")."
            : " What the runs wrote is kept in " + kept + ".";
   }
+  if (outcome.stopped) {
+    return Status::Cancelled("The batch comparison was stopped during " + aspect + " " + side +
+                             ". The comparison of " + aspect + " " + side +
+                             " was not imported; its extracts stay pending." + keep_note);
+  }
   std::string msg = "The comparison program failed on run " + std::to_string(run) + " of " +
                     aspect + " " + side + ": " + outcome.describe() + ".";
   const std::string tail = outcome.output_tail();
@@ -294,7 +335,7 @@ Status BatchComparison::run_library_batches(const config::AspectEntry& entry,
     for (; !library->eof() && static_cast<int>(names.size()) < kLibraryBatchNames;
          library->move_next()) {
       const std::string cell = library->text("cell");
-      if (has_fingerprint(cell)) {
+      if (fingerprint_problem(cell).empty()) {
         names.push_back(cell);
       } else {
         ++sum_.library_missing;
@@ -312,6 +353,34 @@ Status BatchComparison::run_library_batches(const config::AspectEntry& entry,
                               total);
   }
   return Status::Ok();
+}
+
+Status BatchComparison::write_pending_list(const std::string& side, db::RecordSet* rows) {
+  listed_.clear();
+  {
+    db::Transaction tx(state_.db());
+    if (!tx.begun().ok()) return tx.begun();
+    int taken = 0;
+    for (rows->move_first(); !rows->eof() && taken < batch_; rows->move_next()) {
+      ++taken;
+      const std::string cell = rows->text("cell");
+      const std::string problem = fingerprint_problem(cell);
+      if (problem.empty()) {
+        listed_.push_back(cell);
+      } else {
+        ++sum_.pending_missing;
+        note(problem == "no fingerprint file" ? &sum_.missing_names : &sum_.refused_names, cell,
+             problem);
+      }
+      Status s = ensure_distribution_row(cell + "." + letter_);
+      if (!s.ok()) return s;
+    }
+    taken_ += taken;
+    Status s = tx.commit();
+    if (!s.ok()) return s;
+  }
+  sum_.pending_listed += static_cast<int64_t>(listed_.size());
+  return write_name_list(working_ + pending_list_name(side), listed_);
 }
 
 Status BatchComparison::compare_side(const config::AspectEntry& entry, const std::string& side,
@@ -338,34 +407,50 @@ Status BatchComparison::compare_side(const config::AspectEntry& entry, const std
       *result = SideResult::kProgramEnded;
       return Status::Ok();
     }
-    fs::remove(results, ec);
-    if (ec) {
-      return Status::IOError("The old results file " + results +
-                             " cannot be deleted: " + ec.message());
-    }
+    // A complete comparison of a copy under "use multiple cores" is
+    // imported first; anything else on disk is an interrupted run's.
+    s = import_waiting_results(aspect, side);
+    if (!s.ok()) return s;
+    s = select_pending(entry, side, &pending, &opposite);
+    if (!s.ok()) return s;
+    if (pending.row_count() == 0) return Status::Ok();
   }
 
   panel_.set_text("lblProgress", kMakingListsLabel);
-  int written = 0;
-  s = write_pending_list(side, &pending, &written);
+  s = write_pending_list(side, &pending);
   if (!s.ok()) return s;
   ++sum_.aspect_sides;
+  if (listed_.empty()) {
+    *result = SideResult::kNothingListed;
+    return Status::Ok();
+  }
   *result = SideResult::kCompared;
 
-  // With no pending fingerprint in the list every run would compare
-  // nothing; the import still follows.
-  if (written > 0) {
-    db::RecordSet library;
-    s = select_library(entry, side, opposite, &library);
-    if (!s.ok()) return s;
-    s = run_library_batches(entry, side, written, &library);
-    if (!s.ok()) return s;
-  }
+  db::RecordSet library;
+  s = select_library(entry, side, opposite, &library);
+  if (!s.ok()) return s;
+  s = run_library_batches(entry, side, static_cast<int>(listed_.size()), &library);
+  if (!s.ok()) return s;
   panel_.set_text("lblProgress", completed_label(aspect, side));
   return Status::Ok();
 }
 
-Status BatchComparison::import_side(const std::string& aspect, const std::string& side) {
+// One transaction: the results, their distributions and candidates, and the
+// move of the extracts compared into them from P to V. The results file and
+// its list go only after the commit.
+Status BatchComparison::import_and_move(const std::string& aspect, const std::string& side,
+                                        const std::vector<std::string>& compared) {
+  std::string results;
+  Status s = results_path(aspect, side, &results);
+  if (!s.ok()) return s;
+  std::error_code ec;
+  if (!fs::exists(results, ec)) {
+    return Status::IOError("The comparison of " + aspect + " " + side + " compared " +
+                           std::to_string(compared.size()) +
+                           " pending extracts but left no results file " + results +
+                           ". Nothing was imported; the extracts stay pending.");
+  }
+  const std::set<std::string> unreadable = unreadable_pending(results);
   ImportRequest request;
   request.working_folder = working_;
   request.aspect = aspect;
@@ -375,87 +460,182 @@ Status BatchComparison::import_side(const std::string& aspect, const std::string
   request.delete_after_commit = true;
   request.cells = &state_.cells;
   request.progress = [this](const std::string& text) { panel_.set_text("lblProgress", text); };
+  // The list that marks a waiting results file complete is taken away as
+  // the last step before the commit: should the process die after the
+  // commit but before the file is deleted, the file is then found without
+  // its list and set aside, never imported a second time.
+  const std::string list = working_ + compared_list_file_name(aspect, side, letter_);
+  const std::string list_taken = list + ".importing";
+  bool list_moved = false;
+  int64_t moved = 0;
+  request.before_commit = [&]() {
+    for (const std::string& cell : compared) {
+      if (unreadable.count(cell) > 0) continue;
+      int changed = 0;
+      Status m = move_to_visual_->set("pTo", db::to_string(db::AutoMatch::kVisual));
+      if (m.ok()) m = move_to_visual_->set("pFrom", db::to_string(db::AutoMatch::kPending));
+      if (m.ok()) m = move_to_visual_->set("pCell", cell);
+      if (m.ok()) m = move_to_visual_->execute(&changed);
+      if (!m.ok()) return m;
+      moved += changed;
+    }
+    std::error_code rename_error;
+    if (fs::exists(list, rename_error)) {
+      fs::rename(list, list_taken, rename_error);
+      if (rename_error) {
+        return Status::IOError("The list " + list + " cannot be renamed: " +
+                               rename_error.message() + ". Nothing was imported.");
+      }
+      list_moved = true;
+    }
+    return Status::Ok();
+  };
   ImportSummary imported;
   const auto t0 = Clock::now();
-  Status s = import_results(state_.db(), state_.statements.get(), request, &imported);
+  s = import_results(state_.db(), state_.statements.get(), request, &imported);
   sum_.import_seconds += seconds_since(t0);
+  if (list_moved) {
+    if (imported.committed) {
+      fs::remove(list_taken, ec);
+    } else {
+      fs::rename(list_taken, list, ec);  // nothing was stored: the file waits as before
+    }
+  }
   if (!s.ok()) return s;
   ++sum_.imports;
+  sum_.moved_to_v += moved;
   sum_.result_lines += imported.result_lines;
   sum_.skipped_lines += imported.skipped_lines();
   sum_.staged += imported.staged;
   sum_.temp_rows += imported.standardised.temp_rows;
+  for (const std::string& cell : compared) {
+    if (unreadable.count(cell) == 0) continue;
+    ++sum_.pending_unreadable;
+    note(&sum_.unreadable_names, cell, "the comparison program could not read its fingerprint");
+  }
   const std::string problems = imported.problems_message();
   if (!problems.empty()) dialogs_.message(problems, Buttons::kOk, Icon::kExclamation);
   return Status::Ok();
 }
 
-Status BatchComparison::run() {
-  Status s = compare_all();
-  if (s.ok() || imported_.empty()) return s;
-  return settle_imported_sides(s);
+// Under "use multiple cores" the import waits for a run with batch size 0;
+// the list of what was compared marks the results file complete.
+Status BatchComparison::finish_multi_core_side(const std::string& aspect, const std::string& side) {
+  return write_name_list(working_ + compared_list_file_name(aspect, side, letter_), listed_);
 }
 
-// The sides imported before a failure hold complete results in temp and
-// distribution. Left in P, they would be compared and counted a second time
-// by the next run; so they go on to the visual check now, as a successful
-// run would have taken them, and the operator is told.
-Status BatchComparison::settle_imported_sides(const Status& failure) {
-  ChangePtoVSummary moved;
-  std::string which;
-  for (const auto& [entry, side] : imported_) {
-    Status s = ChangePtoV_for_side(state_, *entry, side, &moved);
-    if (!s.ok()) {
-      return failure.with_note(
-          "\n\nThe extracts already compared could not be moved on to "
-          "visual checking either: " +
-          s.message());
-    }
-    which += (which.empty() ? "" : ", ") + entry->aspect + " " + side;
+Status BatchComparison::set_aside(const std::string& aspect, const std::string& side,
+                                  const std::string& why) {
+  std::string results;
+  Status s = results_path(aspect, side, &results);
+  if (!s.ok()) return s;
+  const std::string kept = working_ + failed_results_file_name(aspect, side, letter_);
+  std::error_code ec;
+  fs::rename(results, kept, ec);
+  if (ec) {
+    return Status::IOError("The results file " + results + " " + why +
+                           ", and it cannot be set aside as " + kept + ": " + ec.message() +
+                           ". Delete or move it, then run the batch comparison again.");
   }
-  sum_.moved_after_failure = moved.moved;
-  return failure.with_note("\n\n" + std::to_string(moved.moved) +
-                           " extracts compared and imported before the failure (" + which +
-                           ") were moved on to visual checking, so that the next batch compare "
-                           "does not compare and count them again.");
+  dialogs_.message("The results file " + results + " " + why +
+                       ". It was not imported and is kept as " + kept +
+                       "; its extracts stay pending and are compared again.",
+                   Buttons::kOk, Icon::kExclamation);
+  return Status::Ok();
+}
+
+Status BatchComparison::import_waiting_results(const std::string& aspect, const std::string& side) {
+  std::string results;
+  Status s = results_path(aspect, side, &results);
+  if (!s.ok()) return s;
+  std::error_code ec;
+  if (!fs::exists(results, ec)) return Status::Ok();
+  const std::string list = working_ + compared_list_file_name(aspect, side, letter_);
+  if (!fs::exists(list, ec)) {
+    return set_aside(aspect, side,
+                     "has no list of the extracts compared into it: its comparison did not end");
+  }
+  return import_and_move(aspect, side, read_name_list(list));
+}
+
+void BatchComparison::report_left_out() {
+  struct Group {
+    const std::vector<std::string>* names;
+    const char* what;
+  };
+  const Group groups[] = {
+      {&sum_.refused_names,
+       "These extracts were left out of the comparison: their cell names cannot be used in the "
+       "comparison program's lists or results."},
+      {&sum_.missing_names,
+       "These extracts were left out of the comparison: their fingerprint files are missing."},
+      {&sum_.unreadable_names,
+       "The comparison program could not read the fingerprints of these extracts."}};
+  for (const Group& g : groups) {
+    if (g.names->empty()) continue;
+    std::string msg = g.what;
+    for (const std::string& n : *g.names) msg += "\n  " + n;
+    msg += "\nThey stay pending and are taken again by the next batch comparison.";
+    dialogs_.message(msg, Buttons::kOk, Icon::kExclamation);
+  }
+}
+
+Status BatchComparison::run() {
+  Status s = set_up();
+  if (!s.ok()) return s;
+  const std::vector<session::AspectSide> walk = session::aspect_sides(state_);
+  s = locks_.take(state_, walk);
+  if (!s.ok()) return s;
+  s = compare_all();
+  if (!s.ok() && sum_.moved_to_v > 0) {
+    s = s.with_note("\n\n" + std::to_string(sum_.moved_to_v) +
+                    " extracts compared and imported before the failure were moved on to "
+                    "visual checking with their results.");
+  }
+  return s;
 }
 
 Status BatchComparison::compare_all() {
-  Status s = set_up();
-  if (!s.ok()) return s;
   show_progress(panel_, 0.0);
   for (const session::AspectSide& walk : session::aspect_sides(state_)) {
     const config::AspectEntry& entry = *walk.entry;
     const std::string& side = walk.side;
     std::string unused;
-    s = results_path(entry.aspect, side, &unused);
+    Status s = results_path(entry.aspect, side, &unused);
     if (!s.ok()) return s;
-    if (batch_ > 0) {
-      SideResult result;
-      s = compare_side(entry, side, &result);
+    if (batch_ == 0) {
+      s = import_waiting_results(entry.aspect, side);
       if (!s.ok()) return s;
-      if (result == SideResult::kProgramEnded) return Status::Ok();
-      if (result == SideResult::kNoPending) continue;
+      continue;
     }
-    if (!multi_core_ || batch_ == 0) {
-      s = import_side(entry.aspect, side);
-      if (!s.ok()) return s;
-      imported_.emplace_back(&entry, side);
-    }
+    SideResult result;
+    s = compare_side(entry, side, &result);
+    if (!s.ok()) return s;
+    if (result == SideResult::kProgramEnded) return Status::Ok();
+    if (result != SideResult::kCompared) continue;
+    s = multi_core_ ? finish_multi_core_side(entry.aspect, side)
+                    : import_and_move(entry.aspect, side, listed_);
+    if (!s.ok()) return s;
   }
   panel_.set_text("lblProgress", kAllCompletedLabel);
-  if (!sum_.refused_names.empty()) {
-    std::string msg =
-        "These extracts were left out of the comparison: their cell names cannot be used in "
-        "the comparison program's lists.";
-    for (const std::string& n : sum_.refused_names) msg += "\n  " + n;
-    dialogs_.message(msg, Buttons::kOk, Icon::kExclamation);
+  report_left_out();
+  if (taken_ > 0 && sum_.pending_listed == 0) {
+    return Status::NotFound(
+        "None of the " + std::to_string(taken_) +
+        " pending extracts taken could be compared (see the extracts left out): nothing was "
+        "compared and nothing moved. Check the data files folder '" +
+        state_.folders.data_folder + "'.");
   }
   for (int i = 0; i < 3; ++i) dialogs_.beep();
   return Status::Ok();
 }
 
 }  // namespace
+
+std::string compared_list_file_name(const std::string& aspect, const std::string& side,
+                                    const std::string& letter) {
+  return results_file_name(aspect, side, letter) + ".listed";
+}
 
 std::string failed_results_file_name(const std::string& aspect, const std::string& side,
                                      const std::string& letter) {

@@ -1,33 +1,48 @@
 // batch_compare_old_style: the pending extracts compared with the library
 // by the comparison program tarvikx, aspect by aspect and side by side.
 //
-// For each aspect of the aspect list up to the first one named "Skin", and
-// each of its sides ("L" and "R" for a lateral aspect, "M" otherwise):
+// For each aspect and side of the run's walk (session/aspect_sides.h):
 //   1. the pending extracts (the current one only in "real-time ident.") are
-//      taken in cell order until the batch size (txtNumPend) is used up; an
-//      extract whose fingerprint file oldlib/<cell> is missing uses up its
-//      place but is left out of the list "pending_files" + side + ".txt";
-//      every one taken gets its distribution row cell + "." + letter;
+//      taken in cell order until the batch size is used up; an extract whose
+//      fingerprint file oldlib/<cell> is missing, or whose name the results
+//      format or the list reader cannot carry, uses up its place but is left
+//      out of the list "pending_files" + side + ".txt" and stays pending (it
+//      was never compared); every one taken gets its distribution row
+//      cell + "." + letter;
 //   2. the library extracts (L or V; "restricted", site or landscape limit
 //      as Start chose) with a fingerprint file go in batches of 199 names to
 //      "library_files" + side + ".txt", and tarvikx runs once per batch
 //      ("true" on the first run, so the pending extracts are also compared
 //      with each other, "false" after), appending to
 //      aspect + side + letter + "_results.txt";
-//   3. unless "use multiple cores" is ticked, that file is imported
-//      (import_results) and then deleted.
-// A batch size of 0 compares nothing and imports every results file that
-// is on disk (the results of copies that ran with "use multiple cores").
-// With "use multiple cores" ticked, only the aspect and side chosen in
-// cmbAspect and cmbSide are handled.
+//   3. the results file is imported (import_results) and the extracts that
+//      were listed and compared move from P to V in the same transaction,
+//      so that an interruption at any point leaves them either pending with
+//      nothing counted or visual with everything counted; the file is
+//      deleted after the commit. An extract whose own fingerprint tarvikx
+//      could not read ("Can't read pending ...") was never compared and
+//      stays pending.
+// With "use multiple cores" ticked only the chosen aspect and side is
+// handled and step 3 waits: the names compared are written beside the
+// results file (results file name + ".listed"), which marks it complete. A
+// batch size of 0 compares nothing and imports every complete results file
+// on disk with its list, moving those extracts to V; a results file without
+// its list is incomplete (its copy was stopped) and is set aside as
+// ".failed", never imported.
 //
-// A tarvikx run that cannot be started, or that does not end with exit code
-// 0, stops the comparison with an error Status for the operator: what that
-// run and the earlier runs of the same aspect and side wrote is not
-// imported (it would be a partial comparison), but kept on disk as the
-// results file name + ".failed", so that neither a later import nor the
-// next comparison takes it for a complete file. Aspects and sides imported
-// before the failure stay imported.
+// Before anything is written the run takes its locks (see batch_locks.h):
+// the database (exclusively, or shared with the other copies under "use
+// multiple cores" plus the chosen aspect and side exclusively) and each
+// side's list files in the working folder. A second run is refused at once,
+// told who holds them.
+//
+// A tarvikx run that cannot be started, that does not end with exit code 0,
+// or that is stopped by the operator, stops the comparison with an error
+// Status: what the runs of that aspect and side wrote is not imported (it
+// would be a partial comparison) but kept on disk as the results file name
+// + ".failed". Aspects and sides imported before stay imported, with their
+// extracts in V. A run in which every pending extract taken was left out
+// fails, with nothing moved.
 //
 // Runs on the GUI thread; the window stays responsive through the runner's
 // event handling while tarvikx runs. Needs what Start prepared in the run
@@ -58,25 +73,27 @@ struct BatchCompareSummary {
   int aspect_sides = 0;          // aspects and sides whose pending extracts were listed
   int64_t pending_listed = 0;    // pending names written to the lists
   int64_t pending_missing = 0;   // pending extracts taken but left out (no file, unusable name)
-  int64_t library_extracts = 0;  // library extracts selected, summed over aspects and sides
-  int64_t library_listed = 0;    // library names written to the lists
-  int64_t library_missing = 0;   // library extracts left out (no file, unusable name)
-  int tarvikx_runs = 0;          // runs started (or tried)
-  int failed_runs = 0;           // runs that did not start or did not end with exit code 0
-  int imports = 0;               // results files imported
-  int64_t result_lines = 0;      // result lines stored by the imports
-  int64_t skipped_lines = 0;     // lines the imports skipped (not a result, unknown cell)
-  int64_t staged = 0;            // pairs staged in pretemp
-  int64_t temp_rows = 0;         // candidate rows written to temp
-  double tarvikx_seconds = 0;    // wall time inside the tarvikx runs
-  double import_seconds = 0;     // wall time inside the imports
+  int64_t pending_unreadable = 0;  // listed, but tarvikx could not read their fingerprint
+  int64_t library_extracts = 0;    // library extracts selected, summed over aspects and sides
+  int64_t library_listed = 0;      // library names written to the lists
+  int64_t library_missing = 0;     // library extracts left out (no file, unusable name)
+  int tarvikx_runs = 0;            // runs started (or tried)
+  int failed_runs = 0;             // runs that did not start or did not end with exit code 0
+  int imports = 0;                 // results files imported
+  int64_t result_lines = 0;        // result lines stored by the imports
+  int64_t skipped_lines = 0;       // lines the imports skipped (not a result, unknown cell)
+  int64_t staged = 0;              // pairs staged in pretemp
+  int64_t temp_rows = 0;           // candidate rows written to temp
+  int64_t moved_to_v = 0;          // extracts moved from P to V with their imports
+  double tarvikx_seconds = 0;      // wall time inside the tarvikx runs
+  double import_seconds = 0;       // wall time inside the imports
   bool stopped_at_previous_results = false;  // the program ended at results left on disk
-  // After a failure: extracts of the sides already imported that were moved
-  // on to V, so that the next run does not compare and count them again.
-  int64_t moved_after_failure = 0;
-  // The first few extracts whose cell names cannot stand in a list file.
+  // The first few pending extracts left out, each with its reason: a name
+  // the lists cannot hold, a missing fingerprint file, an unreadable one.
   static constexpr size_t kMaxListed = 10;
   std::vector<std::string> refused_names;
+  std::vector<std::string> missing_names;
+  std::vector<std::string> unreadable_names;
 };
 
 // Resets *summary (when given) and fills it.
@@ -84,6 +101,11 @@ Status batch_compare_old_style(session::RunState& state, ControlPanel& panel,
                                OperatorDialogs& dialogs, ProcessRunner& runner,
                                const BatchCompareOptions& options = {},
                                BatchCompareSummary* summary = nullptr);
+
+// The name of the list of extracts compared into a results file that waits
+// for its import ("use multiple cores").
+std::string compared_list_file_name(const std::string& aspect, const std::string& side,
+                                    const std::string& letter);
 
 // The name a results file is kept under when its comparison failed.
 std::string failed_results_file_name(const std::string& aspect, const std::string& side,

@@ -12,6 +12,7 @@
 
 #include "workstation/common/console_panel.h"
 #include "workstation/matching/batch_compare_helpers.h"
+#include "workstation/matching/batch_locks.h"
 #include "workstation/matching/batch_test_support.h"
 #include "workstation/matching/list_files.h"
 #include "workstation/matching/results_import.h"
@@ -190,33 +191,55 @@ TEST_F(BatchCompareTest, HeadUsesItsOwnRunFile) {
   EXPECT_EQ(runner_.calls()[1].command.arguments[5], "tarvik.ini");
 }
 
-TEST_F(BatchCompareTest, BatchSizeZeroImportsWithoutComparing) {
+TEST_F(BatchCompareTest, BatchSizeZeroImportsCompleteResultsWithoutComparing) {
   add_aspect("Flank", "FL", "lateral");
   add_aspect("Dorsal", "DO", "Dorsal");
   const auto p = add_extracts("P", 2, "Dorsal", "DO", "M", "P");
   const auto l = add_extracts("L", 2, "Dorsal", "DO", "M", "L");
   const auto fp = add_extracts("Q", 1, "Flank", "FL", "R", "P");
   const auto fl = add_extracts("K", 1, "Flank", "FL", "R", "L");
+  const auto gp = add_extracts("G", 1, "Flank", "FL", "L", "P");
   ASSERT_TRUE(ws_.builder().add_distribution(p[0] + ".a").ok());
   ASSERT_TRUE(ws_.builder().add_distribution(l[1] + ".a").ok());
+  // Two complete comparisons of copies under "use multiple cores", each
+  // with the list of what it compared; and one whose copy never ended.
   ASSERT_TRUE(batch_testing::append_text(results_path("Dorsal", "M"),
                                          "$ pending library\n" + result_line(p[0], l[1], 0.75)));
+  ASSERT_TRUE(
+      write_name_list(ws_.working_folder + compared_list_file_name("Dorsal", "M", "a"), {p[0]})
+          .ok());
   ASSERT_TRUE(batch_testing::append_text(results_path("Flank", "R"),
                                          "$ pending library\n" + result_line(fp[0], fl[0], 0.5)));
+  ASSERT_TRUE(
+      write_name_list(ws_.working_folder + compared_list_file_name("Flank", "R", "a"), {fp[0]})
+          .ok());
+  ASSERT_TRUE(batch_testing::append_text(results_path("Flank", "L"),
+                                         "$ pending library\n" + result_line(gp[0], fl[0], 0.5)));
   session::RunOptions o = batch_testing::batch_options();
   o.batch_size = 0;
   start(o);
   ASSERT_TRUE(compare().ok());
 
   EXPECT_TRUE(runner_.calls().empty());
-  EXPECT_EQ(summary_.imports, 3);  // Flank L (no file), Flank R, Dorsal M
+  EXPECT_EQ(summary_.imports, 2);  // Flank R, Dorsal M; Flank L is incomplete
   EXPECT_EQ(summary_.result_lines, 2);
   EXPECT_FALSE(fs::exists(results_path("Dorsal", "M")));
   EXPECT_FALSE(fs::exists(results_path("Flank", "R")));
+  EXPECT_FALSE(fs::exists(ws_.working_folder + compared_list_file_name("Flank", "R", "a")));
   EXPECT_EQ(ws_.count("SELECT count(*) FROM temp"), 2);
   EXPECT_EQ(ws_.count("SELECT Ln FROM distribution WHERE filename='" + p[0] + ".a'"), 1);
   // Nothing was listed, so no new distribution rows.
   EXPECT_EQ(ws_.count("SELECT count(*) FROM distribution"), 2);
+  // Exactly the extracts the copies compared move on; the others wait.
+  EXPECT_EQ(summary_.moved_to_v, 2);
+  EXPECT_EQ(ws_.text("SELECT group_concat(cell, ' ') FROM (SELECT cell FROM cells WHERE "
+                     "AutoMatch='V' ORDER BY cell)"),
+            p[0] + " " + fp[0]);
+  // The incomplete file is set aside, not imported, and the operator told.
+  EXPECT_FALSE(fs::exists(results_path("Flank", "L")));
+  EXPECT_TRUE(fs::exists(ws_.working_folder + failed_results_file_name("Flank", "L", "a")));
+  ASSERT_EQ(dialogs_.shown().size(), 1u);
+  EXPECT_NE(dialogs_.shown()[0].text.find("FlankLa_results.txt"), std::string::npos);
   // The label of the lists never appears.
   for (const std::string& l2 : panel_.progress_labels()) EXPECT_NE(l2, kMakingListsLabel);
   EXPECT_EQ(panel_.progress_labels().back(), kAllCompletedLabel);
@@ -311,7 +334,7 @@ TEST_F(BatchCompareTest, ProgressLabelsInOrder) {
   EXPECT_LT(adding_l, at("tarvik of 3 new R side Flank extracts with each other and batch 1"));
 }
 
-TEST_F(BatchCompareTest, PreviousResultsAreDeletedBeforeComparing) {
+TEST_F(BatchCompareTest, AnInterruptedRunsResultsAreSetAsideBeforeComparing) {
   add_aspect("Dorsal", "DO", "Dorsal");
   const auto p = add_extracts("P", 2, "Dorsal", "DO", "M", "P");
   const auto l = add_extracts("L", 2, "Dorsal", "DO", "M", "L");
@@ -326,7 +349,8 @@ TEST_F(BatchCompareTest, PreviousResultsAreDeletedBeforeComparing) {
   start();
   ASSERT_TRUE(compare().ok());
   EXPECT_FALSE(old_present);
-  EXPECT_TRUE(dialogs_.shown().empty());
+  EXPECT_TRUE(fs::exists(ws_.working_folder + failed_results_file_name("Dorsal", "M", "a")));
+  EXPECT_EQ(dialogs_.shown().size(), 1u);
   // Only the new run's pair reached the database, and the file is gone.
   EXPECT_EQ(ws_.count("SELECT count(*) FROM temp"), 1);
   EXPECT_EQ(ws_.count("SELECT count(*) FROM temp WHERE abs(score - 0.5) < 1e-6"), 1);
@@ -469,11 +493,11 @@ TEST_F(BatchCompareTest, EarlierSidesStayImportedAndMoveOnWhenALaterOneFails) {
   EXPECT_EQ(ws_.count("SELECT count(*) FROM temp"), 1);
   // The left side's extract is done and goes on to the visual check, so a
   // new run cannot count its scores twice; the failed right side stays P.
-  EXPECT_EQ(summary_.moved_after_failure, 1);
+  EXPECT_EQ(summary_.moved_to_v, 1);
   EXPECT_EQ(ws_.count("SELECT count(*) FROM cells WHERE side='L' AND AutoMatch='V'"), 1);
   EXPECT_EQ(ws_.count("SELECT count(*) FROM cells WHERE side='R' AND AutoMatch='P'"), 1);
   EXPECT_NE(s.message().find("moved on to visual checking"), std::string::npos) << s.message();
-  EXPECT_NE(s.message().find("Flank L"), std::string::npos) << s.message();
+  EXPECT_NE(s.message().find("Flank R"), std::string::npos) << s.message();
 }
 
 TEST_F(BatchCompareTest, RealTimeComparesOnlyTheCurrentExtractAndRestrictedLeavesOutTheOtherSex) {
@@ -586,6 +610,7 @@ TEST_F(BatchCompareTest, QuickStandardisePriorAndTestRunReachTheImport) {
 
   // A test run stages the pair of one animal and leaves distribution alone.
   ASSERT_TRUE(ws_.exec("DELETE FROM temp").ok());
+  ASSERT_TRUE(ws_.exec("UPDATE cells SET AutoMatch='P' WHERE cell LIKE 'P%'").ok());
   ctx_.test_run = true;
   ASSERT_TRUE(compare().ok());
   EXPECT_EQ(ws_.count("SELECT Ln FROM distribution WHERE filename='" + p[0] + ".a'"), 2);
@@ -612,6 +637,193 @@ TEST_F(BatchCompareTest, WithoutATarvikLetterNothingRuns) {
   start();
   EXPECT_FALSE(compare().ok());
   EXPECT_TRUE(runner_.calls().empty());
+}
+
+// ---------------------------------------------------------------------------
+// Nothing counted twice, nothing lost: interruptions, second runs, bad files.
+
+std::string cells_in(BatchWorkspace& ws, const std::string& status) {
+  return ws.text("SELECT group_concat(cell, ' ') FROM (SELECT cell FROM cells WHERE AutoMatch='" +
+                 status + "' ORDER BY cell)");
+}
+
+TEST_F(BatchCompareTest, AFailureInsideTheImportLeavesScoresAndStatesAsTheyWere) {
+  add_aspect("Dorsal", "DO", "Dorsal");
+  const auto p = add_extracts("P", 2, "Dorsal", "DO", "M", "P");
+  const auto l = add_extracts("L", 1, "Dorsal", "DO", "M", "L");
+  runner_.respond = [&](const ProcessCommand&) {
+    batch_testing::append_text(
+        results_path("Dorsal", "M"),
+        "$ pending library\n" + result_line(p[0], l[0], 0.5) + result_line(p[1], l[0], 0.4));
+    return FakeProcessRunner::success();
+  };
+  // The move of the second extract to V fails, after its scores were added.
+  ASSERT_TRUE(ws_.exec("CREATE TRIGGER refuse BEFORE UPDATE OF AutoMatch ON cells WHEN "
+                       "new.cell='" +
+                       p[1] + "' BEGIN SELECT RAISE(ABORT, 'disk full'); END")
+                  .ok());
+  start();
+  EXPECT_FALSE(compare().ok());
+  EXPECT_EQ(cells_in(ws_, "V"), "");  // group_concat of no rows
+  EXPECT_EQ(ws_.count("SELECT count(*) FROM temp"), 0);
+  EXPECT_EQ(ws_.count("SELECT sum(Ln) FROM distribution"), 0);
+
+  // The next run compares them again and counts each score once.
+  ASSERT_TRUE(ws_.exec("DROP TRIGGER refuse").ok());
+  ASSERT_TRUE(compare().ok());
+  EXPECT_EQ(cells_in(ws_, "V"), p[0] + " " + p[1]);
+  EXPECT_EQ(ws_.count("SELECT count(*) FROM temp"), 2);
+  EXPECT_EQ(ws_.count("SELECT sum(Ln) FROM distribution WHERE filename LIKE 'P%'"), 2);
+}
+
+TEST_F(BatchCompareTest, AnExtractThatBecomesPendingDuringTheRunStaysPending) {
+  add_aspect("Dorsal", "DO", "Dorsal");
+  const auto p = add_extracts("P", 1, "Dorsal", "DO", "M", "P");
+  add_extracts("L", 1, "Dorsal", "DO", "M", "L");
+  runner_.respond = [&](const ProcessCommand&) {
+    // Another workstation saves an extract while tarvikx runs.
+    add_extracts("N", 1, "Dorsal", "DO", "M", "P");
+    return FakeProcessRunner::success();
+  };
+  start();
+  ASSERT_TRUE(compare().ok());
+  EXPECT_EQ(cells_in(ws_, "V"), p[0]);
+  EXPECT_EQ(cells_in(ws_, "P"), "N1_1DO");
+  EXPECT_EQ(summary_.moved_to_v, 1);
+}
+
+TEST_F(BatchCompareTest, ASecondRunIsRefusedWhileTheFirstHoldsItsLocks) {
+  add_aspect("Flank", "FL", "lateral");
+  add_extracts("A", 1, "Flank", "FL", "L", "P");
+  add_extracts("B", 1, "Flank", "FL", "R", "P");
+  start();
+  struct Case {
+    std::string lock;  // held by "another run"
+    bool multi_core;   // this run under "use multiple cores" for Flank L
+    bool refused;
+  };
+  const std::string db = ws_.db_path;
+  const Case cases[] = {
+      {database_lock_path(db), false, true},                             // same database
+      {working_folder_lock_path(ws_.working_folder, "R"), false, true},  // same working folder
+      {aspect_side_lock_path(db, "Flank", "L"), true, true},             // same aspect and side
+      {aspect_side_lock_path(db, "Flank", "R"), true, false},            // another side
+  };
+  for (const Case& c : cases) {
+    ctx_.options.multi_core = c.multi_core;
+    ctx_.options.chosen_aspect = "Flank";
+    ctx_.options.chosen_side = "L";
+    FileLock other;
+    ASSERT_TRUE(FileLock::try_lock(c.lock, FileLock::Mode::kExclusive, FileLock::Inherit::kNo,
+                                   "test", "process 4242 (velmora-batch), started yesterday",
+                                   &other)
+                    .ok());
+    const size_t runs_before = runner_.calls().size();
+    Status s = compare();
+    if (c.refused) {
+      EXPECT_EQ(s.code(), Status::Code::kCancelled) << c.lock;
+      EXPECT_NE(s.message().find("process 4242 (velmora-batch)"), std::string::npos) << s.message();
+      EXPECT_EQ(runner_.calls().size(), runs_before);
+      EXPECT_EQ(ws_.count("SELECT count(*) FROM distribution"), 0) << c.lock;
+    } else {
+      EXPECT_TRUE(s.ok()) << s.message();
+      EXPECT_EQ(runner_.calls().size(), runs_before + 1);
+    }
+  }
+  EXPECT_EQ(cells_in(ws_, "V"), "");  // under multiple cores nothing moves before the import
+}
+
+TEST_F(BatchCompareTest, AWrongDataFolderComparesNothingAndSaysSo) {
+  add_aspect("Dorsal", "DO", "Dorsal");
+  add_extracts("P", 2, "Dorsal", "DO", "M", "P", false);
+  add_extracts("L", 2, "Dorsal", "DO", "M", "L");
+  start();
+  // Fingerprint folder present, but none of the pending files: every
+  // extract taken is left out, so the run fails and nothing moves.
+  Status s = compare();
+  EXPECT_EQ(s.code(), Status::Code::kNotFound);
+  EXPECT_NE(s.message().find("None of the 2 pending extracts"), std::string::npos) << s.message();
+  EXPECT_EQ(cells_in(ws_, "P"), "P1_1DO P2_1DO");
+  EXPECT_TRUE(runner_.calls().empty());
+  EXPECT_EQ(summary_.missing_names.size(), 2u);
+
+  // No fingerprint folder at all: stopped before anything is written.
+  ASSERT_TRUE(ws_.exec("DELETE FROM distribution").ok());
+  fs::remove_all(ws_.data_folder + "oldlib");
+  s = compare();
+  EXPECT_EQ(s.code(), Status::Code::kNotFound);
+  EXPECT_NE(s.message().find("oldlib"), std::string::npos) << s.message();
+  EXPECT_EQ(ws_.count("SELECT count(*) FROM distribution"), 0);
+}
+
+TEST_F(BatchCompareTest, AnUnreadablePendingFingerprintIsNamedAndStaysPending) {
+  add_aspect("Dorsal", "DO", "Dorsal");
+  const auto p = add_extracts("P", 3, "Dorsal", "DO", "M", "P");
+  const auto l = add_extracts("L", 1, "Dorsal", "DO", "M", "L");
+  runner_.respond = [&](const ProcessCommand& c) {
+    const std::string dir = c.arguments[0] + "/";
+    batch_testing::append_text(results_path("Dorsal", "M"),
+                               "$ pending library\n  Error 14: Can't read pending file " + dir +
+                                   p[1] + "!!\n" + result_line(p[0], l[0], 0.5) +
+                                   "$ library pending\nCan't read pending fingerprint " + dir +
+                                   p[2] + "!16\n");
+    return FakeProcessRunner::success();
+  };
+  start();
+  ASSERT_TRUE(compare().ok());
+  EXPECT_EQ(cells_in(ws_, "V"), p[0]);
+  EXPECT_EQ(cells_in(ws_, "P"), p[1] + " " + p[2]);
+  EXPECT_EQ(summary_.pending_unreadable, 2);
+  ASSERT_EQ(summary_.unreadable_names.size(), 2u);
+  EXPECT_NE(summary_.unreadable_names[0].find(p[1]), std::string::npos);
+  bool told = false;
+  for (const auto& m : dialogs_.shown()) told = told || m.text.find(p[2]) != std::string::npos;
+  EXPECT_TRUE(told);
+}
+
+TEST_F(BatchCompareTest, NamesTheResultsFormatCannotCarryAreRefusedAndStayPending) {
+  add_aspect("Dorsal", "DO", "Dorsal");
+  db::testing::FixtureBuilder b = ws_.builder();
+  int64_t enc = 0;
+  ASSERT_TRUE(b.add_encounter("801", "", "", &enc).ok());
+  const std::vector<std::string> cells = {"801_1DO", "801,2DO", "Can't3DO", "$801_4DO"};
+  for (size_t k = 0; k < cells.size(); ++k) {
+    const std::string image = "img" + std::to_string(k);
+    ASSERT_TRUE(b.add_image(image, enc, static_cast<int>(k) + 1, "p.jpg", "2023-06-01").ok());
+    ASSERT_TRUE(b.add_cell(cells[k], image, "Dorsal", "M", "P").ok());
+  }
+  ASSERT_TRUE(ws_.touch_fingerprints(cells).ok());
+  add_extracts("L", 1, "Dorsal", "DO", "M", "L");
+  start();
+  ASSERT_TRUE(compare().ok());
+  ASSERT_EQ(runner_.calls().size(), 1u);
+  EXPECT_EQ(runner_.calls()[0].pending_names, std::vector<std::string>{"801_1DO"});
+  EXPECT_EQ(summary_.refused_names.size(), 3u);
+  EXPECT_TRUE(summary_.missing_names.empty());  // refused, not "no fingerprint file"
+  EXPECT_EQ(ws_.count("SELECT count(*) FROM cells WHERE AutoMatch='P'"), 3);
+}
+
+TEST_F(BatchCompareTest, AStoppedRunImportsNothingOfItsSide) {
+  add_aspect("Flank", "FL", "lateral");
+  const auto a = add_extracts("A", 1, "Flank", "FL", "L", "P");
+  add_extracts("B", 1, "Flank", "FL", "R", "P");
+  add_extracts("C", 1, "Flank", "FL", "R", "L");
+  runner_.respond = [&](const ProcessCommand& c) {
+    if (c.arguments[4] == "FlankRa_results.txt") {
+      ProcessOutcome o = FakeProcessRunner::success();
+      o.exited = false;
+      o.crashed = true;
+      o.stopped = true;
+      return o;
+    }
+    return FakeProcessRunner::success();
+  };
+  start();
+  Status s = compare();
+  EXPECT_EQ(s.code(), Status::Code::kCancelled);
+  EXPECT_NE(s.message().find("stopped"), std::string::npos) << s.message();
+  EXPECT_EQ(cells_in(ws_, "V"), a[0]);  // the side done before the stop
+  EXPECT_EQ(cells_in(ws_, "P"), "B1_1FL");
 }
 
 }  // namespace

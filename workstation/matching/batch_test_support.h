@@ -81,6 +81,9 @@ class FakeProcessRunner : public ProcessRunner {
   };
   // Receives the command; returns the outcome to report.
   std::function<ProcessOutcome(const ProcessCommand&)> respond;
+  // Whether a run that started and left no results file creates one with
+  // the pass headers, as the comparison program does (false: it leaves none).
+  bool write_headers = true;
 
   ProcessOutcome start_and_wait(const ProcessCommand& command, ControlPanel* panel) override;
   const std::vector<Call>& calls() const { return calls_; }

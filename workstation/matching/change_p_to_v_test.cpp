@@ -52,60 +52,36 @@ class ChangePtoVTest : public ::testing::Test {
   session::RunState ctx_;
 };
 
-TEST_F(ChangePtoVTest, AtMostTheBatchSizePerAspectAndSideUpToSkin) {
-  session::RunOptions o = batch_testing::batch_options();
-  o.batch_size = 2;
-  start(o);
+TEST_F(ChangePtoVTest, OnlyTheExtractsTheRunComparedMove) {
+  start();
+  // Compared by this run: two pending, one already moved by its import
+  // (V), one that another copy took meanwhile (L). A1 became pending while
+  // the run went on and was never compared.
+  ASSERT_TRUE(ws_.exec("UPDATE cells SET AutoMatch='V' WHERE cell='A3_1FL'").ok());
+  ctx_.compared_pending = {"A2_1FL", "B3_1FL", "A3_1FL", "F1_1FL"};
   ChangePtoVSummary sum;
   ASSERT_TRUE(ChangePtoV(ctx_, &sum).ok());
-  // The first two of each side in cell order; Dorsal has only one; Skin and
-  // what follows it are not walked; library extracts stay L.
-  EXPECT_EQ(v_cells(), "A1_1FL A2_1FL B1_1FL B2_1FL C1_1DO");
-  EXPECT_EQ(sum.moved, 5);
-  EXPECT_EQ(ws_.count("SELECT count(*) FROM cells WHERE AutoMatch='P'"), 3 + 1 + 2 + 2);
-  EXPECT_EQ(ws_.count("SELECT count(*) FROM cells WHERE AutoMatch='L'"), 2);
-}
+  EXPECT_EQ(v_cells(), "A2_1FL A3_1FL B3_1FL");
+  EXPECT_EQ(sum.moved, 2);
+  EXPECT_EQ(ws_.text("SELECT AutoMatch FROM cells WHERE cell='F1_1FL'"), "L");
+  EXPECT_TRUE(ctx_.compared_pending.empty());
 
-TEST_F(ChangePtoVTest, ARunMovesTheNextBatch) {
-  session::RunOptions o = batch_testing::batch_options();
-  o.batch_size = 2;
-  start(o);
-  ASSERT_TRUE(ChangePtoV(ctx_).ok());
-  ChangePtoVSummary sum;
-  ASSERT_TRUE(ChangePtoV(ctx_, &sum).ok());
-  EXPECT_EQ(v_cells(), "A1_1FL A2_1FL A3_1FL A4_1FL B1_1FL B2_1FL B3_1FL C1_1DO");
-  EXPECT_EQ(sum.moved, 3);
-}
-
-TEST_F(ChangePtoVTest, BatchSizeZeroMovesNothing) {
-  session::RunOptions o = batch_testing::batch_options();
-  o.batch_size = 0;
-  start(o);
-  ChangePtoVSummary sum;
+  // Nothing noted: nothing moves, whatever is pending.
   ASSERT_TRUE(ChangePtoV(ctx_, &sum).ok());
   EXPECT_EQ(sum.moved, 0);
+  EXPECT_EQ(v_cells(), "A2_1FL A3_1FL B3_1FL");
+}
+
+TEST_F(ChangePtoVTest, AFailedMoveChangesNothingAndKeepsTheList) {
+  start();
+  ctx_.compared_pending = {"A1_1FL", "A2_1FL"};
+  // The second update fails inside the transaction.
+  ASSERT_TRUE(ws_.exec("CREATE TRIGGER refuse BEFORE UPDATE ON cells WHEN new.cell='A2_1FL' "
+                       "BEGIN SELECT RAISE(ABORT, 'refused'); END")
+                  .ok());
+  EXPECT_FALSE(ChangePtoV(ctx_).ok());
   EXPECT_EQ(v_cells(), "");  // group_concat of no rows
-}
-
-TEST_F(ChangePtoVTest, MultipleCoresMoveOnlyTheChosenAspectAndSide) {
-  session::RunOptions o = batch_testing::batch_options();
-  o.multi_core = true;
-  o.chosen_aspect = "Flank";
-  o.chosen_side = "R";
-  start(o);
-  ASSERT_TRUE(ChangePtoV(ctx_).ok());
-  EXPECT_EQ(v_cells(), "B1_1FL B2_1FL B3_1FL");
-}
-
-TEST_F(ChangePtoVTest, RealTimeMovesOnlyTheExtractJustSaved) {
-  session::RunOptions o = batch_testing::batch_options();
-  o.real_time = true;
-  start(o);
-  ctx_.current_cell = "A3_1FL";
-  ChangePtoVSummary sum;
-  ASSERT_TRUE(ChangePtoV(ctx_, &sum).ok());
-  EXPECT_EQ(v_cells(), "A3_1FL");
-  EXPECT_EQ(sum.moved, 1);
+  EXPECT_EQ(ctx_.compared_pending.size(), 2u);
 }
 
 TEST_F(ChangePtoVTest, WithoutStartNothingMoves) {

@@ -29,6 +29,16 @@ std::string list_name_problem(std::string_view cell) {
   if (cell.find_first_of("[]") != std::string_view::npos) {
     return "holds \"[\" or \"]\", which the comparison program cuts out";
   }
+  // The results file separates names by commas, and the import takes a
+  // line holding "Can't" for a problem line and one beginning with "$" for a
+  // header: such a name would move or drop its scores.
+  if (cell.find(',') != std::string_view::npos) {
+    return "holds a comma, which separates the names in the results file";
+  }
+  if (cell.find("Can't") != std::string_view::npos) {
+    return "holds \"Can't\", which marks a problem line in the results file";
+  }
+  if (first == '$') return "begins with \"$\", which marks a header in the results file";
   return std::string();
 }
 

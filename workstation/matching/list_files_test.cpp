@@ -22,12 +22,15 @@ TEST(ListFiles, NamesCarryTheSide) {
 }
 
 TEST(ListFiles, NamesTheComparisonReadsAsWritten) {
-  for (const char* ok : {"101_1FL", "GS0007_02BL", "a..b", "seal 12_1FL", "x;y@z"}) {
+  for (const char* ok :
+       {"101_1FL", "GS0007_02BL", "a..b", "seal 12_1FL", "x;y@z", "x$1", "Cant1"}) {
     EXPECT_EQ(list_name_problem(ok), "") << ok;
   }
   // Each of these would be read as another name, or leave the folder.
   for (const char* bad : {"", ".", "..", "../101_1FL", "a/b", "a\\b", "a\nb", "a\rb", " 101_1FL",
-                          "101_1FL ", "101_1FL\t", ";101_1FL", "@101_1FL", "101[x]_1FL", "10]1"}) {
+                          "101_1FL ", "101_1FL\t", ";101_1FL", "@101_1FL", "101[x]_1FL", "10]1",
+                          // ... or would move or drop its scores in the results file.
+                          "101,1FL", "Can't_1FL", "x_Can't", "$101_1FL"}) {
     EXPECT_NE(list_name_problem(bad), "") << bad;
   }
   EXPECT_EQ(list_name_problem(std::string(kMaxListName, 'c')), "");

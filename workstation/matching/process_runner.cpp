@@ -1,5 +1,5 @@
 // Starting and waiting for a child program (see process_runner.h): the
-// message helpers shared by every runner and the posix_spawn runner.
+// message helpers shared by every runner and the fork-and-exec runner.
 //
 // The child gets /dev/null as standard input and one pipe as standard output
 // and error. The parent keeps the pipe's read end non-blocking and, in each
@@ -10,7 +10,8 @@
 
 #include <fcntl.h>
 #include <poll.h>
-#include <spawn.h>
+#include <signal.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -86,7 +87,7 @@ void read_until(Clock::time_point deadline, int* fd, ProcessOutcome* out) {
   }
 }
 
-// Checks what posix_spawn would only report as a bare errno, so that the
+// Checks what exec would only report as a bare errno, so that the
 // operator learns which of the two was wrong.
 bool check_before_start(const ProcessCommand& c, const std::string& program, ProcessOutcome* out) {
   if (program.empty()) {
@@ -116,6 +117,60 @@ bool check_before_start(const ProcessCommand& c, const std::string& program, Pro
   return true;
 }
 
+// Starts the child with /dev/null as standard input, `out_fd` as standard
+// output and error, in `folder` (when given). The child is ended by the
+// kernel when this thread ends, however it ends (a SIGKILL included), so a
+// killed workstation never leaves a comparison program writing to a
+// results file that the next run will read. Returns 0 or the errno of what
+// failed (in the child, reported through a close-on-exec pipe).
+int spawn_child(const std::string& program, char* const argv[], const std::string& folder,
+                int out_fd, pid_t* pid_out) {
+  int report[2];
+  if (pipe2(report, O_CLOEXEC) != 0) return errno;
+  const pid_t parent = getpid();
+  const char* folder_c = folder.empty() ? nullptr : folder.c_str();
+  const pid_t pid = fork();
+  if (pid < 0) {
+    const int e = errno;
+    close(report[0]);
+    close(report[1]);
+    return e;
+  }
+  if (pid == 0) {
+    // Only async-signal-safe calls from here to exec.
+    int e = 0;
+    if (prctl(PR_SET_PDEATHSIG, SIGKILL) != 0) e = errno;
+    // The parent may have died before the line above took effect.
+    if (e == 0 && getppid() != parent) _exit(127);
+    const int in = e == 0 ? open("/dev/null", O_RDONLY) : -1;
+    if (e == 0 && in < 0) e = errno;
+    if (e == 0 && (dup2(in, 0) < 0 || dup2(out_fd, 1) < 0 || dup2(out_fd, 2) < 0)) e = errno;
+    if (e == 0 && folder_c != nullptr && chdir(folder_c) != 0) e = errno;
+    if (e == 0) {
+      execv(program.c_str(), argv);
+      e = errno;
+    }
+    ssize_t w = write(report[1], &e, sizeof e);
+    (void)w;
+    _exit(127);
+  }
+  close(report[1]);
+  int child_error = 0;
+  ssize_t n;
+  do {
+    n = read(report[0], &child_error, sizeof child_error);
+  } while (n < 0 && errno == EINTR);
+  close(report[0]);
+  if (n == static_cast<ssize_t>(sizeof child_error)) {
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    return child_error;
+  }
+  *pid_out = pid;
+  return 0;
+}
+
 }  // namespace
 
 std::string ProcessCommand::text() const {
@@ -126,6 +181,7 @@ std::string ProcessCommand::text() const {
 
 std::string ProcessOutcome::describe() const {
   if (!started) return "could not be started: " + start_error;
+  if (stopped) return "stopped by the operator";
   if (exited) return "exit code " + std::to_string(exit_code);
   if (signal != 0) {
     const char* name = strsignal(signal);
@@ -187,14 +243,6 @@ ProcessOutcome PosixProcessRunner::start_and_wait(const ProcessCommand& command,
     out.start_error = "no pipe for its output: " + error_text(errno);
     return out;
   }
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-  posix_spawn_file_actions_adddup2(&actions, fds[1], 1);
-  posix_spawn_file_actions_adddup2(&actions, fds[1], 2);
-  if (!command.working_folder.empty()) {
-    posix_spawn_file_actions_addchdir_np(&actions, command.working_folder.c_str());
-  }
   std::vector<std::string> pieces;
   pieces.reserve(command.arguments.size() + 1);
   pieces.push_back(program);
@@ -204,8 +252,7 @@ ProcessOutcome PosixProcessRunner::start_and_wait(const ProcessCommand& command,
   argv.push_back(nullptr);
 
   pid_t pid = 0;
-  const int rc = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
+  const int rc = spawn_child(program, argv.data(), command.working_folder, fds[1], &pid);
   close(fds[1]);
   if (rc != 0) {
     close(fds[0]);
@@ -220,6 +267,12 @@ ProcessOutcome PosixProcessRunner::start_and_wait(const ProcessCommand& command,
   for (;;) {
     read_until(Clock::now() + std::chrono::milliseconds(poll_ms_), &fd, &out);
     if (panel != nullptr) panel->process_events();
+    if (panel != nullptr && panel->stop_requested() && !out.stopped) {
+      // The operator stopped the run: the program is ended and waited for,
+      // so that nothing writes to the results file after the stop.
+      out.stopped = true;
+      kill(pid, SIGKILL);
+    }
     const pid_t w = waitpid(pid, &status, WNOHANG);
     if (w == pid) break;
     if (w < 0 && errno != EINTR) {

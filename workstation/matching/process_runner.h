@@ -12,7 +12,13 @@
 // keeping the last kKeptOutput bytes, so that a failure can be shown to the
 // operator with the child's own words; its standard input is empty.
 //
-// Implementations: PosixProcessRunner (posix_spawn, below, no Qt) and, in
+// The child never outlives the thread that started it: the kernel ends it
+// when that thread ends, however it ends, so a killed workstation leaves no
+// comparison program writing to a results file. When the panel reports
+// stop_requested() the child is killed at the next poll and the outcome says
+// "stopped".
+//
+// Implementations: PosixProcessRunner (fork and exec, below, no Qt) and, in
 // builds with the windows, QtProcessRunner (process_runner_qt.h). Tests
 // inject a fake. One runner serves one thread; it keeps no state between
 // calls.
@@ -50,6 +56,7 @@ struct ProcessOutcome {
   bool crashed = false;  // ended by a signal or a crash
   int signal = 0;        // the signal, when known (0 otherwise)
   std::string output;    // the last kKeptOutput bytes it printed
+  bool stopped = false;  // ended because the operator stopped the run
 
   // Started, ended by itself and returned exit code 0.
   bool succeeded() const { return started && exited && exit_code == 0; }
@@ -73,7 +80,7 @@ class ProcessRunner {
   virtual ProcessOutcome start_and_wait(const ProcessCommand& command, ControlPanel* panel) = 0;
 };
 
-// posix_spawn without a shell; polls with waitpid every `poll_ms`
+// fork and exec without a shell; polls with waitpid every `poll_ms`
 // milliseconds (100 by default) and drains the child's output meanwhile.
 class PosixProcessRunner : public ProcessRunner {
  public:

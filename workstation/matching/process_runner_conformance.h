@@ -147,9 +147,23 @@ TYPED_TEST_P(ProcessRunnerConformance, WindowEventsRunWhileTheChildRuns) {
   EXPECT_LE(this->panel_.events_runs(), static_cast<int>(ms / 100.0) + 2);
 }
 
+TYPED_TEST_P(ProcessRunnerConformance, AStopRequestEndsTheChildAtTheNextPoll) {
+  this->panel_.request_stop_after_events(2);
+  const auto t0 = std::chrono::steady_clock::now();
+  ProcessOutcome o = this->runner_.start_and_wait(shell("sleep 30"), &this->panel_);
+  const double seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+  EXPECT_TRUE(o.started);
+  EXPECT_TRUE(o.stopped);
+  EXPECT_FALSE(o.succeeded());
+  EXPECT_EQ(o.describe(), "stopped by the operator");
+  EXPECT_LT(seconds, 10.0);  // ended, not waited out (30 s)
+}
+
 REGISTER_TYPED_TEST_SUITE_P(ProcessRunnerConformance, ExitCodesAreReported,
-                            AKilledChildIsACrashNotASuccess, ArgumentsArriveUnchangedWithoutAShell,
-                            RunsInTheGivenWorkingFolder, RelativeProgramIsFoundFromTheCallersFolder,
+                            AStopRequestEndsTheChildAtTheNextPoll, AKilledChildIsACrashNotASuccess,
+                            ArgumentsArriveUnchangedWithoutAShell, RunsInTheGivenWorkingFolder,
+                            RelativeProgramIsFoundFromTheCallersFolder,
                             MissingProgramOrFolderIsNotStarted, OutputAndErrorsAreKeptAndBounded,
                             WindowEventsRunWhileTheChildRuns);
 

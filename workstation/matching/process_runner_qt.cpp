@@ -5,6 +5,10 @@
 #include <QProcess>
 #include <QStringList>
 
+#include <signal.h>
+#include <sys/prctl.h>
+#include <unistd.h>
+
 #include "workstation/common/control_panel.h"
 
 namespace velmora::matching {
@@ -42,6 +46,11 @@ ProcessOutcome QtProcessRunner::start_and_wait(const ProcessCommand& command, Co
   }
   process.setProcessChannelMode(QProcess::MergedChannels);
   process.setStandardInputFile(QProcess::nullDevice());
+  // The child dies with this thread, however it ends (see process_runner.h).
+  const pid_t parent = getpid();
+  process.setChildProcessModifier([parent] {
+    if (prctl(PR_SET_PDEATHSIG, SIGKILL) != 0 || getppid() != parent) _exit(127);
+  });
   process.start();
   if (!process.waitForStarted(-1)) {
     out.start_error = "'" + program.toStdString() + "': " + process.errorString().toStdString();
@@ -52,6 +61,10 @@ ProcessOutcome QtProcessRunner::start_and_wait(const ProcessCommand& command, Co
     if (process.waitForFinished(poll_ms_)) break;
     keep(process, &out);
     if (panel != nullptr) panel->process_events();
+    if (panel != nullptr && panel->stop_requested() && !out.stopped) {
+      out.stopped = true;
+      process.kill();
+    }
   }
   keep(process, &out);
   if (process.exitStatus() == QProcess::NormalExit) {

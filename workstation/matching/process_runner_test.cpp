@@ -4,8 +4,14 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+
+#include <chrono>
 #include <csignal>
+#include <filesystem>
+#include <fstream>
 #include <string>
+#include <thread>
 
 #include "workstation/matching/process_runner_conformance.h"
 
@@ -15,6 +21,47 @@ INSTANTIATE_TYPED_TEST_SUITE_P(Posix, ProcessRunnerConformance, PosixProcessRunn
 }  // namespace conformance
 
 namespace {
+
+// A comparison program must not outlive a killed workstation: it would go on
+// appending to a results file that the next run reads.
+TEST(PosixProcessRunner, TheChildDiesWithItsParentEvenBySigkill) {
+  const std::string pid_file =
+      std::filesystem::temp_directory_path() / ("velmora_orphan_" + std::to_string(getpid()));
+  std::filesystem::remove(pid_file);
+  const pid_t parent = fork();
+  ASSERT_GE(parent, 0);
+  if (parent == 0) {
+    PosixProcessRunner runner;
+    runner.start_and_wait(conformance::shell("echo $$ > \"$1\"; exec sleep 30", {pid_file}),
+                          nullptr);
+    _exit(0);
+  }
+  pid_t child = 0;
+  for (int i = 0; i < 500 && child == 0; ++i) {
+    std::ifstream in(pid_file);
+    in >> child;
+    if (child == 0) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  ASSERT_GT(child, 0);
+  kill(parent, SIGKILL);
+  int status = 0;
+  ASSERT_EQ(waitpid(parent, &status, 0), parent);
+  // Gone, or a zombie waiting for whoever adopted it: no longer running.
+  auto running = [&] {
+    std::ifstream stat("/proc/" + std::to_string(child) + "/stat");
+    std::string pid_text, name, state;
+    if (!(stat >> pid_text >> name >> state)) return false;
+    return state != "Z" && state != "X";
+  };
+  bool ended = false;
+  for (int i = 0; i < 300 && !ended; ++i) {
+    ended = !running();
+    if (!ended) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  if (!ended) kill(child, SIGKILL);
+  std::filesystem::remove(pid_file);
+  EXPECT_TRUE(ended);
+}
 
 TEST(ProcessOutcome, DescribesEachEnd) {
   ProcessOutcome o;

@@ -378,6 +378,10 @@ Status import_results(db::Database* database, db::PreparedStatements* statements
   s = clear->set("pAspectSide", file.aspect_side);
   if (s.ok()) s = clear->execute();
   if (!s.ok()) return s;
+  if (request.before_commit) {
+    s = request.before_commit();
+    if (!s.ok()) return s;
+  }
   s = transaction.commit();
   if (!s.ok()) return s;
   summary->committed = true;

@@ -37,6 +37,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -61,6 +62,10 @@ struct ImportRequest {
   // the import reads them itself (inside its transaction).
   const CellDirectory* cells = nullptr;
   ProgressFn progress;  // lblProgress texts; may be empty
+  // Work that belongs with the import (the move of the extracts compared
+  // into the file from P to V), run inside its transaction just before the
+  // commit; a failure rolls the whole import back. May be empty.
+  std::function<Status()> before_commit;
 };
 
 // One skipped line, for the operator.

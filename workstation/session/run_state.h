@@ -19,6 +19,7 @@
 #include <array>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "workstation/config/folder_file.h"
 #include "workstation/config/open_database.h"
@@ -69,6 +70,10 @@ struct RunState {
   bool test_run = false;                      // from the start of a test run until the program ends
   std::string chosen_site, chosen_landscape;  // cmbSites / cmbLandscapes when last left
   std::string current_cell;                   // real time: the extract just saved
+  // Extracts this run compared, whose results are stored, still waiting for
+  // the move from P to V (ChangePtoV). A family that moves its extracts with
+  // its import leaves none here.
+  std::vector<std::string> compared_pending;
 
   db::Database* db() { return session.db.get(); }
   const config::AspectList& aspects() const { return session.aspects; }
