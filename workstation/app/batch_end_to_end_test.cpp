@@ -143,6 +143,25 @@ TEST_F(BatchEndToEnd, TheHeadlessProgramRunsTheWholeBatch) {
 }
 
 TEST_F(BatchEndToEnd, AComparisonProgramThatStopsFailsTheHeadlessRun) {
+  // A program in tarvikx's place that ends as tarvikx does on a missing
+  // list file.
+  const std::string program = ws_.dir + "stopping-tarvikx";
+  std::ofstream(program) << "#!/bin/sh\necho \"Can't open list of pending files '$2'\"\nexit 1\n";
+  fs::permissions(program, fs::perms::owner_all);
+  std::string out;
+  const int code = run_program({"--database", ws_.db_path, "--data-folder", ws_.data_folder,
+                                "--working-folder", ws_.working_folder, "--tarvikx", program},
+                               &out);
+  EXPECT_EQ(code, 1) << out;
+  EXPECT_NE(out.find("exit code 1"), std::string::npos) << out;
+  EXPECT_NE(out.find("Can't open list of pending files 'pending_filesM.txt'"), std::string::npos)
+      << out;
+  EXPECT_NE(out.find("result:                     FAILED"), std::string::npos) << out;
+  EXPECT_EQ(ws_.count("SELECT count(*) FROM cells WHERE AutoMatch='V'"), 0);
+  EXPECT_EQ(ws_.count("SELECT count(*) FROM temp"), 0);
+}
+
+TEST_F(BatchEndToEnd, AMissingRunFileStopsTheRunBeforeAnythingChanges) {
   fs::remove(ws_.working_folder + "tarvik.ini");
   std::string out;
   const int code =
@@ -150,11 +169,12 @@ TEST_F(BatchEndToEnd, AComparisonProgramThatStopsFailsTheHeadlessRun) {
                    ws_.working_folder, "--tarvikx", binary("TARVIKX_BINARY", "tarvikx")},
                   &out);
   EXPECT_EQ(code, 1) << out;
-  EXPECT_NE(out.find("exit code 1"), std::string::npos) << out;
-  EXPECT_NE(out.find("Can't open ini file 'tarvik.ini'"), std::string::npos) << out;
+  // Where it was looked for is said.
+  EXPECT_NE(out.find(ws_.working_folder + "tarvik.ini cannot be opened"), std::string::npos) << out;
+  EXPECT_NE(out.find("tarvikx runs:               0"), std::string::npos) << out;
   EXPECT_NE(out.find("result:                     FAILED"), std::string::npos) << out;
   EXPECT_EQ(ws_.count("SELECT count(*) FROM cells WHERE AutoMatch='V'"), 0);
-  EXPECT_EQ(ws_.count("SELECT count(*) FROM temp"), 0);
+  EXPECT_EQ(ws_.count("SELECT count(*) FROM distribution"), 0);
 }
 
 TEST_F(BatchEndToEnd, AWrongCommandLineIsAUsageError) {

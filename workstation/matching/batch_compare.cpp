@@ -28,6 +28,7 @@
 #include "workstation/matching/line_reader.h"
 #include "workstation/matching/list_files.h"
 #include "workstation/matching/results_import.h"
+#include "workstation/matching/run_file_check.h"
 #include "workstation/session/aspect_sides.h"
 
 namespace velmora::matching {
@@ -200,6 +201,27 @@ Status BatchComparison::set_up() {
     return Status::NotFound("The data files folder '" + data +
                             "' has no fingerprint folder 'oldlib': nothing can be compared. Check "
                             "the data files folder. Nothing was changed.");
+  }
+
+  // tarvikx reads a wrong or missing run file as constants of 0 and
+  // compares nothing: each aspect's run file is checked first.
+  if (batch_ > 0) {
+    std::set<std::string> run_files;
+    for (const session::AspectSide& a : session::aspect_sides(state_)) {
+      run_files.insert(run_file_for_aspect(a.entry->aspect));
+    }
+    for (const std::string& name : run_files) {
+      std::string path;
+      Status s = join_safe(working_, name, &path);
+      if (s.ok()) s = check_run_file(path.empty() ? name : path);
+      if (s.code() == Status::Code::kNotFound) {
+        return s.with_note(" The working folder is " +
+                           (state_.working_folder.empty() ? std::string("the current folder")
+                                                          : state_.working_folder) +
+                           ". Nothing was changed.");
+      }
+      if (!s.ok()) return s.with_note(" Nothing was changed.");
+    }
   }
 
   Status s =

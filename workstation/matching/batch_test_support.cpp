@@ -61,7 +61,8 @@ BatchWorkspace::BatchWorkspace(const std::string& name) {
     return;
   }
   std::ofstream(data_folder + "orlain.ini") << "[velmora]\n";
-  status_ = db::create_database_file(db_path);
+  status_ = write_run_files();
+  if (status_.ok()) status_ = db::create_database_file(db_path);
   if (status_.ok()) status_ = db::Database::open(db_path, false, &db);
 }
 

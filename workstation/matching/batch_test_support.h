@@ -35,7 +35,8 @@ extern const char kRunFileText[];
 class BatchWorkspace {
  public:
   // Makes DIR (under the system's temporary folder, named after `name` and
-  // the process), the two folders and an empty database with the schema.
+  // the process), the two folders with the run files kRunFileText, and an
+  // empty database with the schema.
   explicit BatchWorkspace(const std::string& name);
   ~BatchWorkspace();
   BatchWorkspace(const BatchWorkspace&) = delete;
