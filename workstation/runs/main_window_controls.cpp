@@ -51,6 +51,7 @@ std::vector<ControlSpec> build() {
 
       // Run control and progress.
       {"cmdStart", K::kButton, "Start", "", 10, 246, 120, 30, false, false},
+      {"cmdStop", K::kButton, "Stop", "", 10, 246, 120, 30, false, false},
       {"lblProgress", K::kLabel, "", "", 140, 240, 600, 22, false, false},
       {"ProgressBar1", K::kBar, "", "", 140, 264, 600, 14, false, false},
       {"ProgressBar2", K::kBar, "", "ProgressBar1", 1, 1, 0, 12, true, false},

@@ -72,6 +72,17 @@ class TestWorkstation {
     std::filesystem::remove_all(dir, ec);
   }
 
+  // A mode whose run does nothing visible (a test run whose step only
+  // records that it ran), for tests of what every Start does before its mode.
+  void choose_quiet_mode() {
+    panel.set_checked("optTest", true);
+    ctx.hooks.run_test = [this](RunContext&) {
+      ++quiet_runs;
+      return Status::Ok();
+    };
+  }
+  int quiet_runs = 0;
+
   // orlain.ini of the data folder: a header line, then `keys`.
   void write_ini(const std::string& keys) {
     std::ofstream(data_folder + "orlain.ini") << "[velmora]\n" << keys;

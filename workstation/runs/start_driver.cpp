@@ -159,8 +159,10 @@ Status start_review_run(RunContext& ctx) {
 Status run_batch_comparison(RunContext& ctx) {
   ControlPanel& p = *ctx.panel;
   p.set_visible("cmdStart", false);
-  set_all(p, {"lblProgress", "ProgressBar1"}, true);
+  // The operator may stop the comparison program between two polls.
+  set_all(p, {"lblProgress", "ProgressBar1", "cmdStop"}, true);
   Status s = run_comparison_families(ctx);
+  p.set_visible("cmdStop", false);
   if (!s.ok()) return fail(ctx, s);
   if (ctx.dialogs->program_ended()) return s;
   const RunStep& change = ctx.hooks.comparison.change_p_to_v;
@@ -187,6 +189,10 @@ Status run_batch_comparison(RunContext& ctx) {
   }
   p.set_visible("lblTitle", true);
   ctx.dialogs->beep();
+  // The settings come back, so the operator can go on to "visual confirm"
+  // without restarting the program.
+  stop_run(ctx, "");
+  p.set_visible("lblProgress", true);
   return Status::Ok();
 }
 
@@ -426,6 +432,11 @@ Status dispatch_mode(RunContext& ctx, Mode mode) {
 Status begin_run(RunContext& ctx) {
   ControlPanel& p = *ctx.panel;
   const Mode mode = chosen_mode(p);
+  if (mode == Mode::kNone) {
+    // Nothing is hidden or opened: the window stays as it is.
+    show_message(ctx, kNoModeMessage, Icon::kInformation);
+    return Status::Ok();
+  }
   p.set_visible("lblTitle", false);
   p.set_enabled("vscAnimList", true);
 
@@ -513,7 +524,7 @@ void stop_run(RunContext& ctx, const std::string& message) {
   if (!message.empty()) show_message(ctx, message, Icon::kExclamation);
   set_all(p, kProcessing, false);
   set_all(p, kReviewLayout, false);
-  set_all(p, {"picExtract", "lblExtract", "lblWhichExtract"}, false);
+  set_all(p, {"picExtract", "lblExtract", "lblWhichExtract", "cmdStop"}, false);
   p.set_text("cmdStart", kStartCaption);
   show_start_controls(p);
   show_mode_settings(ctx);

@@ -34,6 +34,13 @@ namespace velmora::runs {
 
 inline constexpr const char* kStartCaption = "Start";
 inline constexpr const char* kNextImageCaption = "Next image";
+inline constexpr const char* kStopRunQuestion =
+    "A run is in progress. Stop it and close Velmora? The comparison program is ended; what "
+    "it compared of the current aspect and side is not imported, and what was imported before "
+    "stays.";
+inline constexpr const char* kNoModeMessage =
+    "Choose what to do first: \"real-time ident.\", \"batch extract\", \"batch compare\", "
+    "\"visual confirm\" or \"test\", then press Start.";
 
 enum class Mode { kNone, kRealTime, kBatchExtract, kBatchCompare, kVisualConfirm, kTest };
 

@@ -11,8 +11,8 @@
 #include "workstation/db/testing/fixture_database.h"
 #include "workstation/runs/main_form.h"
 #include "workstation/runs/runs_test_workstation.h"
-#include "workstation/session/run_start.h"
 #include "workstation/runs/start_driver.h"
+#include "workstation/session/run_start.h"
 
 namespace velmora::runs {
 namespace {
@@ -35,6 +35,7 @@ class StandardFixture : public ::testing::Test {
 };
 
 TEST_F(StandardFixture, StartNumbersEveryExtractAndLoadsEveryLetter) {
+  ws_.choose_quiet_mode();
   ASSERT_TRUE(begin_run(ws_.ctx).ok());
   EXPECT_TRUE(ws_.dialogs.shown().empty());
   std::vector<std::string> cells;

@@ -51,25 +51,44 @@ class StartDriver : public ::testing::Test {
   TestWorkstation ws_;
 };
 
-TEST_F(StartDriver, NoModeChosenPreparesRenumbersAndHidesTheSettingsOnly) {
+TEST_F(StartDriver, NoModeChosenIsSaidAndChangesNothing) {
+  ws_.add_cell("A7", "a1FL", "R", "P");
+  Status s = begin_run(ctx());
+  ASSERT_TRUE(s.ok()) << s.message();
+  ASSERT_EQ(ws_.dialogs.shown().size(), 1u);
+  EXPECT_EQ(ws_.dialogs.shown()[0].text, kNoModeMessage);
+  EXPECT_FALSE(ws_.dialogs.program_ended());
+  // No blank window: every setting stays, nothing is opened or renumbered.
+  for (const char* n : kSettingsHiddenByStart) EXPECT_TRUE(panel().visible(n)) << n;
+  EXPECT_TRUE(panel().visible("lblTitle"));
+  EXPECT_EQ(panel().text("cmdStart"), "Start");
+  EXPECT_EQ(ctx().statements, nullptr);
+  EXPECT_EQ(ws_.count("SELECT count(*) FROM cells WHERE cell_no IS NOT NULL"), 0);
+}
+
+TEST_F(StartDriver, StartPreparesRenumbersAndHidesTheSettingsBeforeItsMode) {
   ws_.add_cell("12A", "b2FL", "L", "L");
   ws_.add_cell("A7", "a1FL", "R", "P");
   ws_.add_algorithm("t", "tarvik");
   ws_.add_algorithm("c", "compnew_corr");
-  bool any_hook = false;
-  ctx().hooks.comparison.batch_compare_old_style = [&](RunContext&) {
-    any_hook = true;
+  // A test run whose step records what Start left for it.
+  int runs = 0;
+  bool settings_hidden = false;
+  ctx().hooks.run_test = [&](RunContext&) {
+    ++runs;
+    settings_hidden = !panel().visible("txtDatabase") && !panel().visible("optTest");
     return Status::Ok();
   };
-  ctx().hooks.run_test = ctx().hooks.comparison.batch_compare_old_style;
+  panel().set_checked("optTest", true);
 
   Status s = begin_run(ctx());
   ASSERT_TRUE(s.ok()) << s.message();
   EXPECT_TRUE(ws_.dialogs.shown().empty()) << all_shown(ws_.dialogs);
   EXPECT_FALSE(ws_.dialogs.program_ended());
-  EXPECT_FALSE(any_hook);
+  EXPECT_EQ(runs, 1);
+  EXPECT_TRUE(settings_hidden);
 
-  // Statements prepared, in their no-option forms.
+  // Statements prepared, in the forms the test mode chooses.
   ASSERT_NE(ctx().statements, nullptr);
   EXPECT_TRUE(ctx().statements->has("images_to_extract"));
   EXPECT_TRUE(ctx().statements->has("library_cells"));
@@ -83,8 +102,7 @@ TEST_F(StartDriver, NoModeChosenPreparesRenumbersAndHidesTheSettingsOnly) {
   EXPECT_EQ(ctx().algorithm_letters.tarvik, "t");
   EXPECT_EQ(ctx().algorithm_letters.compnew_corr, "c");
   EXPECT_EQ(ctx().algorithm_letters.CompSift, "");
-  // Settings hidden, the title gone, Start unchanged.
-  for (const char* n : kSettingsHiddenByStart) EXPECT_FALSE(panel().visible(n)) << n;
+  // The title gone, Start unchanged.
   EXPECT_FALSE(panel().visible("lblTitle"));
   EXPECT_TRUE(panel().control("vscAnimList").enabled);
   EXPECT_EQ(panel().text("cmdStart"), "Start");
@@ -101,6 +119,7 @@ TEST_F(StartDriver, NoModeChosenPreparesRenumbersAndHidesTheSettingsOnly) {
 }
 
 TEST_F(StartDriver, OrlainIniIsReadAgainAtEveryStart) {
+  panel().set_checked("optBatchCompare", true);
   ws_.write_ini("MultiAspect=True\n");
   ASSERT_TRUE(begin_run(ctx()).ok());
   EXPECT_TRUE(ctx().settings.MultiAspect);
@@ -119,12 +138,14 @@ TEST_F(StartDriver, RestrictedIsUncheckedOutsideRealTime) {
   EXPECT_TRUE(panel().checked("chkRestricted"));
 
   TestWorkstation other("restricted");
+  other.choose_quiet_mode();
   other.panel.set_checked("chkRestricted", true);
   ASSERT_TRUE(begin_run(other.ctx).ok());
   EXPECT_FALSE(other.panel.checked("chkRestricted"));
 }
 
 TEST_F(StartDriver, ADatabasePathThatIsNoDatabaseStopsWithAMessage) {
+  ws_.choose_quiet_mode();
   panel().set_text("txtDatabase", ws_.data_folder + "seals.SQLITE");
   ws_.write_ini("MultiAspect=True\n");
   Status s = begin_run(ctx());
@@ -148,6 +169,7 @@ TEST_F(StartDriver, ADatabasePathThatIsNoDatabaseStopsWithAMessage) {
 }
 
 TEST_F(StartDriver, ADatabaseErrorNamesTheStatementAndStopsTheRun) {
+  ws_.choose_quiet_mode();
   ws_.add_cell("12A", "b2FL", "L", "L");
   ws_.sql("DROP VIEW SYSTEM_ImageLinks");
   Status s = begin_run(ctx());
@@ -268,7 +290,11 @@ TEST_F(StartDriver, BatchComparisonRunsTheFamiliesInOrderAndReportsTheMissingOne
   EXPECT_TRUE(panel().visible("lblTitle"));
   EXPECT_EQ(panel().title_colour(), (std::vector<int>{0, 0, 255}));
   EXPECT_EQ(ws_.dialogs.beeps(), 1);
-  EXPECT_FALSE(panel().visible("cmdStart"));
+  // The settings are back: the operator goes on without restarting.
+  EXPECT_TRUE(panel().visible("cmdStart"));
+  EXPECT_EQ(panel().text("cmdStart"), "Start");
+  EXPECT_TRUE(panel().visible("optVcheck"));
+  EXPECT_FALSE(panel().visible("cmdStop"));
   EXPECT_FALSE(ws_.dialogs.program_ended());
 }
 
@@ -431,6 +457,7 @@ TEST_F(MultiAspectBatch, AFailureHalfWayLeavesTheLastBatchAsItWas) {
 }
 
 TEST_F(StartDriver, ARenumberingThatFailsHalfWayKeepsTheOldNumbers) {
+  ws_.choose_quiet_mode();
   for (const char* c : {"k10FL", "k20FL", "k30FL"}) ws_.add_cell("5", c, "L", "L");
   ws_.sql("UPDATE cells SET cell_no = 7 WHERE cell = 'k10FL'");
   ws_.sql("UPDATE cells SET cell_no = 8 WHERE cell = 'k20FL'");

@@ -1,6 +1,7 @@
 #include "workstation/runs/ui/main_window.h"
 
 #include <QApplication>
+#include <QButtonGroup>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
@@ -21,6 +22,7 @@
 
 #include "workstation/config/folder_file.h"
 #include "workstation/runs/main_window_controls.h"
+#include "workstation/runs/start_driver.h"
 #include "workstation/runs/title_fade.h"
 #include "workstation/runs/ui/picture_box.h"
 #include "workstation/runs/ui/qt_operator_dialogs.h"
@@ -148,6 +150,14 @@ void MainWindow::build_controls() {
     w->setVisible(c.visible);
     controls_[c.name] = w;
   }
+  // The five modes are one exclusive choice: a second click on the chosen
+  // mode keeps it (left to itself, a lone checked option could be cleared).
+  auto* modes = new QButtonGroup(this);
+  modes->setExclusive(true);
+  for (const char* name :
+       {"optInField", "optBatchExtract", "optBatchCompare", "optVcheck", "optTest"}) {
+    if (auto* b = qobject_cast<QAbstractButton*>(control(name))) modes->addButton(b);
+  }
   if (auto* title = qobject_cast<QLabel*>(control("lblTitle"))) {
     QFont f = title->font();
     f.setPointSize(20);
@@ -190,7 +200,9 @@ void MainWindow::connect_controls() {
   connect(qobject_cast<QLineEdit*>(control("txtNumPend")), &QLineEdit::textChanged, this,
           [this] { form_->text_changed("txtNumPend"); });
   connect(qobject_cast<QPushButton*>(control("cmdStart")), &QPushButton::clicked, this,
-          [this] { form_->cmdStart_clicked(); });
+          [this] { start_clicked(); });
+  connect(qobject_cast<QPushButton*>(control("cmdStop")), &QPushButton::clicked, this,
+          [this] { panel_.request_stop(); });
   connect(qobject_cast<QPushButton*>(control("cmdBrowse")), &QPushButton::clicked, this,
           [this] { form_->database_chosen(choose_database_file ? choose_database_file() : ""); });
   control("lblWhichExtract")->installEventFilter(this);
@@ -238,7 +250,30 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
   return QWidget::eventFilter(watched, event);
 }
 
+void MainWindow::start_clicked() {
+  if (running_) return;  // a press while the last one is still at work
+  running_ = true;
+  panel_.clear_stop();
+  form_->cmdStart_clicked();
+  running_ = false;
+  if (close_after_run_) {
+    close_after_run_ = false;
+    close();
+  }
+}
+
 void MainWindow::closeEvent(QCloseEvent* event) {
+  if (running_) {
+    // The run goes on inside this event's caller; it cannot simply vanish
+    // with the window, or the comparison and import would carry on unseen.
+    const Answer a = ctx_.dialogs->message(kStopRunQuestion, Buttons::kYesNo, Icon::kQuestion);
+    if (a == Answer::kYes) {
+      panel_.request_stop();
+      close_after_run_ = true;
+    }
+    event->ignore();
+    return;
+  }
   // The merge queue is applied before the window goes.
   form_->form_unload();
   event->accept();

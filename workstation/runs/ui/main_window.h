@@ -6,7 +6,8 @@
 // and forwards the operator's actions to a MainForm over its own RunContext:
 // option buttons chosen, check boxes clicked, lists chosen and left, folder
 // boxes left, "browse", Start, the title timer and the click that ends the
-// fade, and the window's closing. The application sets the context's hooks
+// fade, the Stop button, and the window's closing (during a run it asks
+// whether to stop the run first). The application sets the context's hooks
 // (comparison families, extraction, review, test) and then calls start().
 //
 // The window owns its RunContext, its control panel and, unless it is given
@@ -53,6 +54,10 @@ class MainWindow : public QWidget {
   // empty text. The default shows the open box with the database filter.
   std::function<std::string()> choose_database_file;
 
+  // True while a press of Start is being carried out (a batch comparison
+  // keeps the window's events running while it waits for tarvikx).
+  bool run_in_progress() const { return running_; }
+
  protected:
   void closeEvent(QCloseEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
@@ -61,6 +66,7 @@ class MainWindow : public QWidget {
   void build_controls();
   void connect_controls();
   void watch_focus(const char* name);
+  void start_clicked();
 
   RunContext ctx_;
   WidgetControlPanel panel_;
@@ -70,6 +76,8 @@ class MainWindow : public QWidget {
   std::map<std::string, QWidget*> controls_;
   std::unique_ptr<QObject> fade_filter_;  // watches clicks while the title fades
   double scale_ = 1.0;
+  bool running_ = false;
+  bool close_after_run_ = false;  // the operator closed the window during a run
 };
 
 }  // namespace velmora::runs

@@ -13,6 +13,7 @@
 #include <QLineEdit>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTimer>
 
 #include <unistd.h>
 #include <filesystem>
@@ -20,6 +21,7 @@
 #include <string>
 
 #include "workstation/db/testing/fixture_database.h"
+#include "workstation/runs/start_driver.h"
 #include "workstation/runs/ui/picture_box.h"
 
 namespace velmora::runs {
@@ -288,9 +290,11 @@ TEST_F(MainWindowTest, StartRunsABatchComparisonThroughTheWidgets) {
   EXPECT_EQ(steps, (std::vector<std::string>{"tarvik a", "P to V"}));
   EXPECT_EQ(caption_of(find("lblTitle")), "Batch compare completed - run visual confirm");
   EXPECT_TRUE(shown("lblTitle"));
-  EXPECT_FALSE(shown("cmdStart"));
-  EXPECT_FALSE(shown("optBatchCompare"));
-  EXPECT_FALSE(shown("txtDatabase"));
+  // The settings are back, so the operator can go on to the visual check.
+  EXPECT_TRUE(shown("cmdStart"));
+  EXPECT_TRUE(shown("optVcheck"));
+  EXPECT_TRUE(shown("txtDatabase"));
+  EXPECT_FALSE(shown("cmdStop"));
   EXPECT_TRUE(shown("lblProgress"));
   EXPECT_EQ(caption_of(find("lblProgress")), "completed all old-style comparisons");
   EXPECT_EQ(dialogs_.beeps(), 1);
@@ -302,6 +306,101 @@ TEST_F(MainWindowTest, StartRunsABatchComparisonThroughTheWidgets) {
   EXPECT_TRUE(std::filesystem::exists(dir_ / "program" / "DataFolder.txt"));
   window_->context().drop_database_work();
   window_->context().session.close();
+}
+
+TEST_F(MainWindowTest, ModesStaySelectedAndStartWithoutOneSaysSo) {
+  window_->show();
+  window_->start();
+  finish_fade();
+  auto* compare = qobject_cast<QAbstractButton*>(find("optBatchCompare"));
+  auto* test = qobject_cast<QAbstractButton*>(find("optTest"));
+  // Start with no mode: told so, and nothing hidden.
+  qobject_cast<QAbstractButton*>(find("cmdStart"))->click();
+  ASSERT_EQ(dialogs_.shown().size(), 1u);
+  EXPECT_EQ(dialogs_.shown()[0].text, kNoModeMessage);
+  EXPECT_TRUE(shown("cmdStart"));
+  EXPECT_TRUE(shown("txtDatabase"));
+  // A second click on the chosen mode keeps it; another mode replaces it.
+  // Clicked on the indicator: a short caption leaves the middle of the
+  // option's box empty, and a click there is no click on the option.
+  const QPoint indicator(8, compare->height() / 2);
+  QTest::mouseClick(compare, Qt::LeftButton, {}, indicator);
+  QTest::mouseClick(compare, Qt::LeftButton, {}, indicator);
+  EXPECT_TRUE(compare->isChecked());
+  QTest::mouseClick(test, Qt::LeftButton, {}, indicator);
+  EXPECT_TRUE(test->isChecked());
+  EXPECT_FALSE(compare->isChecked());
+}
+
+// A run that waits for its comparison program as the real one does: window
+// events run until the operator stops it.
+class StopTest : public MainWindowTest {
+ protected:
+  void run_until_stopped() {
+    const std::string db_path = (dir_ / "seals.sqlite").string();
+    {
+      std::unique_ptr<db::Database> db;
+      Status s = db::testing::make_standard_fixture(db_path, &db);
+      ASSERT_TRUE(s.ok()) << s.message();
+    }
+    std::ofstream(dir_ / "orlain.ini") << "[velmora]\n";
+    window_->context().hooks.comparison.batch_compare_old_style = [this](RunContext& c) {
+      stop_shown_ = shown("cmdStop");
+      for (int i = 0; i < 500 && !c.panel->stop_requested(); ++i) {
+        c.panel->process_events();
+        QTest::qWait(10);
+      }
+      stopped_ = c.panel->stop_requested();
+      return stopped_ ? Status::Cancelled("The batch comparison was stopped.") : Status::Ok();
+    };
+    window_->show();
+    window_->start();
+    finish_fade();
+    window_->panel().set_text("txtFoldersPath", dir_.string());
+    window_->panel().set_text("txtDatabase", db_path);
+    qobject_cast<QAbstractButton*>(find("optBatchCompare"))->click();
+    qobject_cast<QAbstractButton*>(find("cmdStart"))->click();
+  }
+  void TearDown() override {
+    if (window_) {
+      window_->context().drop_database_work();
+      window_->context().session.close();
+    }
+    MainWindowTest::TearDown();
+  }
+  bool stop_shown_ = false;
+  bool stopped_ = false;
+};
+
+TEST_F(StopTest, TheStopButtonEndsTheRunAndSaysSo) {
+  QTimer::singleShot(50, [this] { qobject_cast<QAbstractButton*>(find("cmdStop"))->click(); });
+  run_until_stopped();
+  EXPECT_TRUE(stop_shown_);
+  EXPECT_TRUE(stopped_);
+  EXPECT_FALSE(window_->run_in_progress());
+  EXPECT_TRUE(shown("cmdStart"));  // back to the settings
+  EXPECT_FALSE(shown("cmdStop"));
+  bool told = false;
+  for (const auto& m : dialogs_.shown()) told = told || m.text.find("stopped") != std::string::npos;
+  EXPECT_TRUE(told);
+}
+
+TEST_F(StopTest, ClosingDuringARunAsksAndStopsFirst) {
+  // "No": the run goes on and the window stays; then "Yes".
+  dialogs_.queue(Answer::kOk);  // records waiting for visual checking
+  dialogs_.queue(Answer::kNo);
+  dialogs_.queue(Answer::kYes);
+  QTimer::singleShot(50, [this] { window_->close(); });
+  QTimer::singleShot(100, [this] {
+    EXPECT_TRUE(window_->isVisible());
+    window_->close();
+  });
+  run_until_stopped();
+  EXPECT_TRUE(stopped_);
+  bool asked = false;
+  for (const auto& m : dialogs_.shown()) asked = asked || m.text == kStopRunQuestion;
+  EXPECT_TRUE(asked);
+  EXPECT_FALSE(window_->isVisible());  // closed once the run had ended
 }
 
 TEST_F(MainWindowTest, ClosingTheWindowRunsTheMergeHook) {

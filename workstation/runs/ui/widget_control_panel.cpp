@@ -1,5 +1,7 @@
 #include "workstation/runs/ui/widget_control_panel.h"
 
+#include <QButtonGroup>
+
 #include <QAbstractButton>
 #include <QComboBox>
 #include <QCoreApplication>
@@ -33,8 +35,14 @@ bool WidgetControlPanel::checked(const std::string& name) const {
 void WidgetControlPanel::set_checked(const std::string& name, bool on) {
   auto* b = qobject_cast<QAbstractButton*>(widget(name));
   if (!b || b->isChecked() == on) return;
-  if (!on && b->autoExclusive()) {
+  if (!on && b->group() && b->group()->exclusive()) {
     // An exclusive group never lets its checked button go by itself.
+    b->group()->setExclusive(false);
+    b->setChecked(false);
+    b->group()->setExclusive(true);
+    return;
+  }
+  if (!on && b->autoExclusive()) {
     b->setAutoExclusive(false);
     b->setChecked(false);
     b->setAutoExclusive(true);

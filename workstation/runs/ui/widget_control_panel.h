@@ -38,12 +38,19 @@ class WidgetControlPanel : public ControlPanel {
   void set_progress(double fraction) override;
   void set_title_colour(int red, int green, int blue) override;
   void process_events() override;
+  bool stop_requested() const override { return stop_requested_; }
+
+  // The operator's stop (the Stop button, or closing the window during a
+  // run); cleared when the next run starts.
+  void request_stop() { stop_requested_ = true; }
+  void clear_stop() { stop_requested_ = false; }
 
   // The widget of a control, or nullptr.
   QWidget* widget(const std::string& name) const;
 
  private:
   QWidget* root_;
+  bool stop_requested_ = false;
 };
 
 }  // namespace velmora::runs
