@@ -160,25 +160,7 @@ std::string format_headless_summary(const HeadlessSummary& h) {
   const matching::BatchCompareSummary& c = h.compared;
   std::ostringstream s;
   s << "summary\n";
-  s << "  aspects and sides compared: " << c.aspect_sides << "\n";
-  s << "  pending extracts compared:  " << c.pending_listed << " (" << c.pending_missing
-    << " left out: no fingerprint file)\n";
-  s << "  library extracts:           " << c.library_extracts << " selected, " << c.library_listed
-    << " listed, " << c.library_missing << " left out: no fingerprint file\n";
-  s << "  tarvikx runs:               " << c.tarvikx_runs << " (" << c.failed_runs << " failed)\n";
-  s << "  results files imported:     " << c.imports << "\n";
-  s << "  result lines imported:      " << c.result_lines << "\n";
-  s << "  skipped lines:              " << c.skipped_lines << "\n";
-  s << "  pairs staged:               " << c.staged << "\n";
-  s << "  temp rows:                  " << c.temp_rows << "\n";
-  s << "  extracts moved to V:        " << h.changed.moved + c.moved_to_v << "\n";
-  // Every extract that was not compared is named, so none is lost unseen.
-  for (const auto* names : {&c.refused_names, &c.missing_names, &c.unreadable_names}) {
-    for (const std::string& n : *names) s << "  left pending: " << n << "\n";
-  }
-  if (c.pending_unreadable > 0) {
-    s << "  unreadable fingerprints:    " << c.pending_unreadable << " (left pending)\n";
-  }
+  s << matching::format_batch_summary(c, h.changed.moved);
   s << "  time:                       " << seconds_text(h.seconds) << " s (tarvikx "
     << seconds_text(c.tarvikx_seconds) << " s, import " << seconds_text(c.import_seconds)
     << " s)\n";

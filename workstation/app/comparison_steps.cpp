@@ -8,10 +8,18 @@ namespace velmora::app {
 runs::RunStep batch_compare_step(std::shared_ptr<matching::ProcessRunner> runner,
                                  matching::BatchCompareOptions options,
                                  std::shared_ptr<matching::BatchCompareSummary> summary) {
+  if (!summary) summary = std::make_shared<matching::BatchCompareSummary>();
   return [runner = std::move(runner), options = std::move(options),
           summary = std::move(summary)](runs::RunContext& ctx) {
-    return matching::batch_compare_old_style(ctx, *ctx.panel, *ctx.dialogs, *runner, options,
-                                             summary.get());
+    Status s = matching::batch_compare_old_style(ctx, *ctx.panel, *ctx.dialogs, *runner, options,
+                                                 summary.get());
+    // The operator sees at the end what the headless program prints.
+    if (s.ok() && !ctx.dialogs->program_ended()) {
+      ctx.dialogs->message("The comparison through tarvikx is complete.\n" +
+                               matching::format_batch_summary(*summary, 0),
+                           Buttons::kOk, Icon::kInformation);
+    }
+    return s;
   };
 }
 

@@ -14,6 +14,7 @@
 #include <filesystem>
 #include <fstream>
 #include <set>
+#include <sstream>
 #include <system_error>
 #include <utility>
 #include <vector>
@@ -481,7 +482,11 @@ Status BatchComparison::import_and_move(const std::string& aspect, const std::st
   request.options = scoring_;
   request.delete_after_commit = true;
   request.cells = &state_.cells;
-  request.progress = [this](const std::string& text) { panel_.set_text("lblProgress", text); };
+  // The window repaints between the import's steps.
+  request.progress = [this](const std::string& text) {
+    panel_.set_text("lblProgress", text);
+    panel_.process_events();
+  };
   // The list that marks a waiting results file complete is taken away as
   // the last step before the commit: should the process die after the
   // commit but before the file is deleted, the file is then found without
@@ -640,6 +645,7 @@ Status BatchComparison::compare_all() {
     if (!s.ok()) return s;
   }
   panel_.set_text("lblProgress", kAllCompletedLabel);
+  show_progress(panel_, 1.0);
   report_left_out();
   if (taken_ > 0 && sum_.pending_listed == 0) {
     return Status::NotFound(
@@ -653,6 +659,30 @@ Status BatchComparison::compare_all() {
 }
 
 }  // namespace
+
+std::string format_batch_summary(const BatchCompareSummary& c, int64_t moved_afterwards) {
+  std::ostringstream s;
+  s << "  aspects and sides compared: " << c.aspect_sides << "\n";
+  s << "  pending extracts compared:  " << c.pending_listed << " (" << c.pending_missing
+    << " left out: no fingerprint file or an unusable name)\n";
+  s << "  library extracts:           " << c.library_extracts << " selected, " << c.library_listed
+    << " listed, " << c.library_missing << " left out: no fingerprint file\n";
+  s << "  tarvikx runs:               " << c.tarvikx_runs << " (" << c.failed_runs << " failed)\n";
+  s << "  results files imported:     " << c.imports << "\n";
+  s << "  result lines imported:      " << c.result_lines << "\n";
+  s << "  skipped lines:              " << c.skipped_lines << "\n";
+  s << "  pairs staged:               " << c.staged << "\n";
+  s << "  temp rows:                  " << c.temp_rows << "\n";
+  s << "  extracts moved to V:        " << moved_afterwards + c.moved_to_v << "\n";
+  // Every extract that was not compared is named, so none is lost unseen.
+  for (const auto* names : {&c.refused_names, &c.missing_names, &c.unreadable_names}) {
+    for (const std::string& n : *names) s << "  left pending: " << n << "\n";
+  }
+  if (c.pending_unreadable > 0) {
+    s << "  unreadable fingerprints:    " << c.pending_unreadable << " (left pending)\n";
+  }
+  return s.str();
+}
 
 std::string compared_list_file_name(const std::string& aspect, const std::string& side,
                                     const std::string& letter) {

@@ -102,6 +102,11 @@ Status batch_compare_old_style(session::RunState& state, ControlPanel& panel,
                                const BatchCompareOptions& options = {},
                                BatchCompareSummary* summary = nullptr);
 
+// The summary lines of a comparison (what was compared, left out and why,
+// imported, skipped and moved to V), for the headless program's summary and
+// the window's last message. `moved_afterwards`: extracts ChangePtoV moved.
+std::string format_batch_summary(const BatchCompareSummary& summary, int64_t moved_afterwards);
+
 // The name of the list of extracts compared into a results file that waits
 // for its import ("use multiple cores").
 std::string compared_list_file_name(const std::string& aspect, const std::string& side,
