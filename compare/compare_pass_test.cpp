@@ -3,7 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
+#include <filesystem>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -99,9 +102,10 @@ class Pass : public ::testing::Test {
   void run(const std::vector<std::string>& first, const std::vector<std::string>& second,
            double threshold = -1, const std::string& first_label = "pending",
            const std::string& second_label = "library", const PassOptions& options = {}) {
-    run_comparison_pass(list(first), list(second),
-                        settings(tmp_.path("results.txt"), threshold, first_label, second_label),
-                        options);
+    const std::string path = tmp_.path("results.txt");
+    const PassOutcome outcome = run_comparison_pass(
+        list(first), list(second), settings(path, threshold, first_label, second_label), options);
+    EXPECT_TRUE(outcome.written()) << results_failure_message(path, outcome);
   }
   std::string results() const { return tmp_.read("results.txt"); }
 
@@ -345,9 +349,97 @@ TEST_F(Pass, ResultsAreAppended) {
 }
 
 TEST_F(Pass, UnopenableResultsFileDoesNothing) {
-  run_comparison_pass(list({"a1.fpt"}), list({"a2.fpt"}),
-                      settings(tmp_.path("no/such/dir/r.txt"), -1, "pending", "library"));
+  const PassOutcome outcome =
+      run_comparison_pass(list({"a1.fpt"}), list({"a2.fpt"}),
+                          settings(tmp_.path("no/such/dir/r.txt"), -1, "pending", "library"));
   EXPECT_FALSE(tmp_.exists("no"));
+  EXPECT_EQ(outcome.step, PassOutcome::Step::kOpen);
+}
+
+// /dev/full opens, then fails every write that reaches it with ENOSPC: at the
+// write itself when the text is longer than the stream's buffer, otherwise
+// only when the buffer is flushed.
+TEST_F(Pass, ResultsFileFailuresAreReportedWithStepAndReason) {
+  ASSERT_TRUE(std::filesystem::exists("/dev/full"));
+  using Step = PassOutcome::Step;
+  const std::string long_label(20000, 'p');
+  struct Case {
+    const char* what;
+    std::string path;
+    std::string first_label;
+    std::vector<std::string> first;
+    Step step;
+    int error;
+    long pairs;  // scored before the pass ended
+  };
+  const Case cases[] = {
+      {"missing folder",
+       tmp_.path("no/such/dir/r.txt"),
+       "pending",
+       {"a1.fpt"},
+       Step::kOpen,
+       ENOENT,
+       0},
+      {"a folder", tmp_.dir(), "pending", {"a1.fpt"}, Step::kOpen, EISDIR, 0},
+      {"NUL in the name",
+       tmp_.path(std::string("r\0.txt", 6)),
+       "pending",
+       {"a1.fpt"},
+       Step::kOpen,
+       EINVAL,
+       0},
+      {"full disk, header only", "/dev/full", "pending", {}, Step::kFlush, ENOSPC, 0},
+      {"full disk, one result line", "/dev/full", "pending", {"a1.fpt"}, Step::kFlush, ENOSPC, 1},
+      // The header already fails, so the pass compares nothing.
+      {"full disk at the header", "/dev/full", long_label, {"a1.fpt"}, Step::kWrite, ENOSPC, 0},
+      {"full disk at problem lines",
+       "/dev/full",
+       "pending",
+       {std::string(5000, 'x') + ".fpt", "a1.fpt"},
+       Step::kWrite,
+       ENOSPC,
+       0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    PassTimings timings;
+    PassOptions options;
+    options.timings = &timings;
+    const PassOutcome outcome = run_comparison_pass(
+        list(c.first), list({"a2.fpt"}), settings(c.path, -100, c.first_label, "library"), options);
+    EXPECT_FALSE(outcome.written());
+    EXPECT_EQ(outcome.step, c.step);
+    EXPECT_EQ(outcome.error, c.error) << std::strerror(outcome.error);
+    EXPECT_EQ(timings.pairs, c.pairs);
+    const std::string verb = c.step == Step::kOpen ? "open" : "write";
+    EXPECT_EQ(results_failure_message(c.path, outcome),
+              "Can't " + verb + " results file '" + c.path + "': " + std::strerror(c.error) + "\n");
+  }
+  EXPECT_FALSE(tmp_.exists("no"));
+}
+
+TEST(ResultsFailureMessage, NamesTheStepAndTheSystemsReason) {
+  using Step = PassOutcome::Step;
+  const struct {
+    PassOutcome outcome;
+    std::string expected;
+  } cases[] = {
+      {{Step::kOpen, ENOENT}, "Can't open results file 'r.txt': No such file or directory\n"},
+      {{Step::kWrite, ENOSPC}, "Can't write results file 'r.txt': No space left on device\n"},
+      {{Step::kFlush, EIO}, "Can't write results file 'r.txt': Input/output error\n"},
+      {{Step::kClose, EFBIG}, "Can't write results file 'r.txt': File too large\n"},
+      {{Step::kClose, 0}, "Can't write results file 'r.txt': the system gave no reason\n"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(results_failure_message("r.txt", c.outcome), c.expected);
+}
+
+TEST_F(Pass, WrittenResultsReportSuccess) {
+  const PassOutcome outcome = run_comparison_pass(
+      list({"a1.fpt"}), list({"a2.fpt"}), settings(tmp_.path("r.txt"), -100, "pending", "library"));
+  EXPECT_TRUE(outcome.written());
+  EXPECT_EQ(outcome.step, PassOutcome::Step::kNone);
+  EXPECT_EQ(outcome.error, 0);
+  EXPECT_EQ(result_lines(tmp_.read("r.txt")).size(), 1u);
 }
 
 TEST_F(Pass, NoMemoryForSubCellSpectraSkipsTheMember) {
