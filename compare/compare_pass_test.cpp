@@ -13,6 +13,7 @@
 
 #include "compare/testing/allocation_failure.h"
 #include "compare/testing/fingerprint_writer.h"
+#include "compare/testing/guarded_fifo.h"
 #include "compare/testing/patterns.h"
 #include "compare/testing/temp_dir.h"
 
@@ -311,6 +312,31 @@ TEST_F(Pass, UnreadableFingerprintsAreReportedAndSkipped) {
                                            "gone.fpt!14\n"
                                            "Can't read library fingerprint " +
                                            dir + "odd.fpt!16\n");
+}
+
+// A list may name anything; what is not a regular file is reported like a
+// missing file and skipped, and a FIFO is never opened (which would wait for
+// a writer for ever).
+TEST_F(Pass, ListedFifoFolderOrDeviceIsReportedAndSkipped) {
+  testing::GuardedFifo fifo(tmp_.path("fifo"));
+  ASSERT_TRUE(fifo.ok());
+  std::filesystem::create_directory(tmp_.path("folder"));
+  std::filesystem::create_symlink("/dev/null", tmp_.path("null"));
+  const std::string dir = tmp_.dir();
+  for (const char* name : {"fifo", "folder", "null"}) {
+    SCOPED_TRACE(name);
+    std::filesystem::remove(tmp_.path("results.txt"));
+    run({name, "a1.fpt"}, {"a2.fpt", name}, -100);
+    const std::string text = results();
+    const std::string start = "$ pending library\n  Error 14: Can't read pending file " + dir +
+                              name + "!!\na1.fpt,a2.fpt,";
+    EXPECT_EQ(text.substr(0, start.size()), start) << text;
+    const std::string end = "Can't read library fingerprint " + dir + name + "!14\n";
+    ASSERT_GE(text.size(), end.size());
+    EXPECT_EQ(text.substr(text.size() - end.size()), end) << text;
+    EXPECT_EQ(result_lines(text).size(), 1u) << text;
+  }
+  EXPECT_FALSE(fifo.opened());
 }
 
 TEST_F(Pass, FirstListGoesInBatchesOfAHundred) {

@@ -12,7 +12,9 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <string_view>
+#include <system_error>
 #include <vector>
 
 namespace tarvik {
@@ -224,6 +226,11 @@ int read_fingerprint(ByteSource& in, Fingerprint& fp, int flags, SubCellLayout* 
 int read_fingerprint(const std::string& path, Fingerprint& fp, int flags, SubCellLayout* layout,
                      FingerprintExtra* extra) {
   release_fingerprint(fp);
+  // Whatever a list names is checked before it is opened: opening a FIFO for
+  // reading waits for a writer that may never come, and a folder or device
+  // holds no fingerprint.
+  std::error_code ec;
+  if (!std::filesystem::is_regular_file(path, ec)) return kReadCannotOpen;
   FileSource in(path);
   if (!in.is_open()) return kReadCannotOpen;
   return read_fingerprint(in, fp, flags, layout, extra);

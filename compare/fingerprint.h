@@ -48,7 +48,7 @@ inline constexpr int kParseExtra = 8;     // parse lines 4-6 into FingerprintExt
 inline constexpr int kReadOk = 0;
 inline constexpr int kReadNoMemory = 8;         // image or table could not be allocated
 inline constexpr int kReadEndOfFile = 10;       // a line, the image or the table is missing
-inline constexpr int kReadCannotOpen = 14;      // the file could not be opened
+inline constexpr int kReadCannotOpen = 14;      // not a regular file, or it could not be opened
 inline constexpr int kReadTooFewFields = 15;    // a numeric line has too few fields
 inline constexpr int kReadBadGeometry = 16;     // sizes or sub-cells unusable (see above)
 inline constexpr int kReadNotFingerprint = 19;  // line 1 or 2 is not the expected text
@@ -103,11 +103,13 @@ void reset_fingerprint(Fingerprint& fp);
 void release_fingerprint(Fingerprint& fp);
 
 // Reads the fingerprint file at path into fp. Returns 0 or one of the codes
-// above; prints nothing. On any failure fp is left empty. layout and extra may
-// be null. Sets the line-reader options to length 1024, comment ";" and no
-// brackets (they stay so afterwards). The record's row_origin and col_origin
-// are those of line 7; its sub_mean and sub_scale stay -9.99 (the per-sub-cell
-// values are in the layout).
+// above; prints nothing. Only a regular file (or a link to one) is opened:
+// anything else (a FIFO, a folder, a device) gives 14 without being opened.
+// On any failure fp is left empty. layout and extra may be null. Sets the
+// line-reader options to length 1024, comment ";" and no brackets (they stay
+// so afterwards). The record's row_origin and col_origin are those of line 7;
+// its sub_mean and sub_scale stay -9.99 (the per-sub-cell values are in the
+// layout).
 int read_fingerprint(const std::string& path, Fingerprint& fp, int flags,
                      SubCellLayout* layout = nullptr, FingerprintExtra* extra = nullptr);
 // The same from an open stream positioned at the start of the file.

@@ -4,10 +4,12 @@
 
 #include <bit>
 #include <cstring>
+#include <filesystem>
 #include <string>
 
 #include "compare/testing/allocation_failure.h"
 #include "compare/testing/fingerprint_writer.h"
+#include "compare/testing/guarded_fifo.h"
 #include "compare/testing/patterns.h"
 #include "compare/testing/temp_dir.h"
 
@@ -122,6 +124,39 @@ TEST(ReadFingerprint, MissingFileOrFolderGives14AndEmptyRecord) {
   EXPECT_EQ(read_fingerprint(tmp.path("none.fpt"), fp, kLoadImage), kReadCannotOpen);
   expect_empty(fp);
   EXPECT_EQ(read_fingerprint(tmp.dir(), fp, kLoadImage), kReadCannotOpen);
+}
+
+// Only a regular file (or a link to one) is read; anything else reads as a
+// file that cannot be opened, and a FIFO is never opened at all, as its
+// reader would wait for a writer for ever.
+TEST(ReadFingerprint, OnlyRegularFilesAreOpened) {
+  testing::TempDir tmp;
+  ASSERT_TRUE(valid_file().write(tmp.path("a.fpt")));
+  testing::GuardedFifo fifo(tmp.path("fifo.fpt"));
+  ASSERT_TRUE(fifo.ok());
+  std::filesystem::create_directory(tmp.path("folder.fpt"));
+  std::filesystem::create_symlink(tmp.path("a.fpt"), tmp.path("link.fpt"));
+  std::filesystem::create_symlink(tmp.path("fifo.fpt"), tmp.path("fifo_link.fpt"));
+  std::filesystem::create_symlink("/dev/null", tmp.path("null.fpt"));
+  const struct {
+    const char* name;
+    int code;
+  } cases[] = {
+      {"a.fpt", kReadOk},
+      {"link.fpt", kReadOk},
+      {"fifo.fpt", kReadCannotOpen},
+      {"fifo_link.fpt", kReadCannotOpen},
+      {"folder.fpt", kReadCannotOpen},
+      {"null.fpt", kReadCannotOpen},
+      {"none.fpt", kReadCannotOpen},
+  };
+  for (const auto& c : cases) {
+    Fingerprint fp;
+    EXPECT_EQ(read_fingerprint(tmp.path(c.name), fp, kLoadImage | kLoadNormTable), c.code)
+        << c.name;
+    if (c.code != kReadOk) expect_empty(fp);
+  }
+  EXPECT_FALSE(fifo.opened());
 }
 
 TEST(ReadFingerprint, SetsLineOptionsForFingerprints) {

@@ -12,6 +12,7 @@
 
 #include "compare/tarvikx.h"
 #include "compare/testing/fingerprint_writer.h"
+#include "compare/testing/guarded_fifo.h"
 #include "compare/testing/patterns.h"
 #include "compare/testing/temp_dir.h"
 
@@ -266,6 +267,21 @@ TEST_F(Tarvikx, ResultsFileThatCannotBeWrittenExits3WithTheReason) {
     }
   }
   EXPECT_FALSE(tmp_.exists("no"));
+}
+
+TEST_F(Tarvikx, ListedFifoIsReportedWithoutWaitingForIt) {
+  testing::GuardedFifo fifo(tmp_.path("library/fifo.fpt"));
+  ASSERT_TRUE(fifo.ok());
+  tmp_.write("library.txt", "l1.fpt\nfifo.fpt\n");
+  ASSERT_EQ(
+      run({"pending/", "pending.txt", "library/", "library.txt", "r.txt", "tarvik.ini", "false"}),
+      0)
+      << out_;
+  EXPECT_FALSE(fifo.opened());
+  const std::string text = tmp_.read("r.txt");
+  EXPECT_EQ(count_of(text, "Can't read library fingerprint library/fifo.fpt!14\n"), 1) << text;
+  EXPECT_EQ(count_of(text, "  Error 14: Can't read library file library/fifo.fpt!!\n"), 1) << text;
+  EXPECT_EQ(count_of(text, "p1.fpt,l1.fpt,"), 1) << text;
 }
 
 TEST_F(Tarvikx, UnreadableEntriesAreReportedInTheResultsFile) {
