@@ -29,6 +29,12 @@
 // down x subrows <= rows, across x subcols <= cols, and every sub-cell's
 // window shifted by up to R rows and C columns (R = (rows - down*subrows)/2,
 // C likewise) must lie inside the normalisation table.
+//
+// It refuses (code 16) as well a real that is NaN or infinite, whether written
+// as such ("nan", "inf") or beyond the range of its type: cell_mean, every
+// sub_mean and sub_scale, every table entry when the table is loaded, and the
+// reals of lines 4-6 when they are parsed. Such a number would make every
+// score of the extract NaN or infinite instead of refusing it as unreadable.
 #pragma once
 
 #include <cstdint>
@@ -50,7 +56,7 @@ inline constexpr int kReadNoMemory = 8;         // image or table could not be a
 inline constexpr int kReadEndOfFile = 10;       // a line, the image or the table is missing
 inline constexpr int kReadCannotOpen = 14;      // not a regular file, or it could not be opened
 inline constexpr int kReadTooFewFields = 15;    // a numeric line has too few fields
-inline constexpr int kReadBadGeometry = 16;     // sizes or sub-cells unusable (see above)
+inline constexpr int kReadBadGeometry = 16;     // geometry or a real unusable (see above)
 inline constexpr int kReadNotFingerprint = 19;  // line 1 or 2 is not the expected text
 
 inline constexpr char kFingerprintIdentification[] = "$ Quenbrook fingerprint file $";
