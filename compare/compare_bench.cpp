@@ -55,7 +55,9 @@ class Corpus {
       m->c[1] = m->c[2] = m->c[3] = 1.0f / 3;
     }
   }
-  void run(const PassOptions& options) {
+  // False when the results file could not be written: a pass that lost its
+  // output measured nothing worth reporting.
+  bool run(const PassOptions& options) {
     const PassSettings settings{.results_path = results(),
                                 .first_label = "pending",
                                 .second_label = "library",
@@ -66,7 +68,7 @@ class Corpus {
                                 .threshold = 0.3,
                                 .peaks_per_subcell = 5,
                                 .margin = 4};
-    run_comparison_pass(first_, second_, settings, options);
+    return run_comparison_pass(first_, second_, settings, options).written();
   }
   std::string results() const { return dir_.path("results.txt"); }
   long pairs() const { return static_cast<long>(first_.names.size() * second_.names.size()); }
@@ -89,7 +91,7 @@ void BM_Pass(benchmark::State& state) {
     state.PauseTiming();
     std::filesystem::remove(c.results());
     state.ResumeTiming();
-    c.run({});
+    if (!c.run({})) state.SkipWithError("results file could not be written");
   }
   state.counters["pairs_per_s"] = benchmark::Counter(
       static_cast<double>(c.pairs()) * state.iterations(), benchmark::Counter::kIsRate);
@@ -106,7 +108,7 @@ void BM_PassShares(benchmark::State& state) {
     state.ResumeTiming();
     PassOptions options;
     options.timings = &t;
-    c.run(options);
+    if (!c.run(options)) state.SkipWithError("results file could not be written");
   }
   state.counters["transforms_pct"] = 100 * t.transforms / t.total;
   state.counters["peaks_pct"] = 100 * t.peaks / t.total;

@@ -8,6 +8,7 @@
 #include "compare/compare_pass.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -27,9 +28,70 @@ struct Member {
   bool usable = false;
 };
 
-void put(std::FILE* out, std::string_view text) {
-  std::fwrite(text.data(), 1, text.size(), out);
-}
+// The results file, open for appending. Every write is checked: on a full
+// disk stdio fails at a write, at the flush or only at the close, and a pass
+// that went on as if nothing happened would leave results silently missing.
+// After the first failure nothing more is written; the outcome keeps the step
+// and the errno of that failure (errno is read at once, as the reading of
+// fingerprints between writes changes it).
+class ResultsFile {
+ public:
+  ResultsFile() = default;
+  ResultsFile(const ResultsFile&) = delete;
+  ResultsFile& operator=(const ResultsFile&) = delete;
+  ~ResultsFile() {
+    if (file_ != nullptr) std::fclose(file_);
+  }
+
+  bool open(const std::string& path) {
+    if (path.find('\0') != std::string::npos) {
+      // No file has that name; the open cannot even be tried.
+      outcome_ = {PassOutcome::Step::kOpen, EINVAL};
+      return false;
+    }
+    errno = 0;
+    file_ = std::fopen(path.c_str(), "ab");
+    if (file_ == nullptr) fail(PassOutcome::Step::kOpen);
+    return file_ != nullptr;
+  }
+
+  bool failed() const { return !outcome_.written(); }
+
+  void put(std::string_view text) {
+    if (failed()) return;
+    errno = 0;
+    if (std::fwrite(text.data(), 1, text.size(), file_) != text.size()) {
+      fail(PassOutcome::Step::kWrite);
+    }
+  }
+
+  template <typename... Args>
+  void print(const char* format, Args... args) {
+    if (failed()) return;
+    errno = 0;
+    if (std::fprintf(file_, format, args...) < 0) fail(PassOutcome::Step::kWrite);
+  }
+
+  // Flushes and closes the file; the outcome of the whole pass.
+  PassOutcome close() {
+    if (file_ == nullptr) return outcome_;
+    if (!failed()) {
+      errno = 0;
+      if (std::fflush(file_) != 0) fail(PassOutcome::Step::kFlush);
+    }
+    errno = 0;
+    const int closed = std::fclose(file_);
+    file_ = nullptr;
+    if (closed != 0 && !failed()) fail(PassOutcome::Step::kClose);
+    return outcome_;
+  }
+
+ private:
+  void fail(PassOutcome::Step step) { outcome_ = {step, errno}; }
+
+  std::FILE* file_ = nullptr;
+  PassOutcome outcome_;
+};
 
 // Adds the time since construction (or the last lap) to a counter, when
 // timing is asked for.
@@ -86,7 +148,7 @@ bool same_geometry(const Fingerprint& a, const Fingerprint& b) {
 struct PassState {
   const PassSettings& settings;
   const PassOptions& options;
-  std::FILE* out;
+  ResultsFile& out;
   PassTimings& t;
   bool timed;
   PlanCache plans;
@@ -111,11 +173,11 @@ struct PairScore {
 void load_member(PassState& pass, Member& m, const std::string& path) {
   const int code = read_fingerprint(path, m.rec[0], kLoadImage, &m.layout);
   if (code != kReadOk) {
-    std::fprintf(pass.out, "  Error %d: Can't read ", code);
-    put(pass.out, pass.settings.first_label);
-    put(pass.out, " file ");
-    put(pass.out, path);
-    put(pass.out, "!!\n");
+    pass.out.print("  Error %d: Can't read ", code);
+    pass.out.put(pass.settings.first_label);
+    pass.out.put(" file ");
+    pass.out.put(path);
+    pass.out.put("!!\n");
     return;
   }
   FourierPlan* plan = pass.plans.get(m.rec[0].rows, m.rec[0].cols);
@@ -128,7 +190,7 @@ void load_member(PassState& pass, Member& m, const std::string& path) {
     rec.sub_mean = m.layout.sub_mean[k];
     rec.sub_scale = m.layout.sub_scale[k];
     if (plan == nullptr || !make_subcell_spectrum(rec, *plan)) {
-      put(pass.out, "No mem sub_cell ffts\n");
+      pass.out.put("No mem sub_cell ffts\n");
       release_member(m);
       return;
     }
@@ -145,11 +207,11 @@ bool load_second(PassState& pass, SecondPrint& second, const std::string& path) 
   Fingerprint& fp = second.fp;
   const int code = read_fingerprint(path, fp, kLoadImage | kLoadNormTable, &layout);
   if (code != kReadOk) {
-    put(pass.out, "Can't read ");
-    put(pass.out, pass.settings.second_label);
-    put(pass.out, " fingerprint ");
-    put(pass.out, path);
-    std::fprintf(pass.out, "!%d\n", code);
+    pass.out.put("Can't read ");
+    pass.out.put(pass.settings.second_label);
+    pass.out.put(" fingerprint ");
+    pass.out.put(path);
+    pass.out.print("!%d\n", code);
     return false;
   }
   second.plan = pass.plans.get(fp.rows, fp.cols);
@@ -157,7 +219,7 @@ bool load_second(PassState& pass, SecondPrint& second, const std::string& path) 
   const bool ok = second.plan != nullptr && make_cell_spectrum(fp, *second.plan);
   lap.add_to(pass.t.transforms);
   if (!ok) {
-    put(pass.out, "Check!!\n");
+    pass.out.put("Check!!\n");
     release_fingerprint(fp);
     return false;
   }
@@ -168,7 +230,7 @@ bool load_second(PassState& pass, SecondPrint& second, const std::string& path) 
     surfaces_ok = surfaces_ok && s.allocate(-reach_r, reach_r, -reach_c, reach_c, "surface");
   }
   if (!surfaces_ok) {
-    put(pass.out, "corr arrays\n");
+    pass.out.put("corr arrays\n");
     release_fingerprint(fp);
     return false;
   }
@@ -204,11 +266,11 @@ std::optional<PairScore> score_pair(PassState& pass, const Member& member, Secon
   const int rows = member.rec[0].rows, cols = member.rec[0].cols;
   Matrix<std::uint8_t> x_copy, y_copy;
   if (!x_copy.allocate(1, rows, 1, cols, "X array")) {
-    std::fprintf(pass.out, "No memory for %d x %d X array", rows, cols);
+    pass.out.print("No memory for %d x %d X array", rows, cols);
     return std::nullopt;
   }
   if (!y_copy.allocate(1, rows, 1, cols, "Y array")) {
-    std::fprintf(pass.out, "No memory for %d x %d Y array", rows, cols);
+    pass.out.print("No memory for %d x %d Y array", rows, cols);
     return std::nullopt;
   }
   const std::size_t bytes = static_cast<std::size_t>(rows) * cols;
@@ -230,7 +292,7 @@ std::optional<PairScore> score_pair(PassState& pass, const Member& member, Secon
                                     tried[c]->col_shift, pass.options.warp_percentage,
                                     settings.margin, &singular);
     if (singular) {
-      put(pass.out, "Singular matrix!\n");
+      pass.out.put("Singular matrix!\n");
       value = kNoValue;
     }
     if (value > best) {
@@ -242,27 +304,28 @@ std::optional<PairScore> score_pair(PassState& pass, const Member& member, Secon
   return PairScore{best, *chosen};
 }
 
-void write_result_line(std::FILE* out, const std::string& first_name,
+void write_result_line(ResultsFile& out, const std::string& first_name,
                        const std::string& second_name, const PairScore& score) {
-  put(out, first_name);
-  put(out, ",");
-  put(out, second_name);
-  std::fprintf(out, ",%.4f", score.value);
+  out.put(first_name);
+  out.put(",");
+  out.put(second_name);
+  out.print(",%.4f", score.value);
   for (int k = 0; k < kSubCells; ++k) {
-    std::fprintf(out, ",%d,%d", score.chosen.row_shift[k], score.chosen.col_shift[k]);
+    out.print(",%d,%d", score.chosen.row_shift[k], score.chosen.col_shift[k]);
   }
-  std::fprintf(out, ",%.4f\n", static_cast<double>(score.chosen.mean));
+  out.print(",%.4f\n", static_cast<double>(score.chosen.mean));
 }
 
 // Every member of one batch against every second fingerprint; false when a
-// pair found no memory for its working copies, which ends the pass there.
+// pair found no memory for its working copies or the results file failed,
+// either of which ends the pass there.
 bool compare_batch(PassState& pass, const FileList& first, std::size_t begin, std::size_t end,
                    const FileList& second) {
   std::vector<Member> batch(end - begin);
   for (std::size_t m = 0; m < batch.size(); ++m) {
     load_member(pass, batch[m], first.directory + first.names[begin + m]);
   }
-  bool go_on = true;
+  bool go_on = !pass.out.failed();
   for (const std::string& second_name : second.names) {
     SecondPrint print;
     if (!load_second(pass, print, second.directory + second_name)) continue;
@@ -281,6 +344,7 @@ bool compare_batch(PassState& pass, const FileList& first, std::size_t begin, st
       }
     }
     release_second(print);
+    if (pass.out.failed()) go_on = false;
     if (!go_on) break;
   }
   for (Member& m : batch) release_member(m);
@@ -294,32 +358,35 @@ std::string_view name_without_extension(std::string_view name) {
   return dot == std::string_view::npos ? name : name.substr(0, dot);
 }
 
-void run_comparison_pass(const FileList& first, const FileList& second,
-                         const PassSettings& settings, const PassOptions& options) {
-  const std::string& results_path = settings.results_path;
-  if (results_path.find('\0') != std::string::npos) return;
-  std::FILE* out = std::fopen(results_path.c_str(), "ab");
-  if (out == nullptr) return;
+std::string results_failure_message(const std::string& results_path, const PassOutcome& outcome) {
+  const char* verb = outcome.step == PassOutcome::Step::kOpen ? "open" : "write";
+  const std::string reason =
+      outcome.error != 0 ? std::strerror(outcome.error) : "the system gave no reason";
+  return "Can't " + std::string(verb) + " results file '" + results_path + "': " + reason + "\n";
+}
+
+PassOutcome run_comparison_pass(const FileList& first, const FileList& second,
+                                const PassSettings& settings, const PassOptions& options) {
+  ResultsFile out;
+  if (!out.open(settings.results_path)) return out.close();
   PassTimings scratch;
   const bool timed = options.timings != nullptr;
   PassState pass{settings, options, out, timed ? *options.timings : scratch, timed, {}, {}};
   Lap whole(timed);
 
-  put(out, "$ ");
-  put(out, settings.first_label);
-  put(out, " ");
-  put(out, settings.second_label);
-  put(out, "\n");
+  out.put("$ ");
+  out.put(settings.first_label);
+  out.put(" ");
+  out.put(settings.second_label);
+  out.put("\n");
 
-  for (std::size_t begin = 0; begin < first.names.size(); begin += kBatchSize) {
+  for (std::size_t begin = 0; begin < first.names.size() && !out.failed(); begin += kBatchSize) {
     const std::size_t end = std::min(first.names.size(), begin + kBatchSize);
-    if (!compare_batch(pass, first, begin, end, second)) {
-      std::fclose(out);
-      return;
-    }
+    if (!compare_batch(pass, first, begin, end, second)) return out.close();
   }
-  std::fclose(out);
+  const PassOutcome outcome = out.close();
   whole.add_to(pass.t.total);
+  return outcome;
 }
 
 }  // namespace tarvik

@@ -10,7 +10,10 @@
 // pair costs four inverse transforms plus the search and the warp fit.
 //
 // Everything the pass has to say goes into the results file, which is opened
-// for appending (created if absent) and closed before the pass returns.
+// for appending (created if absent) and closed before the pass returns. A
+// results file that cannot be opened, written, flushed or closed loses
+// results, so the pass stops at the first such failure and says so in what it
+// returns: the caller must not report success then.
 #pragma once
 
 #include <array>
@@ -60,14 +63,29 @@ struct PassOptions {
   PassTimings* timings = nullptr;  // null: no clock is read
 };
 
+// How a pass fared with its results file. `step` is the first operation on
+// the file that failed; `error` the system's error number (errno) of that
+// failure, 0 when the system gave none.
+struct PassOutcome {
+  enum class Step { kNone, kOpen, kWrite, kFlush, kClose };
+  Step step = Step::kNone;
+  int error = 0;
+  bool written() const { return step == Step::kNone; }
+};
+
+// The console line naming the results file and the system's reason, e.g.
+// "Can't write results file 'r.txt': No space left on device\n".
+std::string results_failure_message(const std::string& results_path, const PassOutcome& outcome);
+
 // The name without the text from its last "." on; two names that agree so
 // are one extract and never compared.
 std::string_view name_without_extension(std::string_view name);
 
 // The comparison pass. Problems (unreadable fingerprints, memory shortage,
-// singular fits) are reported inside the results file and the pass goes on;
-// when the results file cannot be opened the pass does nothing.
-void run_comparison_pass(const FileList& first, const FileList& second,
-                         const PassSettings& settings, const PassOptions& options = {});
+// singular fits) are reported inside the results file and the pass goes on.
+// When the results file cannot be opened the pass compares nothing; when a
+// write to it fails the pass ends there. Either way the outcome says so.
+PassOutcome run_comparison_pass(const FileList& first, const FileList& second,
+                                const PassSettings& settings, const PassOptions& options = {});
 
 }  // namespace tarvik

@@ -3,13 +3,17 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
+#include <filesystem>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "compare/testing/allocation_failure.h"
 #include "compare/testing/fingerprint_writer.h"
+#include "compare/testing/guarded_fifo.h"
 #include "compare/testing/patterns.h"
 #include "compare/testing/temp_dir.h"
 
@@ -99,9 +103,10 @@ class Pass : public ::testing::Test {
   void run(const std::vector<std::string>& first, const std::vector<std::string>& second,
            double threshold = -1, const std::string& first_label = "pending",
            const std::string& second_label = "library", const PassOptions& options = {}) {
-    run_comparison_pass(list(first), list(second),
-                        settings(tmp_.path("results.txt"), threshold, first_label, second_label),
-                        options);
+    const std::string path = tmp_.path("results.txt");
+    const PassOutcome outcome = run_comparison_pass(
+        list(first), list(second), settings(path, threshold, first_label, second_label), options);
+    EXPECT_TRUE(outcome.written()) << results_failure_message(path, outcome);
   }
   std::string results() const { return tmp_.read("results.txt"); }
 
@@ -309,6 +314,31 @@ TEST_F(Pass, UnreadableFingerprintsAreReportedAndSkipped) {
                                            dir + "odd.fpt!16\n");
 }
 
+// A list may name anything; what is not a regular file is reported like a
+// missing file and skipped, and a FIFO is never opened (which would wait for
+// a writer for ever).
+TEST_F(Pass, ListedFifoFolderOrDeviceIsReportedAndSkipped) {
+  testing::GuardedFifo fifo(tmp_.path("fifo"));
+  ASSERT_TRUE(fifo.ok());
+  std::filesystem::create_directory(tmp_.path("folder"));
+  std::filesystem::create_symlink("/dev/null", tmp_.path("null"));
+  const std::string dir = tmp_.dir();
+  for (const char* name : {"fifo", "folder", "null"}) {
+    SCOPED_TRACE(name);
+    std::filesystem::remove(tmp_.path("results.txt"));
+    run({name, "a1.fpt"}, {"a2.fpt", name}, -100);
+    const std::string text = results();
+    const std::string start = "$ pending library\n  Error 14: Can't read pending file " + dir +
+                              name + "!!\na1.fpt,a2.fpt,";
+    EXPECT_EQ(text.substr(0, start.size()), start) << text;
+    const std::string end = "Can't read library fingerprint " + dir + name + "!14\n";
+    ASSERT_GE(text.size(), end.size());
+    EXPECT_EQ(text.substr(text.size() - end.size()), end) << text;
+    EXPECT_EQ(result_lines(text).size(), 1u) << text;
+  }
+  EXPECT_FALSE(fifo.opened());
+}
+
 TEST_F(Pass, FirstListGoesInBatchesOfAHundred) {
   std::vector<std::string> first;
   for (int i = 0; i < 101; ++i) {
@@ -345,9 +375,97 @@ TEST_F(Pass, ResultsAreAppended) {
 }
 
 TEST_F(Pass, UnopenableResultsFileDoesNothing) {
-  run_comparison_pass(list({"a1.fpt"}), list({"a2.fpt"}),
-                      settings(tmp_.path("no/such/dir/r.txt"), -1, "pending", "library"));
+  const PassOutcome outcome =
+      run_comparison_pass(list({"a1.fpt"}), list({"a2.fpt"}),
+                          settings(tmp_.path("no/such/dir/r.txt"), -1, "pending", "library"));
   EXPECT_FALSE(tmp_.exists("no"));
+  EXPECT_EQ(outcome.step, PassOutcome::Step::kOpen);
+}
+
+// /dev/full opens, then fails every write that reaches it with ENOSPC: at the
+// write itself when the text is longer than the stream's buffer, otherwise
+// only when the buffer is flushed.
+TEST_F(Pass, ResultsFileFailuresAreReportedWithStepAndReason) {
+  ASSERT_TRUE(std::filesystem::exists("/dev/full"));
+  using Step = PassOutcome::Step;
+  const std::string long_label(20000, 'p');
+  struct Case {
+    const char* what;
+    std::string path;
+    std::string first_label;
+    std::vector<std::string> first;
+    Step step;
+    int error;
+    long pairs;  // scored before the pass ended
+  };
+  const Case cases[] = {
+      {"missing folder",
+       tmp_.path("no/such/dir/r.txt"),
+       "pending",
+       {"a1.fpt"},
+       Step::kOpen,
+       ENOENT,
+       0},
+      {"a folder", tmp_.dir(), "pending", {"a1.fpt"}, Step::kOpen, EISDIR, 0},
+      {"NUL in the name",
+       tmp_.path(std::string("r\0.txt", 6)),
+       "pending",
+       {"a1.fpt"},
+       Step::kOpen,
+       EINVAL,
+       0},
+      {"full disk, header only", "/dev/full", "pending", {}, Step::kFlush, ENOSPC, 0},
+      {"full disk, one result line", "/dev/full", "pending", {"a1.fpt"}, Step::kFlush, ENOSPC, 1},
+      // The header already fails, so the pass compares nothing.
+      {"full disk at the header", "/dev/full", long_label, {"a1.fpt"}, Step::kWrite, ENOSPC, 0},
+      {"full disk at problem lines",
+       "/dev/full",
+       "pending",
+       {std::string(5000, 'x') + ".fpt", "a1.fpt"},
+       Step::kWrite,
+       ENOSPC,
+       0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    PassTimings timings;
+    PassOptions options;
+    options.timings = &timings;
+    const PassOutcome outcome = run_comparison_pass(
+        list(c.first), list({"a2.fpt"}), settings(c.path, -100, c.first_label, "library"), options);
+    EXPECT_FALSE(outcome.written());
+    EXPECT_EQ(outcome.step, c.step);
+    EXPECT_EQ(outcome.error, c.error) << std::strerror(outcome.error);
+    EXPECT_EQ(timings.pairs, c.pairs);
+    const std::string verb = c.step == Step::kOpen ? "open" : "write";
+    EXPECT_EQ(results_failure_message(c.path, outcome),
+              "Can't " + verb + " results file '" + c.path + "': " + std::strerror(c.error) + "\n");
+  }
+  EXPECT_FALSE(tmp_.exists("no"));
+}
+
+TEST(ResultsFailureMessage, NamesTheStepAndTheSystemsReason) {
+  using Step = PassOutcome::Step;
+  const struct {
+    PassOutcome outcome;
+    std::string expected;
+  } cases[] = {
+      {{Step::kOpen, ENOENT}, "Can't open results file 'r.txt': No such file or directory\n"},
+      {{Step::kWrite, ENOSPC}, "Can't write results file 'r.txt': No space left on device\n"},
+      {{Step::kFlush, EIO}, "Can't write results file 'r.txt': Input/output error\n"},
+      {{Step::kClose, EFBIG}, "Can't write results file 'r.txt': File too large\n"},
+      {{Step::kClose, 0}, "Can't write results file 'r.txt': the system gave no reason\n"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(results_failure_message("r.txt", c.outcome), c.expected);
+}
+
+TEST_F(Pass, WrittenResultsReportSuccess) {
+  const PassOutcome outcome = run_comparison_pass(
+      list({"a1.fpt"}), list({"a2.fpt"}), settings(tmp_.path("r.txt"), -100, "pending", "library"));
+  EXPECT_TRUE(outcome.written());
+  EXPECT_EQ(outcome.step, PassOutcome::Step::kNone);
+  EXPECT_EQ(outcome.error, 0);
+  EXPECT_EQ(result_lines(tmp_.read("r.txt")).size(), 1u);
 }
 
 TEST_F(Pass, NoMemoryForSubCellSpectraSkipsTheMember) {

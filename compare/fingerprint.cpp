@@ -10,9 +10,12 @@
 #include <bit>
 #include <cerrno>
 #include <climits>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <string_view>
+#include <system_error>
 #include <vector>
 
 namespace tarvik {
@@ -63,6 +66,14 @@ double next_double(const char*& p) {
   const double v = std::strtod(p, &end);
   p = end;
   return v;
+}
+
+// NaN or an infinity ("nan", "inf", or a number beyond the type's range, as
+// the scanners read them) would run through the correlation into every score
+// of the extract; such a file is refused with the unusable geometry.
+template <typename... Reals>
+bool all_finite(Reals... values) {
+  return (std::isfinite(values) && ...);
 }
 
 bool is_trim_blank(char ch) {
@@ -122,6 +133,7 @@ int read_into(ByteSource& in, Fingerprint& fp, int flags, SubCellLayout* layout,
           scan_float(p, fp.cell_mean) && scan_int(p, fp.spare))) {
       return kReadTooFewFields;
     }
+    if (!all_finite(fp.cell_mean)) return kReadBadGeometry;
   }
 
   if (flags & kParseExtra) {
@@ -133,13 +145,20 @@ int read_into(ByteSource& in, Fingerprint& fp, int flags, SubCellLayout* layout,
           scan_float(p, ex.real3))) {
       return kReadTooFewFields;
     }
+    if (!all_finite(ex.real1, ex.real2, ex.real3)) return kReadBadGeometry;
     if (!scan_int(p, ex.last)) ex.last = -1;
     if (!next_data_line(in, line)) return kReadEndOfFile;
     p = line.c_str();
-    for (double& v : ex.line5) v = next_double(p);
+    for (double& v : ex.line5) {
+      v = next_double(p);
+      if (!all_finite(v)) return kReadBadGeometry;
+    }
     if (!next_data_line(in, line)) return kReadEndOfFile;
     p = line.c_str();
-    for (double& v : ex.line6) v = next_double(p);
+    for (double& v : ex.line6) {
+      v = next_double(p);
+      if (!all_finite(v)) return kReadBadGeometry;
+    }
     if (extra != nullptr) *extra = ex;
   } else {
     for (int i = 0; i < 3; ++i) {
@@ -167,6 +186,7 @@ int read_into(ByteSource& in, Fingerprint& fp, int flags, SubCellLayout* layout,
           scan_float(p, lay.sub_mean[k]) && scan_float(p, lay.sub_scale[k]))) {
       return kReadTooFewFields;
     }
+    if (!all_finite(lay.sub_mean[k], lay.sub_scale[k])) return kReadBadGeometry;
   }
   if (!origins_usable(fp, lay)) return kReadBadGeometry;
 
@@ -193,6 +213,7 @@ int read_into(ByteSource& in, Fingerprint& fp, int flags, SubCellLayout* layout,
         const std::uint32_t bits = std::uint32_t{b[0]} | std::uint32_t{b[1]} << 8 |
                                    std::uint32_t{b[2]} << 16 | std::uint32_t{b[3]} << 24;
         out[c] = std::bit_cast<float>(bits);
+        if (!all_finite(out[c])) return kReadBadGeometry;
       }
     }
   }
@@ -224,6 +245,11 @@ int read_fingerprint(ByteSource& in, Fingerprint& fp, int flags, SubCellLayout* 
 int read_fingerprint(const std::string& path, Fingerprint& fp, int flags, SubCellLayout* layout,
                      FingerprintExtra* extra) {
   release_fingerprint(fp);
+  // Whatever a list names is checked before it is opened: opening a FIFO for
+  // reading waits for a writer that may never come, and a folder or device
+  // holds no fingerprint.
+  std::error_code ec;
+  if (!std::filesystem::is_regular_file(path, ec)) return kReadCannotOpen;
   FileSource in(path);
   if (!in.is_open()) return kReadCannotOpen;
   return read_fingerprint(in, fp, flags, layout, extra);

@@ -29,6 +29,12 @@
 // down x subrows <= rows, across x subcols <= cols, and every sub-cell's
 // window shifted by up to R rows and C columns (R = (rows - down*subrows)/2,
 // C likewise) must lie inside the normalisation table.
+//
+// It refuses (code 16) as well a real that is NaN or infinite, whether written
+// as such ("nan", "inf") or beyond the range of its type: cell_mean, every
+// sub_mean and sub_scale, every table entry when the table is loaded, and the
+// reals of lines 4-6 when they are parsed. Such a number would make every
+// score of the extract NaN or infinite instead of refusing it as unreadable.
 #pragma once
 
 #include <cstdint>
@@ -48,9 +54,9 @@ inline constexpr int kParseExtra = 8;     // parse lines 4-6 into FingerprintExt
 inline constexpr int kReadOk = 0;
 inline constexpr int kReadNoMemory = 8;         // image or table could not be allocated
 inline constexpr int kReadEndOfFile = 10;       // a line, the image or the table is missing
-inline constexpr int kReadCannotOpen = 14;      // the file could not be opened
+inline constexpr int kReadCannotOpen = 14;      // not a regular file, or it could not be opened
 inline constexpr int kReadTooFewFields = 15;    // a numeric line has too few fields
-inline constexpr int kReadBadGeometry = 16;     // sizes or sub-cells unusable (see above)
+inline constexpr int kReadBadGeometry = 16;     // geometry or a real unusable (see above)
 inline constexpr int kReadNotFingerprint = 19;  // line 1 or 2 is not the expected text
 
 inline constexpr char kFingerprintIdentification[] = "$ Quenbrook fingerprint file $";
@@ -103,11 +109,13 @@ void reset_fingerprint(Fingerprint& fp);
 void release_fingerprint(Fingerprint& fp);
 
 // Reads the fingerprint file at path into fp. Returns 0 or one of the codes
-// above; prints nothing. On any failure fp is left empty. layout and extra may
-// be null. Sets the line-reader options to length 1024, comment ";" and no
-// brackets (they stay so afterwards). The record's row_origin and col_origin
-// are those of line 7; its sub_mean and sub_scale stay -9.99 (the per-sub-cell
-// values are in the layout).
+// above; prints nothing. Only a regular file (or a link to one) is opened:
+// anything else (a FIFO, a folder, a device) gives 14 without being opened.
+// On any failure fp is left empty. layout and extra may be null. Sets the
+// line-reader options to length 1024, comment ";" and no brackets (they stay
+// so afterwards). The record's row_origin and col_origin are those of line 7;
+// its sub_mean and sub_scale stay -9.99 (the per-sub-cell values are in the
+// layout).
 int read_fingerprint(const std::string& path, Fingerprint& fp, int flags,
                      SubCellLayout* layout = nullptr, FingerprintExtra* extra = nullptr);
 // The same from an open stream positioned at the start of the file.

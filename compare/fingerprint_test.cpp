@@ -4,10 +4,12 @@
 
 #include <bit>
 #include <cstring>
+#include <filesystem>
 #include <string>
 
 #include "compare/testing/allocation_failure.h"
 #include "compare/testing/fingerprint_writer.h"
+#include "compare/testing/guarded_fifo.h"
 #include "compare/testing/patterns.h"
 #include "compare/testing/temp_dir.h"
 
@@ -122,6 +124,39 @@ TEST(ReadFingerprint, MissingFileOrFolderGives14AndEmptyRecord) {
   EXPECT_EQ(read_fingerprint(tmp.path("none.fpt"), fp, kLoadImage), kReadCannotOpen);
   expect_empty(fp);
   EXPECT_EQ(read_fingerprint(tmp.dir(), fp, kLoadImage), kReadCannotOpen);
+}
+
+// Only a regular file (or a link to one) is read; anything else reads as a
+// file that cannot be opened, and a FIFO is never opened at all, as its
+// reader would wait for a writer for ever.
+TEST(ReadFingerprint, OnlyRegularFilesAreOpened) {
+  testing::TempDir tmp;
+  ASSERT_TRUE(valid_file().write(tmp.path("a.fpt")));
+  testing::GuardedFifo fifo(tmp.path("fifo.fpt"));
+  ASSERT_TRUE(fifo.ok());
+  std::filesystem::create_directory(tmp.path("folder.fpt"));
+  std::filesystem::create_symlink(tmp.path("a.fpt"), tmp.path("link.fpt"));
+  std::filesystem::create_symlink(tmp.path("fifo.fpt"), tmp.path("fifo_link.fpt"));
+  std::filesystem::create_symlink("/dev/null", tmp.path("null.fpt"));
+  const struct {
+    const char* name;
+    int code;
+  } cases[] = {
+      {"a.fpt", kReadOk},
+      {"link.fpt", kReadOk},
+      {"fifo.fpt", kReadCannotOpen},
+      {"fifo_link.fpt", kReadCannotOpen},
+      {"folder.fpt", kReadCannotOpen},
+      {"null.fpt", kReadCannotOpen},
+      {"none.fpt", kReadCannotOpen},
+  };
+  for (const auto& c : cases) {
+    Fingerprint fp;
+    EXPECT_EQ(read_fingerprint(tmp.path(c.name), fp, kLoadImage | kLoadNormTable), c.code)
+        << c.name;
+    if (c.code != kReadOk) expect_empty(fp);
+  }
+  EXPECT_FALSE(fifo.opened());
 }
 
 TEST(ReadFingerprint, SetsLineOptionsForFingerprints) {
@@ -371,6 +406,122 @@ INSTANTIATE_TEST_SUITE_P(
                       std::pair{"", "17 17 2 1 16 16"}, std::pair{"", "17 17 4 4 16 16"},
                       std::pair{"", "17 17 17 1 16 16"}, std::pair{"", "17 17 0 2 16 16"},
                       std::pair{"", "17 17 -2 -2 16 16"}, std::pair{"", "17 17 1 4 16 16"}));
+
+// The same line with its field-th blank-separated field (0-based) replaced.
+std::string with_field(const std::string& line, int field, const std::string& text) {
+  std::vector<std::string> fields;
+  std::size_t start = 0;
+  for (std::size_t sp = line.find(' '); sp != std::string::npos; sp = line.find(' ', start)) {
+    fields.push_back(line.substr(start, sp - start));
+    start = sp + 1;
+  }
+  fields.push_back(line.substr(start));
+  fields.at(static_cast<std::size_t>(field)) = text;
+  std::string out = fields[0];
+  for (std::size_t i = 1; i < fields.size(); ++i) out += " " + fields[i];
+  return out;
+}
+
+// A real of the header that is not a finite number would run through the
+// correlation into every score of the extract, so it is refused like a
+// geometry the comparison cannot use. Lines 4-6 are only looked at when parsed.
+TEST(ReadFingerprint, NonFiniteHeaderRealsGive16) {
+  struct Field {
+    const char* what;
+    std::size_t line;  // index into FingerprintFile::lines
+    int field;
+    bool parsed_only_with_flag8;
+    const char* overflow;  // beyond the range of the field's type
+  };
+  const Field fields[] = {
+      {"cell_mean", 2, 5, false, "1e39"},
+      {"line 4 real 1", 3, 4, true, "1e39"},
+      {"line 4 real 2", 3, 5, true, "-1e39"},
+      {"line 4 real 3", 3, 6, true, "1e39"},
+      {"line 5 first", 4, 0, true, "1e309"},
+      {"line 5 last", 4, 11, true, "-1e309"},
+      {"line 6 first", 5, 0, true, "1e309"},
+      {"line 6 last", 5, 5, true, "1e309"},
+      {"sub_mean of sub-cell 0", 7, 2, false, "1e39"},
+      {"sub_scale of sub-cell 0", 7, 3, false, "1e39"},
+      {"sub_mean of sub-cell 3", 10, 2, false, "-1e39"},
+      {"sub_scale of sub-cell 3", 10, 3, false, "1e39"},
+  };
+  const int all = kLoadImage | kLoadNormTable | kParseExtra;
+  const FingerprintFile good = valid_file();
+  ASSERT_EQ(read_bytes(good.bytes(), all), kReadOk);
+  for (const Field& f : fields) {
+    const std::vector<std::string> values = {"nan",  "inf",      "-inf",   "NAN",
+                                             "-nan", "Infinity", "nan(1)", f.overflow};
+    for (const std::string& value : values) {
+      SCOPED_TRACE(std::string(f.what) + " = " + value);
+      FingerprintFile bad = good;
+      bad.lines[f.line] = with_field(good.lines[f.line], f.field, value);
+      ASSERT_NE(bad.lines[f.line], good.lines[f.line]);
+      Fingerprint fp;
+      FingerprintExtra extra;
+      EXPECT_EQ(read_bytes(bad.bytes(), fp, all, nullptr, &extra), kReadBadGeometry);
+      expect_empty(fp);
+      EXPECT_EQ(read_bytes(bad.bytes(), kLoadImage | kLoadNormTable),
+                f.parsed_only_with_flag8 ? kReadOk : kReadBadGeometry);
+    }
+  }
+}
+
+TEST(ReadFingerprint, ExtremeButFiniteHeaderRealsAreRead) {
+  const FingerprintFile good = valid_file();
+  const struct {
+    std::size_t line;
+    int field;
+    const char* value;
+  } cases[] = {
+      {2, 5, "3.4e38"}, {2, 5, "-0"},     {2, 5, "1e-45"}, {3, 4, "-3.4e38"},
+      {4, 0, "1e308"},  {5, 5, "-1e308"}, {7, 3, "1e-40"}, {10, 2, "-3.4e38"},
+  };
+  for (const auto& c : cases) {
+    FingerprintFile f = good;
+    f.lines[c.line] = with_field(good.lines[c.line], c.field, c.value);
+    EXPECT_EQ(read_bytes(f.bytes(), kLoadImage | kLoadNormTable | kParseExtra), kReadOk)
+        << f.lines[c.line];
+  }
+}
+
+// A table entry multiplies a window of the surface: NaN or infinity there
+// would make every score that window reaches NaN or infinite.
+TEST(ReadFingerprint, NonFiniteTableEntriesGive16) {
+  const FingerprintFile good = valid_file();
+  const std::size_t entries = good.table.size() / 4;
+  ASSERT_EQ(entries, 49u * 49u);
+  const struct {
+    const char* what;
+    std::uint32_t bits;
+  } values[] = {
+      {"quiet NaN", 0x7fc00000u},    {"signalling NaN", 0x7f800001u},
+      {"negative NaN", 0xffc00000u}, {"+infinity", 0x7f800000u},
+      {"-infinity", 0xff800000u},    {"NaN with every payload bit", 0x7fffffffu},
+  };
+  for (const std::size_t entry : {std::size_t{0}, entries / 2, entries - 1}) {
+    for (const auto& v : values) {
+      SCOPED_TRACE(std::string(v.what) + " at entry " + std::to_string(entry));
+      FingerprintFile bad = good;
+      bad.table.replace(entry * 4, 4, testing::float_bytes(std::bit_cast<float>(v.bits)));
+      Fingerprint fp;
+      EXPECT_EQ(read_bytes(bad.bytes(), fp, kLoadImage | kLoadNormTable), kReadBadGeometry);
+      expect_empty(fp);
+      EXPECT_EQ(read_bytes(bad.bytes(), fp, kLoadNormTable), kReadBadGeometry);
+      EXPECT_EQ(read_bytes(bad.bytes(), fp, kLoadImage), kReadOk) << "the table is not read";
+    }
+  }
+  // The largest finite values and zero stay data.
+  FingerprintFile edge = good;
+  edge.table.replace(0, 4, testing::float_bytes(std::bit_cast<float>(0x7f7fffffu)));
+  edge.table.replace(4, 4, testing::float_bytes(std::bit_cast<float>(0xff7fffffu)));
+  edge.table.replace(8, 4, testing::float_bytes(0.0f));
+  Fingerprint fp;
+  ASSERT_EQ(read_bytes(edge.bytes(), fp, kLoadImage | kLoadNormTable), kReadOk);
+  EXPECT_EQ(fp.norm_table(1, 1), std::bit_cast<float>(0x7f7fffffu));
+  EXPECT_EQ(fp.norm_table(1, 2), std::bit_cast<float>(0xff7fffffu));
+}
 
 TEST(ReadFingerprint, FourSubCellsInOneRowAreAccepted) {
   FingerprintGeometry g;

@@ -41,34 +41,41 @@ int tarvikx_main(const std::vector<std::string>& args, std::FILE* console) {
   if (!read_run_file(value[5], run)) {
     print(console, "Can't open ini file '%s'\n", value[5]);
     std::fputs(kUsage, console);
-    return 1;
+    return kExitCannotOpenInput;
   }
   FileList pending{value[0], {}};
   if (!read_file_list(value[1], pending)) {
     print(console, "Can't open list of pending files '%s'\n", value[1]);
     std::fputs(kUsage, console);
-    return 1;
+    return kExitCannotOpenInput;
   }
   FileList library{value[2], {}};
   if (!read_file_list(value[3], library)) {
     print(console, "Can't open list of library files '%s'\n", value[3]);
     std::fputs(kUsage, console);
-    return 1;
+    return kExitCannotOpenInput;
   }
 
   PassSettings settings = pass_settings(run);
   settings.results_path = value[4];
+  // True when the pass's results reached the file. A failure is named on the
+  // console and ends the run: the next pass would meet the same full disk or
+  // missing folder, and its caller must see that results are missing.
   auto pass = [&](const FileList& first, const FileList& second, const char* first_label,
                   const char* second_label) {
     settings.first_label = first_label;
     settings.second_label = second_label;
-    run_comparison_pass(first, second, settings);
+    const PassOutcome outcome = run_comparison_pass(first, second, settings);
+    if (!outcome.written()) {
+      std::fputs(results_failure_message(settings.results_path, outcome).c_str(), console);
+    }
+    return outcome.written();
   };
-  if (value[6] == "true") pass(pending, pending, "pending", "pending");
-  pass(pending, library, "pending", "library");
-  pass(library, pending, "library", "pending");
+  const bool written = (value[6] != "true" || pass(pending, pending, "pending", "pending")) &&
+                       pass(pending, library, "pending", "library") &&
+                       pass(library, pending, "library", "pending");
   std::fflush(console);
-  return 0;
+  return written ? kExitDone : kExitResultsNotWritten;
 }
 
 }  // namespace tarvik

@@ -8,8 +8,14 @@
 // "testresults.txt", "tarvik.ini", "true" (the directories end in the
 // platform's separator, which is appended when missing). Passes: pending with
 // pending (only when the switch is exactly "true"), pending with library,
-// library with pending. Exit code 0 after the passes, 1 when the run file or a
-// list file cannot be opened (after the message and the usage text).
+// library with pending. Exit codes:
+//   0  after the passes
+//   1  the run file or a list file cannot be opened (after the message and
+//      the usage text)
+//   3  the results file could not be opened, written, flushed or closed
+//      (after a console line naming it and the system's reason); the pass
+//      that met the failure ended there and no later pass was run, so
+//      results are missing
 #pragma once
 
 #include <cstdio>
@@ -17,6 +23,10 @@
 #include <vector>
 
 namespace tarvik {
+
+inline constexpr int kExitDone = 0;
+inline constexpr int kExitCannotOpenInput = 1;
+inline constexpr int kExitResultsNotWritten = 3;
 
 inline constexpr char kUsage[] =
     "Usage: tarvikx  pending_dir file_of_pending_filenames  library_dir "

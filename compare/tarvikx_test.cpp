@@ -3,13 +3,16 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <string>
 #include <vector>
 
 #include "compare/tarvikx.h"
 #include "compare/testing/fingerprint_writer.h"
+#include "compare/testing/guarded_fifo.h"
 #include "compare/testing/patterns.h"
 #include "compare/testing/temp_dir.h"
 
@@ -235,9 +238,50 @@ TEST_F(Tarvikx, UsageTextIsExact) {
                "file_of_library_filenames {results_filename} {ini_filename}\n");
 }
 
-TEST_F(Tarvikx, UnopenableResultsFileStillExitsZero) {
-  ASSERT_EQ(run({"pending/", "pending.txt", "library/", "library.txt", "no/dir/r.txt"}), 0);
+TEST_F(Tarvikx, UnopenableResultsFileExits3) {
+  ASSERT_EQ(run({"pending/", "pending.txt", "library/", "library.txt", "no/dir/r.txt"}),
+            kExitResultsNotWritten);
   EXPECT_FALSE(tmp_.exists("no"));
+}
+
+// Lost results must never pass for a finished run: whichever way the results
+// file fails, the console names it and the system's reason, and the exit code
+// is 3, with or without the pending-with-pending pass.
+TEST_F(Tarvikx, ResultsFileThatCannotBeWrittenExits3WithTheReason) {
+  ASSERT_TRUE(std::filesystem::exists("/dev/full"));
+  const struct {
+    std::string path;
+    std::string message;
+  } cases[] = {
+      {"/dev/full", "Can't write results file '/dev/full': " + std::string(std::strerror(ENOSPC))},
+      {"no/dir/r.txt",
+       "Can't open results file 'no/dir/r.txt': " + std::string(std::strerror(ENOENT))},
+      {"library/", "Can't open results file 'library/': " + std::string(std::strerror(EISDIR))},
+  };
+  for (const auto& c : cases) {
+    for (const char* sw : {"true", "false"}) {
+      SCOPED_TRACE(c.path + " " + sw);
+      EXPECT_EQ(
+          run({"pending/", "pending.txt", "library/", "library.txt", c.path, "tarvik.ini", sw}), 3);
+      EXPECT_EQ(out_, "pend_dir='pending/'\npend_files='pending.txt'\n" + c.message + "\n");
+    }
+  }
+  EXPECT_FALSE(tmp_.exists("no"));
+}
+
+TEST_F(Tarvikx, ListedFifoIsReportedWithoutWaitingForIt) {
+  testing::GuardedFifo fifo(tmp_.path("library/fifo.fpt"));
+  ASSERT_TRUE(fifo.ok());
+  tmp_.write("library.txt", "l1.fpt\nfifo.fpt\n");
+  ASSERT_EQ(
+      run({"pending/", "pending.txt", "library/", "library.txt", "r.txt", "tarvik.ini", "false"}),
+      0)
+      << out_;
+  EXPECT_FALSE(fifo.opened());
+  const std::string text = tmp_.read("r.txt");
+  EXPECT_EQ(count_of(text, "Can't read library fingerprint library/fifo.fpt!14\n"), 1) << text;
+  EXPECT_EQ(count_of(text, "  Error 14: Can't read library file library/fifo.fpt!!\n"), 1) << text;
+  EXPECT_EQ(count_of(text, "p1.fpt,l1.fpt,"), 1) << text;
 }
 
 TEST_F(Tarvikx, UnreadableEntriesAreReportedInTheResultsFile) {
