@@ -97,14 +97,21 @@ Status run_calibration(const CalibrationRun& run, CalibrationSummary* summary) {
   const tarvik::FileList second{run.fingerprint_folder, run.second};
   tarvik::PassSettings settings = tarvik::pass_settings(constants);
   settings.results_path = run.results_file;
+  // Statistics from a results file the disk cut short would be wrong
+  // without a word: a pass that could not write is a failure.
   auto pass = [&](const tarvik::FileList& a, const tarvik::FileList& b, const char* label_a,
                   const char* label_b) {
     settings.first_label = label_a;
     settings.second_label = label_b;
-    tarvik::run_comparison_pass(a, b, settings);
+    const tarvik::PassOutcome outcome = tarvik::run_comparison_pass(a, b, settings);
+    if (outcome.written()) return Status::Ok();
+    std::string message = tarvik::results_failure_message(run.results_file, outcome);
+    while (!message.empty() && message.back() == '\n') message.pop_back();
+    return Status::IOError("the calibration run failed: " + message);
   };
-  pass(first, second, "first", "second");
-  pass(second, first, "second", "first");
+  Status s = pass(first, second, "first", "second");
+  if (s.ok()) s = pass(second, first, "second", "first");
+  if (!s.ok()) return s;
   std::ifstream in(run.results_file, std::ios::binary);
   if (!in) return Status::IOError("the calibration run wrote no results file " + run.results_file);
   // Both directions compare the same pairs.
