@@ -153,6 +153,8 @@ struct PassState {
   bool timed;
   PlanCache plans;
   PeakList peaks[kSubCells];
+  std::size_t rounds_done = 0;
+  std::size_t rounds = 0;  // batches of the first list times second names
 };
 
 // The second fingerprint of a round of pairs, transformed, with one
@@ -328,7 +330,10 @@ bool compare_batch(PassState& pass, const FileList& first, std::size_t begin, st
   bool go_on = !pass.out.failed();
   for (const std::string& second_name : second.names) {
     SecondPrint print;
-    if (!load_second(pass, print, second.directory + second_name)) continue;
+    if (!load_second(pass, print, second.directory + second_name)) {
+      ++pass.rounds_done;
+      continue;
+    }
     const std::string_view second_base = name_without_extension(second_name);
     for (std::size_t m = 0; m < batch.size() && go_on; ++m) {
       const Member& member = batch[m];
@@ -346,6 +351,8 @@ bool compare_batch(PassState& pass, const FileList& first, std::size_t begin, st
     release_second(print);
     if (pass.out.failed()) go_on = false;
     if (!go_on) break;
+    ++pass.rounds_done;
+    if (pass.options.progress) pass.options.progress(pass.rounds_done, pass.rounds);
   }
   for (Member& m : batch) release_member(m);
   return go_on;
@@ -372,6 +379,8 @@ PassOutcome run_comparison_pass(const FileList& first, const FileList& second,
   PassTimings scratch;
   const bool timed = options.timings != nullptr;
   PassState pass{settings, options, out, timed ? *options.timings : scratch, timed, {}, {}};
+  const std::size_t batches = (first.names.size() + kBatchSize - 1) / kBatchSize;
+  pass.rounds = batches * second.names.size();
   Lap whole(timed);
 
   out.put("$ ");

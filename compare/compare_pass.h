@@ -17,6 +17,8 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -61,6 +63,9 @@ struct PassSettings {
 struct PassOptions {
   double warp_percentage = -8.0;   // control points move 8 % of the extent inwards
   PassTimings* timings = nullptr;  // null: no clock is read
+  // Called after each second fingerprint of each batch of the first list:
+  // `done` of `total` rounds (batches times second names). May be empty.
+  std::function<void(std::size_t done, std::size_t total)> progress;
 };
 
 // How a pass fared with its results file. `step` is the first operation on

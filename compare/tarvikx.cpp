@@ -2,6 +2,8 @@
 // their length.
 #include "compare/tarvikx.h"
 
+#include <cstdlib>
+
 #include <filesystem>
 
 #include "compare/compare_pass.h"
@@ -58,6 +60,23 @@ int tarvikx_main(const std::vector<std::string>& args, std::FILE* console) {
 
   PassSettings settings = pass_settings(run);
   settings.results_path = value[4];
+  // How far the run is, for the program that started it and asked for it:
+  // one console line "progress <pass> <passes> <done> <total>" whenever the
+  // whole percent of a pass changes.
+  const int passes = value[6] == "true" ? 3 : 2;
+  int pass_no = 0;
+  int last_percent = -1;
+  PassOptions options;
+  const char* wanted = std::getenv(kProgressVariable);
+  if (wanted != nullptr && std::string(wanted) == "1") {
+    options.progress = [&](std::size_t done, std::size_t total) {
+      const int percent = total == 0 ? 100 : static_cast<int>(done * 100 / total);
+      if (percent == last_percent) return;
+      last_percent = percent;
+      std::fprintf(console, "progress %d %d %zu %zu\n", pass_no, passes, done, total);
+      std::fflush(console);
+    };
+  }
   // True when the pass's results reached the file. A failure is named on the
   // console and ends the run: the next pass would meet the same full disk or
   // missing folder, and its caller must see that results are missing.
@@ -65,7 +84,9 @@ int tarvikx_main(const std::vector<std::string>& args, std::FILE* console) {
                   const char* second_label) {
     settings.first_label = first_label;
     settings.second_label = second_label;
-    const PassOutcome outcome = run_comparison_pass(first, second, settings);
+    ++pass_no;
+    last_percent = -1;
+    const PassOutcome outcome = run_comparison_pass(first, second, settings, options);
     if (!outcome.written()) {
       std::fputs(results_failure_message(settings.results_path, outcome).c_str(), console);
     }

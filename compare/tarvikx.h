@@ -16,6 +16,12 @@
 //      (after a console line naming it and the system's reason); the pass
 //      that met the failure ended there and no later pass was run, so
 //      results are missing
+// When the environment variable TARVIKX_PROGRESS is "1", the console gets,
+// while the passes run, a line "progress <pass> <passes> <done> <total>"
+// (pass counted from 1 in this run, rounds of first-list batches times
+// second names) whenever the whole percent of a pass changes, so that the
+// program that started tarvikx can show how far it is. Without it the
+// console holds only the lines above.
 #pragma once
 
 #include <cstdio>
@@ -27,6 +33,7 @@ namespace tarvik {
 inline constexpr int kExitDone = 0;
 inline constexpr int kExitCannotOpenInput = 1;
 inline constexpr int kExitResultsNotWritten = 3;
+inline constexpr const char* kProgressVariable = "TARVIKX_PROGRESS";
 
 inline constexpr char kUsage[] =
     "Usage: tarvikx  pending_dir file_of_pending_filenames  library_dir "

@@ -107,6 +107,21 @@ TEST_F(Tarvikx, NoArgumentsUsesTheDefaultsAndRunsThreePasses) {
   EXPECT_EQ(lines[12].substr(0, 14), "l2.fpt,p2.fpt,");
 }
 
+TEST_F(Tarvikx, ProgressLinesOnlyWhenAskedForAndTheResultsAlike) {
+  ASSERT_EQ(run(), 0) << out_;
+  const std::string quiet = tmp_.read("testresults.txt");
+  std::remove(tmp_.path("testresults.txt").c_str());
+  ASSERT_EQ(setenv("TARVIKX_PROGRESS", "1", 1), 0);
+  const int code = run();
+  unsetenv("TARVIKX_PROGRESS");
+  ASSERT_EQ(code, 0) << out_;
+  EXPECT_EQ(tmp_.read("testresults.txt"), quiet);
+  // Two library names: each pass reports its two rounds, and ends complete.
+  EXPECT_EQ(out_,
+            "progress 1 3 1 2\nprogress 1 3 2 2\nprogress 2 3 1 2\nprogress 2 3 2 2\n"
+            "progress 3 3 1 2\nprogress 3 3 2 2\n");
+}
+
 TEST_F(Tarvikx, TheSameAnimalScoresHighestAndItsShiftIsReported) {
   ASSERT_EQ(run(), 0) << out_;
   double best = -100, second_best = -100;

@@ -13,12 +13,14 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <set>
 #include <sstream>
 #include <system_error>
 #include <utility>
 #include <vector>
 
+#include "compare/tarvikx.h"
 #include "workstation/common/control_panel.h"
 #include "workstation/common/operator_dialogs.h"
 #include "workstation/common/safe_path.h"
@@ -124,7 +126,10 @@ class BatchComparison {
                         const std::string& opposite, db::RecordSet* rows);
   Status run_library_batches(const config::AspectEntry& aspect, const std::string& side,
                              int pending_names, db::RecordSet* library);
-  Status run_tarvikx(const std::string& aspect, const std::string& side, bool first_run, int run);
+  // `within` (may be empty) gets the share of the run done, as tarvikx
+  // reports it.
+  Status run_tarvikx(const std::string& aspect, const std::string& side, bool first_run, int run,
+                     const std::function<void(double)>& within = {});
   Status import_and_move(const std::string& aspect, const std::string& side,
                          const std::vector<std::string>& compared);
   Status finish_multi_core_side(const std::string& aspect, const std::string& side);
@@ -288,7 +293,8 @@ Status BatchComparison::select_library(const config::AspectEntry& aspect, const 
 }
 
 Status BatchComparison::run_tarvikx(const std::string& aspect, const std::string& side,
-                                    bool first_run, int run) {
+                                    bool first_run, int run,
+                                    const std::function<void(double)>& within) {
   TarvikRun r;
   r.tarvikx = tarvikx_;
   r.oldlib_dir = oldlib_arg_;
@@ -298,7 +304,14 @@ Status BatchComparison::run_tarvikx(const std::string& aspect, const std::string
   r.letter = letter_;
   r.run_file = run_file_for_aspect(aspect);
   r.first_run = first_run;
-  const ProcessCommand command = tarvik_command(r);
+  ProcessCommand command = tarvik_command(r);
+  TarvikxProgress progress;
+  if (within) {
+    command.environment.push_back(std::string(tarvik::kProgressVariable) + "=1");
+    command.on_output = [&progress, &within](std::string_view bytes) {
+      progress.feed(bytes, within);
+    };
+  }
 
   const auto t0 = Clock::now();
   const ProcessOutcome outcome = runner_.start_and_wait(command, &panel_);
@@ -368,7 +381,10 @@ Status BatchComparison::run_library_batches(const config::AspectEntry& entry,
     Status s = write_name_list(list_path, names);
     if (!s.ok()) return s;
     panel_.set_text("lblProgress", library_batch_label(pending_names, side, aspect, batch_no));
-    s = run_tarvikx(aspect, side, first_run, batch_no);
+    const double done_before = static_cast<double>(batch_no - 1) * kLibraryBatchNames;
+    const double in_run = static_cast<double>(names.size());
+    s = run_tarvikx(aspect, side, first_run, batch_no,
+                    [&](double f) { show_progress(panel_, (done_before + f * in_run) / total); });
     if (!s.ok()) return s;
     first_run = false;
     show_progress(panel_, (static_cast<double>(batch_no - 1) * kLibraryBatchNames +

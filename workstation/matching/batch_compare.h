@@ -70,9 +70,9 @@ struct BatchCompareOptions {
 
 // What one batch comparison did, for the headless program and the tests.
 struct BatchCompareSummary {
-  int aspect_sides = 0;          // aspects and sides whose pending extracts were listed
-  int64_t pending_listed = 0;    // pending names written to the lists
-  int64_t pending_missing = 0;   // pending extracts taken but left out (no file, unusable name)
+  int aspect_sides = 0;            // aspects and sides whose pending extracts were listed
+  int64_t pending_listed = 0;      // pending names written to the lists
+  int64_t pending_missing = 0;     // pending extracts taken but left out (no file, unusable name)
   int64_t pending_unreadable = 0;  // listed, but tarvikx could not read their fingerprint
   int64_t library_extracts = 0;    // library extracts selected, summed over aspects and sides
   int64_t library_listed = 0;      // library names written to the lists

@@ -2,6 +2,8 @@
 // batch_compare_helpers.h).
 #include "workstation/matching/batch_compare_helpers.h"
 
+#include <sstream>
+
 #include <cmath>
 
 #include "workstation/common/control_panel.h"
@@ -69,6 +71,24 @@ ProcessCommand tarvik_command(const TarvikRun& run) {
                  run.run_file,
                  run.first_run ? "true" : "false"};
   return c;
+}
+
+void TarvikxProgress::feed(std::string_view bytes, const std::function<void(double)>& each) {
+  for (char c : bytes) {
+    if (c != '\n') {
+      // A line longer than any progress line is not one; only its end matters.
+      if (line_.size() < 100) line_ += c;
+      continue;
+    }
+    std::istringstream words(line_);
+    std::string word;
+    long long pass = 0, passes = 0, done = 0, total = 0;
+    if (words >> word && word == "progress" && words >> pass >> passes >> done >> total &&
+        passes > 0 && pass >= 1 && pass <= passes && total > 0 && done >= 0 && done <= total) {
+      each((static_cast<double>(pass - 1) + static_cast<double>(done) / total) / passes);
+    }
+    line_.clear();
+  }
 }
 
 }  // namespace velmora::matching

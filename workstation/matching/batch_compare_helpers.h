@@ -5,8 +5,10 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <string>
+#include <string_view>
 
 #include "workstation/matching/process_runner.h"
 
@@ -58,5 +60,19 @@ struct TarvikRun {
   bool first_run = true;
 };
 ProcessCommand tarvik_command(const TarvikRun& run);
+
+// Reads tarvikx's progress lines ("progress <pass> <passes> <done> <total>",
+// printed when TARVIKX_PROGRESS=1) out of its console output as it arrives,
+// in pieces that need not end at a line end. Other lines are passed over.
+class TarvikxProgress {
+ public:
+  // Takes the next piece of output and calls `each` with the share of the
+  // whole run (0..1, the passes counted alike) of every progress line it
+  // completes, in order.
+  void feed(std::string_view bytes, const std::function<void(double)>& each);
+
+ private:
+  std::string line_;
+};
 
 }  // namespace velmora::matching

@@ -87,6 +87,37 @@ TEST(BatchTexts, ProgressTextsAreTheOperatorsOwn) {
             "previous FlankLa comparison results exist - run 'batch compare' with zero batch size");
 }
 
+TEST(TarvikxProgress, ReadsProgressLinesFromPiecesOfOutput) {
+  struct Case {
+    std::vector<std::string> pieces;
+    double fraction;  // of the last progress line; -1: none found
+  };
+  const Case cases[] = {
+      {{"progress 1 3 1 2\n"}, (0 + 0.5) / 3},
+      {{"prog", "ress 2 3 ", "2 2\n"}, (1 + 1.0) / 3},  // split anywhere
+      {{"pend_dir='x'\nprogress 2 2 1 4\nCan't read\n"}, (1 + 0.25) / 2},
+      {{"progress 1 2 5 4\n"}, -1},                          // more done than there is
+      {{"progress 3 2 1 4\n"}, -1},                          // a pass past the last
+      {{"progress 1 2 1 0\n"}, -1},                          // nothing to do
+      {{"progress 1 2 1\n"}, -1},                            // a number short
+      {{"xprogress 1 2 1 4\n"}, -1},                         // not at the start
+      {{"progress 1 2 1 4"}, -1},                            // not ended yet
+      {{std::string(500, 'a') + "progress 1 2 1 4\n"}, -1},  // inside a long line
+  };
+  for (const Case& c : cases) {
+    TarvikxProgress p;
+    double f = -1;
+    for (const std::string& piece : c.pieces) p.feed(piece, [&](double got) { f = got; });
+    EXPECT_DOUBLE_EQ(f, c.fraction) << c.pieces[0];
+  }
+  // Every line of one piece is reported, in order.
+  TarvikxProgress p;
+  std::vector<double> all;
+  p.feed("progress 1 2 1 2\nprogress 1 2 2 2\nprogress 2 2 1 2\n",
+         [&](double f) { all.push_back(f); });
+  EXPECT_EQ(all, (std::vector<double>{0.25, 0.5, 0.75}));
+}
+
 TEST(TarvikCommand, PiecesInOrderWithTheSwitch) {
   TarvikRun r;
   r.tarvikx = "/opt/velmora/bin/tarvikx";

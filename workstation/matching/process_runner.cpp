@@ -29,6 +29,8 @@ extern char** environ;
 namespace velmora::matching {
 namespace {
 
+using OutputFn = std::function<void(std::string_view)>;
+
 using Clock = std::chrono::steady_clock;
 
 bool needs_quotes(const std::string& piece) {
@@ -49,12 +51,13 @@ std::string error_text(int err) {
 
 // Reads everything the pipe holds now. Returns false once the write end is
 // closed (end of file) or the pipe fails.
-bool drain(int fd, ProcessOutcome* out) {
+bool drain(int fd, ProcessOutcome* out, const OutputFn& seen) {
   char buf[4096];
   for (;;) {
     const ssize_t n = read(fd, buf, sizeof buf);
     if (n > 0) {
       out->keep_output(buf, static_cast<size_t>(n));
+      if (seen) seen(std::string_view(buf, static_cast<size_t>(n)));
       continue;
     }
     if (n == 0) return false;
@@ -65,7 +68,7 @@ bool drain(int fd, ProcessOutcome* out) {
 
 // Waits until `deadline`, reading output while the pipe is open. *open is
 // cleared (and the descriptor closed) at the pipe's end.
-void read_until(Clock::time_point deadline, int* fd, ProcessOutcome* out) {
+void read_until(Clock::time_point deadline, int* fd, ProcessOutcome* out, const OutputFn& seen) {
   for (;;) {
     const auto now = Clock::now();
     if (now >= deadline) return;
@@ -80,7 +83,7 @@ void read_until(Clock::time_point deadline, int* fd, ProcessOutcome* out) {
     if (r < 0 && errno != EINTR) {
       close(*fd);
       *fd = -1;
-    } else if (r > 0 && !drain(*fd, out)) {
+    } else if (r > 0 && !drain(*fd, out, seen)) {
       close(*fd);
       *fd = -1;
     }
@@ -123,8 +126,8 @@ bool check_before_start(const ProcessCommand& c, const std::string& program, Pro
 // killed workstation never leaves a comparison program writing to a
 // results file that the next run will read. Returns 0 or the errno of what
 // failed (in the child, reported through a close-on-exec pipe).
-int spawn_child(const std::string& program, char* const argv[], const std::string& folder,
-                int out_fd, pid_t* pid_out) {
+int spawn_child(const std::string& program, char* const argv[], char* const envp[],
+                const std::string& folder, int out_fd, pid_t* pid_out) {
   int report[2];
   if (pipe2(report, O_CLOEXEC) != 0) return errno;
   const pid_t parent = getpid();
@@ -147,7 +150,7 @@ int spawn_child(const std::string& program, char* const argv[], const std::strin
     if (e == 0 && (dup2(in, 0) < 0 || dup2(out_fd, 1) < 0 || dup2(out_fd, 2) < 0)) e = errno;
     if (e == 0 && folder_c != nullptr && chdir(folder_c) != 0) e = errno;
     if (e == 0) {
-      execv(program.c_str(), argv);
+      execve(program.c_str(), argv, envp);
       e = errno;
     }
     ssize_t w = write(report[1], &e, sizeof e);
@@ -200,6 +203,8 @@ std::string ProcessOutcome::output_tail(int lines) const {
   };
   for (char c : output) {
     if (c == '\n' || c == '\r') {
+      // How far a program got says nothing of why it ended.
+      if (current.rfind("progress ", 0) == 0) current.clear();
       finish();
     } else if (current.size() < 200) {
       const unsigned char u = static_cast<unsigned char>(c);
@@ -251,8 +256,29 @@ ProcessOutcome PosixProcessRunner::start_and_wait(const ProcessCommand& command,
   for (std::string& p : pieces) argv.push_back(p.data());
   argv.push_back(nullptr);
 
+  // The child's environment: this process's, with the command's own
+  // settings in place of any of the same name. Built before the fork, as the
+  // child may not allocate.
+  std::vector<std::string> env_pieces;
+  for (char** e = environ; *e != nullptr; ++e) {
+    const std::string_view entry(*e);
+    bool replaced = false;
+    for (const std::string& own : command.environment) {
+      const size_t eq = own.find('=');
+      if (eq != std::string::npos &&
+          entry.substr(0, eq + 1) == std::string_view(own).substr(0, eq + 1))
+        replaced = true;
+    }
+    if (!replaced) env_pieces.emplace_back(entry);
+  }
+  env_pieces.insert(env_pieces.end(), command.environment.begin(), command.environment.end());
+  std::vector<char*> envp;
+  for (std::string& e : env_pieces) envp.push_back(e.data());
+  envp.push_back(nullptr);
+
   pid_t pid = 0;
-  const int rc = spawn_child(program, argv.data(), command.working_folder, fds[1], &pid);
+  const int rc =
+      spawn_child(program, argv.data(), envp.data(), command.working_folder, fds[1], &pid);
   close(fds[1]);
   if (rc != 0) {
     close(fds[0]);
@@ -265,7 +291,7 @@ ProcessOutcome PosixProcessRunner::start_and_wait(const ProcessCommand& command,
 
   int status = 0;
   for (;;) {
-    read_until(Clock::now() + std::chrono::milliseconds(poll_ms_), &fd, &out);
+    read_until(Clock::now() + std::chrono::milliseconds(poll_ms_), &fd, &out, command.on_output);
     if (panel != nullptr) panel->process_events();
     if (panel != nullptr && panel->stop_requested() && !out.stopped) {
       // The operator stopped the run: the program is ended and waited for,
@@ -285,7 +311,7 @@ ProcessOutcome PosixProcessRunner::start_and_wait(const ProcessCommand& command,
     }
   }
   if (fd >= 0) {
-    drain(fd, &out);
+    drain(fd, &out, command.on_output);
     close(fd);
   }
   if (WIFEXITED(status)) {

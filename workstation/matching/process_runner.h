@@ -25,7 +25,9 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace velmora {
@@ -39,6 +41,12 @@ struct ProcessCommand {
                                        // current folder, not the child's)
   std::vector<std::string> arguments;  // argv[1] ... in order
   std::string working_folder;          // the child's current folder; "" = the caller's
+  // "NAME=value" settings added to (or replacing those of) the caller's
+  // environment for the child.
+  std::vector<std::string> environment;
+  // Called with each piece of output as it arrives (not split into lines),
+  // on the caller's thread, between polls. May be empty.
+  std::function<void(std::string_view bytes)> on_output;
 
   // The command as one line for messages: program and arguments separated
   // by blanks, a piece holding a blank, a quote or nothing in double quotes.

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -133,6 +134,24 @@ TYPED_TEST_P(ProcessRunnerConformance, OutputAndErrorsAreKeptAndBounded) {
   EXPECT_EQ(big.output.substr(big.output.size() - 4), "END\n");
 }
 
+TYPED_TEST_P(ProcessRunnerConformance, EnvironmentGoesInAndOutputComesOutAsItArrives) {
+  ProcessCommand c =
+      shell("echo \"$VELMORA_PROBE $HOME\"; sleep 0.3; echo \"second $VELMORA_OTHER\"");
+  c.environment = {"VELMORA_PROBE=first", "VELMORA_OTHER=x=y"};
+  std::string seen;
+  int pieces_before_end = 0;
+  c.on_output = [&](std::string_view bytes) {
+    seen.append(bytes);
+    if (seen.find("second") == std::string::npos) ++pieces_before_end;
+  };
+  ProcessOutcome o = this->runner_.start_and_wait(c, &this->panel_);
+  ASSERT_TRUE(o.succeeded()) << o.describe();
+  const char* home = std::getenv("HOME");
+  EXPECT_EQ(seen, std::string("first ") + (home ? home : "") + "\nsecond x=y\n");
+  EXPECT_EQ(o.output, seen);
+  EXPECT_GE(pieces_before_end, 1);  // the first line came before the child ended
+}
+
 TYPED_TEST_P(ProcessRunnerConformance, WindowEventsRunWhileTheChildRuns) {
   const auto t0 = std::chrono::steady_clock::now();
   ProcessOutcome o = this->runner_.start_and_wait(shell("sleep 0.5"), &this->panel_);
@@ -161,9 +180,10 @@ TYPED_TEST_P(ProcessRunnerConformance, AStopRequestEndsTheChildAtTheNextPoll) {
 }
 
 REGISTER_TYPED_TEST_SUITE_P(ProcessRunnerConformance, ExitCodesAreReported,
-                            AStopRequestEndsTheChildAtTheNextPoll, AKilledChildIsACrashNotASuccess,
-                            ArgumentsArriveUnchangedWithoutAShell, RunsInTheGivenWorkingFolder,
-                            RelativeProgramIsFoundFromTheCallersFolder,
+                            AStopRequestEndsTheChildAtTheNextPoll,
+                            EnvironmentGoesInAndOutputComesOutAsItArrives,
+                            AKilledChildIsACrashNotASuccess, ArgumentsArriveUnchangedWithoutAShell,
+                            RunsInTheGivenWorkingFolder, RelativeProgramIsFoundFromTheCallersFolder,
                             MissingProgramOrFolderIsNotStarted, OutputAndErrorsAreKeptAndBounded,
                             WindowEventsRunWhileTheChildRuns);
 

@@ -3,6 +3,7 @@
 
 #include <QFileInfo>
 #include <QProcess>
+#include <QProcessEnvironment>
 #include <QStringList>
 
 #include <signal.h>
@@ -14,9 +15,13 @@
 namespace velmora::matching {
 namespace {
 
-void keep(QProcess& p, ProcessOutcome* out) {
+void keep(QProcess& p, ProcessOutcome* out, const ProcessCommand& command) {
   const QByteArray bytes = p.readAll();
-  if (!bytes.isEmpty()) out->keep_output(bytes.constData(), static_cast<size_t>(bytes.size()));
+  if (bytes.isEmpty()) return;
+  out->keep_output(bytes.constData(), static_cast<size_t>(bytes.size()));
+  if (command.on_output) {
+    command.on_output(std::string_view(bytes.constData(), static_cast<size_t>(bytes.size())));
+  }
 }
 
 }  // namespace
@@ -46,6 +51,15 @@ ProcessOutcome QtProcessRunner::start_and_wait(const ProcessCommand& command, Co
   }
   process.setProcessChannelMode(QProcess::MergedChannels);
   process.setStandardInputFile(QProcess::nullDevice());
+  if (!command.environment.empty()) {
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const std::string& e : command.environment) {
+      const size_t eq = e.find('=');
+      if (eq == std::string::npos) continue;
+      env.insert(QString::fromStdString(e.substr(0, eq)), QString::fromStdString(e.substr(eq + 1)));
+    }
+    process.setProcessEnvironment(env);
+  }
   // The child dies with this thread, however it ends (see process_runner.h).
   const pid_t parent = getpid();
   process.setChildProcessModifier([parent] {
@@ -59,14 +73,14 @@ ProcessOutcome QtProcessRunner::start_and_wait(const ProcessCommand& command, Co
   out.started = true;
   while (process.state() != QProcess::NotRunning) {
     if (process.waitForFinished(poll_ms_)) break;
-    keep(process, &out);
+    keep(process, &out, command);
     if (panel != nullptr) panel->process_events();
     if (panel != nullptr && panel->stop_requested() && !out.stopped) {
       out.stopped = true;
       process.kill();
     }
   }
-  keep(process, &out);
+  keep(process, &out, command);
   if (process.exitStatus() == QProcess::NormalExit) {
     out.exited = true;
     out.exit_code = process.exitCode();

@@ -44,8 +44,8 @@
 #include "workstation/common/status.h"
 #include "workstation/db/database.h"
 #include "workstation/db/statements.h"
-#include "workstation/session/cell_directory.h"
 #include "workstation/matching/standardise.h"
+#include "workstation/session/cell_directory.h"
 
 namespace velmora::matching {
 
