@@ -4,6 +4,26 @@
 #include <utility>
 
 namespace velmora::app {
+namespace {
+
+// "  name:   value" lines become "name: value".
+std::string compact_summary(const std::string& text) {
+  std::string out;
+  bool line_start = true, after_colon = false;
+  for (char c : text) {
+    if (c == ' ' && line_start) continue;
+    if (c == ' ' && after_colon) {
+      if (out.back() != ' ') out += ' ';
+      continue;
+    }
+    after_colon = c == ':';
+    line_start = c == '\n';
+    out += c;
+  }
+  return out;
+}
+
+}  // namespace
 
 runs::RunStep batch_compare_step(std::shared_ptr<matching::ProcessRunner> runner,
                                  matching::BatchCompareOptions options,
@@ -13,10 +33,11 @@ runs::RunStep batch_compare_step(std::shared_ptr<matching::ProcessRunner> runner
           summary = std::move(summary)](runs::RunContext& ctx) {
     Status s = matching::batch_compare_old_style(ctx, *ctx.panel, *ctx.dialogs, *runner, options,
                                                  summary.get());
-    // The operator sees at the end what the headless program prints.
+    // The operator sees at the end what the headless program prints, its
+    // console columns closed up for a message box's proportional font.
     if (s.ok() && !ctx.dialogs->program_ended()) {
       ctx.dialogs->message("The comparison through tarvikx is complete.\n" +
-                               matching::format_batch_summary(*summary, 0),
+                               compact_summary(matching::format_batch_summary(*summary, 0)),
                            Buttons::kOk, Icon::kInformation);
     }
     return s;

@@ -77,6 +77,11 @@ TEST_F(ComparisonStepsTest, TheBatchStepListsThroughTheWindowsPanel) {
   EXPECT_EQ(sum->pending_missing, 8);
   EXPECT_EQ(dialogs_.beeps(), 3);  // the dialogs are the window's
   EXPECT_FALSE(panel_.progress_labels().empty());
+  // The run ends with the summary, its columns closed up for the window.
+  ASSERT_FALSE(dialogs_.shown().empty());
+  const std::string& last = dialogs_.shown().back().text;
+  EXPECT_NE(last.find("\npending extracts compared: 1 (8 left out"), std::string::npos) << last;
+  EXPECT_NE(last.find("\nextracts moved to V: 1\n"), std::string::npos) << last;
 }
 
 }  // namespace
