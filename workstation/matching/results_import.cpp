@@ -195,12 +195,22 @@ struct FileImport {
 // One line of the file (see the rules in results_import.h). A line that
 // cannot be used is counted and noted; only a failing statement gives an
 // error, which ends the import.
-Status import_line(FileImport& file, const std::string& line, bool truncated) {
+Status import_line(FileImport& file, const std::string& line, bool truncated, bool ended) {
   ImportSummary* summary = file.summary;
   const int64_t line_no = ++summary->lines;
   if (truncated) {
     ++summary->malformed_lines;
     note_skipped(summary, line_no, line, "line too long");
+    return Status::Ok();
+  }
+  // The comparison program ends every line it writes, except its memory
+  // messages; any other last line without a line end is what a writer
+  // stopped half-way (a full disk) left of a line, and may read as a whole
+  // one with a wrong score ("0.4" of "0.4567").
+  const bool memory_message_alone = !line.empty() && memory_message_length(line) == line.size();
+  if (!ended && !memory_message_alone) {
+    ++summary->cut_short_lines;
+    note_skipped(summary, line_no, line, "not ended by a line end: the file was cut short");
     return Status::Ok();
   }
   ResultsLine r = classify_results_line(line);
@@ -287,7 +297,11 @@ std::string ImportSummary::problems_message() const {
   if (skipped_lines() > 0) {
     msg += std::to_string(skipped_lines()) + " line(s) of " + results_path + " were skipped";
     msg += " (" + std::to_string(malformed_lines) + " not a result, " +
-           std::to_string(unknown_cell_lines) + " naming a cell not in the database):\n";
+           std::to_string(unknown_cell_lines) + " naming a cell not in the database";
+    if (cut_short_lines > 0) {
+      msg += ", " + std::to_string(cut_short_lines) + " cut short at the end of the file";
+    }
+    msg += "):\n";
     for (const SkippedLine& s : skipped) {
       msg += "  line " + std::to_string(s.line_no) + ": " + s.text + "  [" + s.reason + "]\n";
     }
@@ -360,7 +374,7 @@ Status import_results(db::Database* database, db::PreparedStatements* statements
                   .summary = summary};
   std::string line;
   while (reader != nullptr && reader->read_a_line(&line)) {
-    s = import_line(file, line, reader->line_truncated());
+    s = import_line(file, line, reader->line_truncated(), reader->line_ended());
     if (!s.ok()) return s;
   }
   if (reader != nullptr && reader->failed()) {

@@ -19,9 +19,11 @@
 //  * the staged score is the text of the score written with eight decimals,
 //    plus 2e-9.
 // Lines that are none of these (the comparison program's problem messages, a
-// result glued after a memory message, a damaged line) and results naming a
-// cell the database does not have are skipped, counted and listed in the
-// summary, and the import goes on.
+// result glued after a memory message, a damaged line), results naming a
+// cell the database does not have, and a last line without its line end (a
+// file cut short: "P1,L1,0.4" may be all that was written of
+// "P1,L1,0.4567,...") are skipped, counted and listed in the summary, and the
+// import goes on.
 //
 // The whole import is one transaction: when anything fails (the file cannot
 // be read, a statement fails) the database is left as it was and the file
@@ -44,8 +46,8 @@
 #include "workstation/common/status.h"
 #include "workstation/db/database.h"
 #include "workstation/db/statements.h"
-#include "workstation/session/cell_directory.h"
 #include "workstation/matching/standardise.h"
+#include "workstation/session/cell_directory.h"
 
 namespace velmora::matching {
 
@@ -90,16 +92,17 @@ struct ImportSummary {
   int64_t staged = 0;                     // rows put into pretemp
   int64_t malformed_lines = 0;            // skipped: neither header, "Can't" line nor result
   int64_t unknown_cell_lines = 0;         // skipped: a result naming a cell not in the database
+  int64_t cut_short_lines = 0;            // skipped: the last line, without its line end
   int64_t missing_distribution_rows = 0;  // updates that found no distribution row
   StandardiseSummary standardised;
 
-  // The first skipped lines (malformed or naming unknown cells), and the
+  // The first skipped lines (malformed, naming unknown cells or cut short), and the
   // distinct unknown cell names (first few), for the message to the operator.
   static constexpr size_t kMaxListed = 10;
   std::vector<SkippedLine> skipped;
   std::vector<std::string> unknown_cells;
 
-  int64_t skipped_lines() const { return malformed_lines + unknown_cell_lines; }
+  int64_t skipped_lines() const { return malformed_lines + unknown_cell_lines + cut_short_lines; }
   // Empty when nothing was skipped and every probability could be computed;
   // otherwise a message for the operator naming the file, the counts and the
   // first skipped lines.
