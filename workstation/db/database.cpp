@@ -16,9 +16,7 @@
 
 #include <sqlite3.h>
 
-#include <cmath>
 #include <filesystem>
-#include <limits>
 #include <string>
 #include <system_error>
 
@@ -77,20 +75,17 @@ Value column_value(sqlite3_stmt* stmt, int i) {
 }
 
 // to_single(x): x rounded to the nearest 32-bit float, for the score columns
-// that the workstation keeps in single precision. Text that reads as a
-// number is converted first; NULL stays NULL; other text is returned as it
-// is, so that the column's own type check reports it.
+// that the workstation keeps in single precision; beyond the float range it
+// is the largest float of its sign (to_single_precision), so what such a
+// column holds always reads back into a float. Text that reads as a number is
+// converted first; NULL stays NULL; other text is returned as it is, so that
+// the column's own type check reports it.
 void to_single_function(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
   if (argc != 1) return;
   sqlite3_value* v = argv[0];
   int type = sqlite3_value_numeric_type(v);
   if (type == SQLITE_INTEGER || type == SQLITE_FLOAT) {
-    double d = sqlite3_value_double(v);
-    if (std::isfinite(d) && std::fabs(d) <= std::numeric_limits<float>::max()) {
-      sqlite3_result_double(ctx, static_cast<double>(static_cast<float>(d)));
-    } else {
-      sqlite3_result_double(ctx, d);
-    }
+    sqlite3_result_double(ctx, static_cast<double>(to_single_precision(sqlite3_value_double(v))));
     return;
   }
   sqlite3_result_value(ctx, v);

@@ -11,6 +11,8 @@
 #include <cmath>
 #include <filesystem>
 #include <fstream>
+#include <limits>
+#include <vector>
 
 #include "workstation/db/schema.h"
 #include "workstation/db/testing/fixture_database.h"
@@ -224,6 +226,30 @@ TEST(StatementTest, ToSingleRoundsToFloatPrecision) {
   EXPECT_EQ(rs.number("b"), static_cast<double>(0.1f));
   EXPECT_TRUE(is_null(rs.field("c")));
   EXPECT_EQ(rs.text("d"), "x");
+}
+
+TEST(StatementTest, ToSingleStaysWithinTheSingleRange) {
+  auto db = memory_db();
+  const double kMax = static_cast<double>(std::numeric_limits<float>::max());
+  struct Case {
+    const char* sql;  // the argument of to_single
+    double value;     // what it gives
+  };
+  const std::vector<Case> cases = {
+      {"3.5e38", kMax},   {"-1e39", -kMax}, {"1e999", kMax},        {"-1e999", -kMax},
+      {"'3.5e38'", kMax}, {"1e300", kMax},  {"3.4028234e38", kMax}, {"1", 1.0},
+      {"-0.25", -0.25},   {"2", 2.0},
+  };
+  for (const Case& c : cases) {
+    RecordSet rs;
+    ASSERT_TRUE(db->query("single", std::string("SELECT to_single(") + c.sql + ") AS v", &rs).ok())
+        << c.sql;
+    EXPECT_EQ(rs.number("v"), c.value) << c.sql;
+  }
+  // A single-precision score column takes what to_single gives, whatever it was given.
+  ASSERT_TRUE(db->execute("make", "CREATE TABLE t (score REAL) STRICT").ok());
+  Status s = db->execute("fill", "INSERT INTO t VALUES (to_single(3.5e38)), (to_single(-1e999))");
+  EXPECT_TRUE(s.ok()) << s.message();
 }
 
 // ----------------------------------------------------------------- failures

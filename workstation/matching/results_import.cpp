@@ -182,6 +182,7 @@ class DistributionTally {
 struct FileImport {
   const CellDirectory* cells;
   const ScoringOptions& options;
+  const ScoreRange& scores;
   DistributionTally& tally;
   db::Statement* insert;    // insert_pretemp
   std::string aspect_side;  // pretemp's aspect + side
@@ -237,6 +238,13 @@ Status import_line(FileImport& file, const std::string& line, bool truncated, bo
       break;
   }
 
+  if (!file.scores.admits(r.score)) {
+    ++summary->bad_score_lines;
+    note_skipped(summary, line_no, line,
+                 "score outside " + file.scores.text() + ", the range of the comparison family");
+    return Status::Ok();
+  }
+
   const CellDirectory* cells = file.cells;
   const int64_t number1 = cells->number_of(r.first);
   const int64_t number2 = cells->number_of(r.second);
@@ -287,6 +295,14 @@ Status import_line(FileImport& file, const std::string& line, bool truncated, bo
 
 }  // namespace
 
+bool ScoreRange::admits(double score) const {
+  return (score >= low && score <= high) || (no_score && score == *no_score);
+}
+
+std::string ScoreRange::text() const {
+  return real_to_text(low) + " to " + real_to_text(high);
+}
+
 std::string results_file_name(const std::string& aspect, const std::string& side,
                               const std::string& letter) {
   return aspect + side + letter + "_results.txt";
@@ -298,6 +314,9 @@ std::string ImportSummary::problems_message() const {
     msg += std::to_string(skipped_lines()) + " line(s) of " + results_path + " were skipped";
     msg += " (" + std::to_string(malformed_lines) + " not a result, " +
            std::to_string(unknown_cell_lines) + " naming a cell not in the database";
+    if (bad_score_lines > 0) {
+      msg += ", " + std::to_string(bad_score_lines) + " with a score outside the family's range";
+    }
     if (cut_short_lines > 0) {
       msg += ", " + std::to_string(cut_short_lines) + " cut short at the end of the file";
     }
@@ -366,6 +385,7 @@ Status import_results(db::Database* database, db::PreparedStatements* statements
   DistributionTally tally(database, statements->get("distribution_of_file"), "." + request.letter);
   FileImport file{.cells = cells,
                   .options = request.options,
+                  .scores = request.scores,
                   .tally = tally,
                   .insert = statements->get("insert_pretemp"),
                   .aspect_side = request.aspect + request.side,

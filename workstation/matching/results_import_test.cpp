@@ -5,9 +5,11 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "workstation/common/number_text.h"
 #include "workstation/db/testing/fixture_database.h"
 #include "workstation/matching/matching_test_support.h"
 
@@ -411,6 +413,78 @@ TEST_F(ImportTest, ALastLineWithoutItsLineEndIsSkippedAsCutShort) {
     EXPECT_EQ(distribution("S101a_FL.a").Ln, c.staged);
     exec("UPDATE distribution SET Ln = 0, Ls = 0, Lss = 0, Rn = 0, Rs = 0, Rss = 0");
     EXPECT_EQ(dump("distribution"), before);
+  }
+}
+
+TEST_F(ImportTest, ScoresOutsideTheFamilysRangeAreSkippedAndListed) {
+  const std::string tarvik = "score outside -1 to 1, the range of the comparison family";
+  const std::string not_a_number = "result line whose score is not a number";
+  const ScoreRange other{0.0, 10.0, std::nullopt};  // a family of another range
+  struct Case {
+    std::string score;  // of the result S101a / S104a
+    ScoreRange range;
+    bool imported;
+    std::string reason;  // why it was skipped
+  };
+  const std::vector<Case> cases = {
+      {"3.5e38", kTarvikScores, false, tarvik},
+      {"-1e39", kTarvikScores, false, tarvik},
+      {"1e30", kTarvikScores, false, tarvik},
+      {"nan", kTarvikScores, false, not_a_number},
+      {"inf", kTarvikScores, false, not_a_number},
+      {"-inf", kTarvikScores, false, not_a_number},
+      {"1e999", kTarvikScores, false, not_a_number},
+      {"1.0000001", kTarvikScores, false, tarvik},
+      {"-1.0000001", kTarvikScores, false, tarvik},
+      {"-9.98", kTarvikScores, false, tarvik},
+      {"-1", kTarvikScores, true, ""},
+      {"1", kTarvikScores, true, ""},
+      {"0.5", kTarvikScores, true, ""},
+      {"1.0000", kTarvikScores, true, ""},
+      // The comparison program's mark for a pair without a score.
+      {"-9.9900", kTarvikScores, true, ""},
+      {"7.5", other, true, ""},
+      {"10", other, true, ""},
+      {"-0.5", other, false, "score outside 0 to 10, the range of the comparison family"},
+      {"-9.9900", other, false, "score outside 0 to 10, the range of the comparison family"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.score + " in " + c.range.text());
+    exec("DELETE FROM temp");
+    exec("UPDATE distribution SET Ln = 0, Ls = 0, Lss = 0, Rn = 0, Rs = 0, Rss = 0");
+    write_results({"$ pending library", "S101a_FL,S102a_FL,0.2500,0,0",
+                   "S101a_FL,S104a_FL," + c.score + ",0,0,0,0,0,0,0,0,0.9"});
+    ImportRequest r = request();
+    r.scores = c.range;
+    ImportSummary summary;
+    Status s = run(r, &summary);
+    ASSERT_TRUE(s.ok()) << s.message();
+    EXPECT_TRUE(summary.committed);
+    EXPECT_TRUE(summary.file_deleted);
+    EXPECT_EQ(summary.result_lines, c.imported ? 2 : 1);
+    EXPECT_EQ(summary.skipped_lines(), c.imported ? 0 : 1);
+    const double score = c.imported ? real_from_text(c.score).value() : 0.0;
+    EXPECT_EQ(distribution("S104a_FL.a").Rn, c.imported ? 1 : 0);
+    EXPECT_EQ(distribution("S104a_FL.a").Rs, score);
+    EXPECT_EQ(distribution("S101a_FL.a").Ls, 0.25 + score);
+    std::vector<TempRow> temp = temp_rows();
+    ASSERT_EQ(temp.size(), score > 0.0 ? 2u : 1u);
+    EXPECT_EQ(temp[0].fname, "S102a_FL");
+    if (score > 0.0) {
+      EXPECT_FLOAT_EQ(temp[1].score, static_cast<float>(score));
+    }
+    if (c.imported) continue;
+    ASSERT_EQ(summary.skipped.size(), 1u);
+    EXPECT_EQ(summary.skipped[0].line_no, 3);
+    EXPECT_EQ(summary.skipped[0].reason, c.reason);
+    EXPECT_NE(summary.problems_message().find(c.reason), std::string::npos);
+
+    // The skipped line leaves nothing behind that could stop the next import.
+    write_results({"S101a_FL,S104a_FL,0.7000"});
+    ImportSummary next = run_ok(request());
+    EXPECT_TRUE(next.committed);
+    EXPECT_EQ(next.staged, 1);
+    EXPECT_EQ(distribution("S104a_FL.a").Rn, 1);
   }
 }
 
