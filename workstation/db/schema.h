@@ -18,6 +18,7 @@
 // compares without regard to letter case (COLLATE NOCASE).
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -36,10 +37,17 @@ inline constexpr int kSchemaVersion = 1;
 // tables.
 Status create_schema(Database* db);
 
-// Creates a new database file with the whole schema. Refuses a path where a
-// file already exists, so that no database is ever overwritten; removes the
-// half-made file when creation fails.
+// Creates a new database file with the whole schema. The database is made
+// whole in a temporary file beside `path` and then given its name only if no
+// file has that name by then, so that no file is ever overwritten or removed:
+// of two creates of one file at once, one succeeds and the other is refused
+// ("already exists") without touching what the first made. A failed create
+// leaves nothing behind.
 Status create_database_file(const std::string& path);
+// The same, calling `before_placing` once the temporary database is finished
+// and closed, just before it is given its name (tests make a file appear
+// there, as a second creator would).
+Status create_database_file(const std::string& path, const std::function<void()>& before_placing);
 
 // The base tables, views and saved steps that create_schema makes, for checks.
 std::vector<std::string> schema_table_names();

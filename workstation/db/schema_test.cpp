@@ -6,13 +6,17 @@
 
 #include <gtest/gtest.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <string>
+#include <vector>
 
 #include "workstation/db/statements.h"
 #include "workstation/db/testing/fixture_database.h"
@@ -242,6 +246,135 @@ TEST(SchemaTest, FailedCreationLeavesNoFile) {
   EXPECT_FALSE(create_database_file(path).ok());
   EXPECT_FALSE(std::filesystem::exists(path));
   EXPECT_FALSE(create_database_file("").ok());
+}
+
+// The names in a folder, sorted.
+std::vector<std::string> names_in(const std::string& folder) {
+  std::vector<std::string> names;
+  for (const auto& e : std::filesystem::directory_iterator(folder)) {
+    names.push_back(e.path().filename().string());
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+// The workstation tables a file lacks, read from its schema table.
+std::vector<std::string> tables_missing_from(const std::string& path) {
+  std::unique_ptr<Database> db;
+  Status s = Database::open(path, Database::OpenMode::kReadOnly, &db);
+  EXPECT_TRUE(s.ok()) << s.message();
+  if (!s.ok()) return schema_table_names();
+  std::vector<std::string> missing;
+  for (const std::string& t : schema_table_names()) {
+    RecordSet rs;
+    s = db->query(
+        "table",
+        "SELECT name FROM sqlite_schema WHERE type = 'table' AND name = '" + t + "' COLLATE NOCASE",
+        &rs);
+    if (!s.ok() || rs.row_count() != 1) missing.push_back(t);
+  }
+  return missing;
+}
+
+TEST(SchemaTest, CreatesOfOneFileAtOnceLeaveOneWholeDatabase) {
+  // Several processes create the same file at the same moment: exactly one
+  // succeeds, and the file it made is whole and stays (a create that lost
+  // the race once removed the winner's finished database).
+  constexpr int kRounds = 8;
+  constexpr int kCreators = 6;
+  for (int round = 0; round < kRounds; ++round) {
+    SCOPED_TRACE(round);
+    TempDir dir;
+    const std::string path = dir.file("race.sqlite");
+    int go[2];
+    ASSERT_EQ(pipe(go), 0);
+    std::vector<pid_t> children;
+    for (int i = 0; i < kCreators; ++i) {
+      const pid_t child = fork();
+      ASSERT_GE(child, 0);
+      if (child == 0) {
+        close(go[1]);
+        char byte;
+        // Every creator waits here until the pipe is closed, then all start at once.
+        if (read(go[0], &byte, 1) != 0) _exit(3);
+        _exit(create_database_file(path).ok() ? 0 : 1);
+      }
+      children.push_back(child);
+    }
+    close(go[0]);
+    close(go[1]);
+    int made = 0, refused = 0;
+    for (pid_t child : children) {
+      int status = 0;
+      ASSERT_EQ(waitpid(child, &status, 0), child);
+      ASSERT_TRUE(WIFEXITED(status));
+      if (WEXITSTATUS(status) == 0) ++made;
+      if (WEXITSTATUS(status) == 1) ++refused;
+    }
+    EXPECT_EQ(made, 1);
+    EXPECT_EQ(refused, kCreators - 1);
+    // Nothing but the database: no temporary file of any creator is left.
+    EXPECT_EQ(names_in(dir.file("")), std::vector<std::string>{"race.sqlite"});
+    EXPECT_EQ(tables_missing_from(path), std::vector<std::string>{});
+  }
+}
+
+TEST(SchemaTest, AFileThatAppearsWhileTheDatabaseIsMadeIsNeverReplaced) {
+  // What another creator (or anyone) puts at the path after the first check
+  // and before the new database is given its name.
+  TempDir source;
+  const std::string other_db = source.file("other.sqlite");
+  ASSERT_TRUE(create_database_file(other_db).ok());
+  struct Case {
+    std::string what;
+    std::string bytes;
+  };
+  const std::vector<Case> cases = {
+      {"text", "field notes, not a database"},
+      {"an empty file", ""},
+      {"another database", read_all(other_db)},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    TempDir dir;
+    const std::string path = dir.file("seals.sqlite");
+    int calls = 0;
+    Status s = create_database_file(path, [&] {
+      ++calls;
+      std::ofstream(path, std::ios::binary) << c.bytes;
+    });
+    EXPECT_EQ(calls, 1);
+    EXPECT_FALSE(s.ok());
+    EXPECT_NE(s.message().find("already exists"), std::string::npos) << s.message();
+    EXPECT_EQ(read_all(path), c.bytes);
+    EXPECT_EQ(names_in(dir.file("")), std::vector<std::string>{"seals.sqlite"});
+  }
+  // Without anything in the way the same call makes the database, and only it.
+  TempDir dir;
+  const std::string path = dir.file("seals.sqlite");
+  int calls = 0;
+  Status s = create_database_file(path, [&] {
+    ++calls;
+    EXPECT_FALSE(std::filesystem::exists(path));
+  });
+  EXPECT_TRUE(s.ok()) << s.message();
+  EXPECT_EQ(calls, 1);
+  EXPECT_EQ(names_in(dir.file("")), std::vector<std::string>{"seals.sqlite"});
+  EXPECT_EQ(tables_missing_from(path), std::vector<std::string>{});
+}
+
+TEST(VelmoraDbCommandTest, CreateLeavesOnlyTheDatabaseAndRefusesAnExistingOne) {
+  TempDir dir;
+  const std::string path = dir.file("fresh.sqlite");
+  CommandRun r = velmora_db("create " + shell_quote(path));
+  ASSERT_EQ(r.exit_code, 0) << r.output;
+  EXPECT_EQ(names_in(dir.file("")), std::vector<std::string>{"fresh.sqlite"});
+  const std::string before = read_all(path);
+  r = velmora_db("create " + shell_quote(path));
+  EXPECT_EQ(r.exit_code, 1);
+  EXPECT_NE(r.output.find("already exists"), std::string::npos) << r.output;
+  EXPECT_EQ(read_all(path), before);
+  EXPECT_EQ(names_in(dir.file("")), std::vector<std::string>{"fresh.sqlite"});
 }
 
 TEST(SchemaTest, EveryTextColumnIgnoresLetterCase) {
