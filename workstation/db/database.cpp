@@ -14,7 +14,9 @@
 // precision for the columns the workstation stores as single-precision.
 #include "workstation/db/database.h"
 
+#include <fcntl.h>
 #include <sqlite3.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <string>
@@ -89,6 +91,25 @@ void to_single_function(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
     return;
   }
   sqlite3_result_value(ctx, v);
+}
+
+// The folder holding the database file `path`, as an absolute path.
+std::string folder_of(const std::string& path) {
+  std::error_code ec;
+  std::filesystem::path folder = std::filesystem::path(path).parent_path();
+  if (folder.empty()) folder = ".";
+  std::filesystem::path absolute = std::filesystem::absolute(folder, ec);
+  if (ec) return folder.string();
+  absolute = absolute.lexically_normal();
+  // "/data/." normalises to "/data/": name the folder without the separator.
+  if (!absolute.has_filename() && absolute.has_relative_path()) absolute = absolute.parent_path();
+  return absolute.string();
+}
+
+// Whether this process may create files in the folder holding `path` (with
+// its effective user, as the engine's own file creation would be judged).
+bool folder_is_writable(const std::string& path) {
+  return ::faccessat(AT_FDCWD, folder_of(path).c_str(), W_OK, AT_EACCESS) == 0;
 }
 
 }  // namespace
@@ -345,7 +366,7 @@ Status Database::open(const std::string& path, OpenMode mode, std::unique_ptr<Da
     sqlite3_close(h);
     return Status::IOError("Cannot open the database file '" + path + "': " + msg);
   }
-  std::unique_ptr<Database> d(new Database(h, path));
+  std::unique_ptr<Database> d(new Database(h, path, mode == OpenMode::kReadOnly));
   sqlite3_extended_result_codes(h, 1);
   sqlite3_busy_timeout(h, kBusyTimeoutMs);
   if (mode != OpenMode::kReadOnly && sqlite3_db_readonly(h, "main") == 1) {
@@ -363,6 +384,15 @@ Status Database::open(const std::string& path, OpenMode mode, std::unique_ptr<Da
   // instead of at the first statement some run makes.
   Status s = d->execute("check the database file", "SELECT count(*) FROM sqlite_schema");
   if (!s.ok()) {
+    // A database in WAL mode cannot even be read when the engine may not
+    // create its -shm file beside it: that is the folder's fault, not the file's.
+    // That holds for a connection opened for reading only too.
+    if ((sqlite3_extended_errcode(h) & 0xff) == SQLITE_READONLY) {
+      std::string msg = sqlite3_errmsg(h);
+      const std::string note = read_only_folder_note(path, folder_is_writable(path));
+      if (!note.empty()) msg += ". " + note;
+      return Status::IOError("Cannot open the database file '" + path + "': " + msg);
+    }
     return Status::Corruption("The file '" + path +
                               "' is not a usable database: " + d->engine_message());
   }
@@ -487,7 +517,25 @@ bool Database::in_transaction() const {
 
 std::string Database::engine_message() const {
   const char* m = sqlite3_errmsg(db_);
-  return m ? m : "";
+  std::string msg = m ? m : "";
+  if (!read_only_ && path_ != ":memory:" &&
+      (sqlite3_extended_errcode(db_) & 0xff) == SQLITE_READONLY) {
+    const std::string note = read_only_folder_note(path_, folder_is_writable(path_));
+    if (!note.empty()) msg += ". " + note;
+  }
+  return msg;
+}
+
+std::string read_only_folder_note(const std::string& path, bool folder_writable) {
+  if (folder_writable) return "";
+  const std::string folder = folder_of(path);
+  const std::string name = std::filesystem::path(path).filename().string();
+  return "The folder '" + folder +
+         "' holding the database must be writable: SQLite creates the database's journal and "
+         "WAL files (" +
+         name + "-journal, " + name + "-wal, " + name +
+         "-shm) there, so a database whose folder is read-only cannot be written even when the "
+         "file itself can.";
 }
 
 // -------------------------------------------------------------- Transaction
