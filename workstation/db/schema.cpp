@@ -20,6 +20,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <climits>
@@ -342,6 +343,13 @@ const char* const kViews[] = {
     " FROM countranks_by_extension c ORDER BY c.extension, c.rank",
 };
 
+std::string lower_case(std::string text) {
+  for (char& c : text) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return text;
+}
+
 Status already_exists(const std::string& path) {
   return Status::InvalidArgument("The file '" + path +
                                  "' already exists; a new database is never written over an "
@@ -532,6 +540,40 @@ std::vector<std::string> saved_query_names() {
   std::vector<std::string> names;
   for (const SavedQuery& q : test_rank_queries()) names.push_back(q.name);
   return names;
+}
+
+Status missing_workstation_tables(Database* db, std::vector<std::string>* missing) {
+  missing->clear();
+  RecordSet rs;
+  Status s =
+      db->query("list the tables", "SELECT name FROM sqlite_schema WHERE type = 'table'", &rs);
+  if (!s.ok()) return s;
+  std::vector<std::string> present;
+  for (rs.move_first(); !rs.eof(); rs.move_next()) present.push_back(lower_case(rs.text("name")));
+  for (const std::string& table : schema_table_names()) {
+    if (std::find(present.begin(), present.end(), lower_case(table)) == present.end()) {
+      missing->push_back(table);
+    }
+  }
+  return Status::Ok();
+}
+
+Status has_workstation_mark(Database* db, bool* marked) {
+  *marked = false;
+  RecordSet rs;
+  Status s = db->query("read the mark", "PRAGMA application_id", &rs);
+  if (!s.ok()) return s;
+  *marked = !rs.eof() && rs.integer("application_id") == kApplicationId;
+  return Status::Ok();
+}
+
+std::string missing_tables_text(const std::vector<std::string>& missing) {
+  std::string text = "missing tables ";
+  for (size_t i = 0; i < missing.size(); ++i) {
+    if (i > 0) text += ", ";
+    text += missing[i];
+  }
+  return text;
 }
 
 }  // namespace velmora::db

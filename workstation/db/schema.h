@@ -53,4 +53,14 @@ Status create_database_file(const std::string& path, const std::function<void()>
 std::vector<std::string> schema_table_names();
 std::vector<std::string> saved_query_names();
 
+// The tables of schema_table_names that `db` does not have (names compared
+// without regard to letter case), in that order; empty for a workstation
+// database. Only reads.
+Status missing_workstation_tables(Database* db, std::vector<std::string>* missing);
+// Whether `db` carries the workstation's mark (application_id kApplicationId),
+// as every database create_schema makes does. Only reads.
+Status has_workstation_mark(Database* db, bool* marked);
+// "missing tables a, b, c", for the messages about such a file.
+std::string missing_tables_text(const std::vector<std::string>& missing);
+
 }  // namespace velmora::db

@@ -162,6 +162,84 @@ TEST(VelmoraDbCommandTest, CheckNamesTheStatementThatNoLongerPrepares) {
   EXPECT_NE(r.output.find("no such table: codes"), std::string::npos) << r.output;
 }
 
+// A file of `bytes` at `path`.
+void write_all(const std::string& path, const std::string& bytes) {
+  std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+}
+
+// An SQLite file made by the shell from `sql`, as some other program would
+// make one; returns its bytes.
+std::string make_foreign_database(const std::string& path, const std::string& sql) {
+  CommandRun r = run_command("sqlite3 " + shell_quote(path) + " " + shell_quote(sql));
+  EXPECT_EQ(r.exit_code, 0) << r.output;
+  return read_all(path);
+}
+
+std::string joined(const std::vector<std::string>& names) {
+  std::string out;
+  for (const std::string& n : names) out += (out.empty() ? "" : ", ") + n;
+  return out;
+}
+
+// The workstation tables other than `present`.
+std::vector<std::string> tables_except(const std::vector<std::string>& present) {
+  std::vector<std::string> out;
+  for (const std::string& t : schema_table_names()) {
+    if (std::find(present.begin(), present.end(), t) == present.end()) out.push_back(t);
+  }
+  return out;
+}
+
+TEST(VelmoraDbCommandTest, CheckOfAFileThatIsNoWorkstationDatabaseSaysSoInOneLine) {
+  TempDir dir;
+  struct Case {
+    std::string name;
+    std::string sql;  // the foreign file's making; "" for an empty file
+    std::vector<std::string> missing;
+  };
+  const std::vector<Case> cases = {
+      {"notes.sqlite", "CREATE TABLE notes (x); INSERT INTO notes VALUES (1);",
+       schema_table_names()},
+      // Tables that happen to share workstation names (in any letter case)
+      // are not missing; the rest are.
+      {"shared.sqlite", "CREATE TABLE IMAGE (a); CREATE TABLE cells (b); CREATE TABLE other (c);",
+       tables_except({"image", "cells"})},
+      {"wal.sqlite", "PRAGMA journal_mode=WAL; CREATE TABLE notes (x);", schema_table_names()},
+      {"empty.sqlite", "", schema_table_names()},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string path = dir.file(c.name);
+    if (c.sql.empty()) {
+      write_all(path, "");
+    } else {
+      make_foreign_database(path, c.sql);
+    }
+    const std::string before = read_all(path);
+    CommandRun r = velmora_db("check " + shell_quote(path));
+    EXPECT_EQ(r.exit_code, 1);
+    EXPECT_EQ(r.output, "velmora-db: " + path + ": not a workstation database: missing tables " +
+                            joined(c.missing) + "\n");
+    EXPECT_EQ(read_all(path), before);
+  }
+}
+
+TEST(VelmoraDbCommandTest, CheckOfAWorkstationDatabaseThatLostTablesNamesThemAndGoesOn) {
+  TempDir dir;
+  std::string path = dir.file("damaged.sqlite");
+  ASSERT_EQ(velmora_db("create " + shell_quote(path)).exit_code, 0);
+  ASSERT_EQ(run_command("sqlite3 " + shell_quote(path) + " \"DROP TABLE codes; DROP TABLE stats\"")
+                .exit_code,
+            0);
+  CommandRun r = velmora_db("check " + shell_quote(path));
+  EXPECT_EQ(r.exit_code, 1);
+  EXPECT_NE(r.output.find("velmora-db: " + path + ": missing tables codes, stats\n"),
+            std::string::npos)
+      << r.output;
+  EXPECT_EQ(r.output.find("not a workstation database"), std::string::npos) << r.output;
+  EXPECT_NE(r.output.find("no such table: codes"), std::string::npos) << r.output;
+}
+
 // ------------------------------------------------------------ the schema
 
 // A plausible value for each declared parameter type.
