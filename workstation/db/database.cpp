@@ -340,6 +340,11 @@ Status Database::open(const std::string& path, bool create, std::unique_ptr<Data
 }
 
 Status Database::open(const std::string& path, OpenMode mode, std::unique_ptr<Database>* db) {
+  return open(path, mode, nullptr, db);
+}
+
+Status Database::open(const std::string& path, OpenMode mode, const ContentCheck& check,
+                      std::unique_ptr<Database>* db) {
   db->reset();
   bool memory = path == ":memory:";
   if (path.empty()) return Status::InvalidArgument("No database file was given.");
@@ -395,6 +400,10 @@ Status Database::open(const std::string& path, OpenMode mode, std::unique_ptr<Da
     }
     return Status::Corruption("The file '" + path +
                               "' is not a usable database: " + d->engine_message());
+  }
+  if (check) {
+    s = check(d.get());
+    if (!s.ok()) return s;
   }
   if (!memory && mode != OpenMode::kReadOnly) {
     RecordSet rs;

@@ -16,6 +16,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -129,6 +130,12 @@ class Database {
   // every run writes to the database.
   static Status open(const std::string& path, bool create, std::unique_ptr<Database>* db);
   static Status open(const std::string& path, OpenMode mode, std::unique_ptr<Database>* db);
+  // A test of what an opened file holds, made after it has been read and
+  // before anything is written to it (the switch to WAL): a file it refuses
+  // is closed and left exactly as it was.
+  using ContentCheck = std::function<Status(Database*)>;
+  static Status open(const std::string& path, OpenMode mode, const ContentCheck& check,
+                     std::unique_ptr<Database>* db);
   ~Database();
   Database(const Database&) = delete;
   Database& operator=(const Database&) = delete;

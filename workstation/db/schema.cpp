@@ -576,4 +576,17 @@ std::string missing_tables_text(const std::vector<std::string>& missing) {
   return text;
 }
 
+Status check_workstation_tables(Database* db) {
+  std::vector<std::string> missing;
+  Status s = missing_workstation_tables(db, &missing);
+  if (!s.ok()) return s;
+  if (missing.empty()) return Status::Ok();
+  return Status::Corruption("The file '" + db->path() +
+                            "' is not a workstation database: " + missing_tables_text(missing));
+}
+
+Status open_workstation_database(const std::string& path, std::unique_ptr<Database>* db) {
+  return Database::open(path, Database::OpenMode::kExisting, check_workstation_tables, db);
+}
+
 }  // namespace velmora::db

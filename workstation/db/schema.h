@@ -19,6 +19,7 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -62,5 +63,16 @@ Status missing_workstation_tables(Database* db, std::vector<std::string>* missin
 Status has_workstation_mark(Database* db, bool* marked);
 // "missing tables a, b, c", for the messages about such a file.
 std::string missing_tables_text(const std::vector<std::string>& missing);
+// Refuses a database without every workstation table: "The file '<path>' is
+// not a workstation database: missing tables ...". Only reads, so it can
+// serve as the content check of Database::open.
+Status check_workstation_tables(Database* db);
+
+// Opens an existing workstation database for use: for reading and writing,
+// WAL journal. The file is checked before anything is written to it: a file
+// that is no database, an empty file and a database without the
+// workstation's tables are refused and left exactly as they were (not
+// switched to WAL, no journal files left beside them).
+Status open_workstation_database(const std::string& path, std::unique_ptr<Database>* db);
 
 }  // namespace velmora::db

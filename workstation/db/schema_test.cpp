@@ -455,6 +455,58 @@ TEST(VelmoraDbCommandTest, CreateLeavesOnlyTheDatabaseAndRefusesAnExistingOne) {
   EXPECT_EQ(names_in(dir.file("")), std::vector<std::string>{"fresh.sqlite"});
 }
 
+TEST(SchemaTest, OpeningForUseRefusesAForeignOrEmptyFileAndChangesNothing) {
+  struct Case {
+    std::string what;
+    std::string sql;      // the file's making by the shell; "" to write `bytes`
+    std::string bytes;    // the file's bytes when not made by the shell
+    std::string message;  // in the refusal
+  };
+  const std::vector<Case> cases = {
+      {"a foreign database", "CREATE TABLE notes (x); INSERT INTO notes VALUES (1);", "",
+       "is not a workstation database: missing tables encounter, sighting"},
+      {"a foreign WAL database", "PRAGMA journal_mode=WAL; CREATE TABLE notes (x);", "",
+       "is not a workstation database: missing tables encounter, sighting"},
+      {"a workstation database without two tables", "", "",
+       "is not a workstation database: missing tables codes, stats"},
+      {"an empty file", "", "", "is not a workstation database: missing tables encounter"},
+      {"text", "", "field notes, not a database\n", "is not a usable database"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    TempDir dir;
+    const std::string path = dir.file("grey.sqlite");
+    if (!c.sql.empty()) {
+      make_foreign_database(path, c.sql);
+    } else if (c.what.rfind("a workstation", 0) == 0) {
+      ASSERT_TRUE(create_database_file(path).ok());
+      make_foreign_database(path, "DROP TABLE codes; DROP TABLE stats;");
+    } else {
+      write_all(path, c.bytes);
+    }
+    const std::string before = read_all(path);
+    std::unique_ptr<Database> db;
+    Status s = open_workstation_database(path, &db);
+    EXPECT_FALSE(s.ok());
+    EXPECT_EQ(db, nullptr);
+    EXPECT_NE(s.message().find("'" + path + "' " + c.message), std::string::npos) << s.message();
+    // Not switched to WAL, nothing written, no journal file left beside it.
+    EXPECT_EQ(read_all(path), before);
+    EXPECT_EQ(names_in(dir.file("")), std::vector<std::string>{"grey.sqlite"});
+  }
+  // A workstation database opens for use, in WAL mode.
+  TempDir dir;
+  const std::string path = dir.file("grey.sqlite");
+  ASSERT_TRUE(create_database_file(path).ok());
+  make_foreign_database(path, "PRAGMA journal_mode=DELETE;");
+  std::unique_ptr<Database> db;
+  Status s = open_workstation_database(path, &db);
+  ASSERT_TRUE(s.ok()) << s.message();
+  RecordSet rs;
+  ASSERT_TRUE(db->query("mode", "PRAGMA journal_mode", &rs).ok());
+  EXPECT_EQ(rs.text("journal_mode"), "wal");
+}
+
 TEST(SchemaTest, EveryTextColumnIgnoresLetterCase) {
   std::unique_ptr<Database> db;
   ASSERT_TRUE(testing::make_empty_database(":memory:", &db).ok());
