@@ -9,6 +9,7 @@
 #include <system_error>
 
 #include "workstation/db/database.h"
+#include "workstation/db/schema.h"
 
 namespace velmora::config {
 
@@ -57,7 +58,9 @@ Status open_database(FolderSettings* folders, const Settings& settings, Database
   if (!is_database_path(folders->database_path)) return Status::Ok();
 
   DatabaseSession opened;
-  Status s = db::Database::open(folders->database_path, /*create=*/false, &opened.db);
+  // Checked before anything is written: a file that is no workstation
+  // database is refused as it was, not switched to WAL first.
+  Status s = db::open_workstation_database(folders->database_path, &opened.db);
   if (!s.ok()) return s;
 
   db::RecordSet rs;

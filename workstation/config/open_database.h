@@ -55,8 +55,10 @@ bool is_database_path(const std::string& path);
 // passes is_database_path, opens it and loads the lists into *session.
 // Returns Ok both when the database was opened (session->is_open()) and when
 // the path was refused (closed, no message due); an engine error while
-// opening or loading returns that error with the session closed. More than
-// kMaxAspects aspects add a fault to *faults and keep the first ten.
+// opening or loading returns that error with the session closed. A file that
+// is no workstation database (db::open_workstation_database) is an error too,
+// and is left exactly as it was. More than kMaxAspects aspects add a fault to
+// *faults and keep the first ten.
 Status open_database(FolderSettings* folders, const Settings& settings, DatabaseSession* session,
                      Faults* faults);
 

@@ -16,6 +16,7 @@ namespace velmora::config {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::read_file;
 using testing::TempDir;
 using testing::write_file;
 
@@ -43,10 +44,14 @@ class OpenDatabase : public ::testing::Test {
     folders_.database_path = dir_.path() + "grey.sqlite";
   }
 
-  // Creates the database file with both tables and `aspects` aspect rows.
+  // Creates a workstation database file whose aspects and landscapes tables
+  // are the two above, in place of the schema's own, with `aspects` aspect rows.
   void make_database(int aspects, const std::string& path = "") {
     std::unique_ptr<db::Database> db;
     ASSERT_TRUE(db::Database::open(path.empty() ? folders_.database_path : path, true, &db).ok());
+    ASSERT_TRUE(db::create_schema(db.get()).ok());
+    ASSERT_TRUE(db->execute("drop", "DROP TABLE aspects").ok());
+    ASSERT_TRUE(db->execute("drop", "DROP TABLE landscapes").ok());
     ASSERT_TRUE(db->execute("aspects", kAspectsTable).ok());
     ASSERT_TRUE(db->execute("landscapes", kLandscapesTable).ok());
     for (int i = 1; i <= aspects; ++i) {
@@ -184,6 +189,44 @@ TEST_F(OpenDatabase, FileThatIsNoDatabaseIsAnErrorNotASilentRefusal) {
   Status s = open_database(&folders_, settings_, &session_, &faults_);
   EXPECT_FALSE(s.ok());
   EXPECT_FALSE(session_.is_open());
+}
+
+TEST_F(OpenDatabase, ForeignOrEmptyFileIsRefusedAsItWas) {
+  struct Case {
+    std::string what;
+    std::string sql;  // making the file through the engine; "" for an empty file
+  };
+  const std::vector<Case> cases = {
+      {"a foreign database", "CREATE TABLE notes (x)"},
+      {"a foreign database with an aspects table", kAspectsTable},
+      {"an empty file", ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    TempDir dir;
+    folders_.database_path = dir.path() + "grey.sqlite";
+    if (c.sql.empty()) {
+      write_file(folders_.database_path, "");
+    } else {
+      std::unique_ptr<db::Database> db;
+      ASSERT_TRUE(
+          db::Database::open(folders_.database_path, db::Database::OpenMode::kCreate, &db).ok());
+      ASSERT_TRUE(db->execute("journal", "PRAGMA journal_mode=DELETE").ok());
+      ASSERT_TRUE(db->execute("table", c.sql).ok());
+    }
+    const std::string before = read_file(folders_.database_path);
+    Status s = open_database(&folders_, settings_, &session_, &faults_);
+    EXPECT_FALSE(s.ok());
+    EXPECT_NE(s.message().find("not a workstation database: missing tables"), std::string::npos)
+        << s.message();
+    EXPECT_FALSE(session_.is_open());
+    EXPECT_EQ(read_file(folders_.database_path), before);
+    std::vector<std::string> names;
+    for (const auto& e : fs::directory_iterator(dir.path())) {
+      names.push_back(e.path().filename().string());
+    }
+    EXPECT_EQ(names, std::vector<std::string>{"grey.sqlite"});
+  }
 }
 
 // The workstation's own schema must carry every column read here.

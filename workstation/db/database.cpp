@@ -14,11 +14,11 @@
 // precision for the columns the workstation stores as single-precision.
 #include "workstation/db/database.h"
 
+#include <fcntl.h>
 #include <sqlite3.h>
+#include <unistd.h>
 
-#include <cmath>
 #include <filesystem>
-#include <limits>
 #include <string>
 #include <system_error>
 
@@ -77,23 +77,39 @@ Value column_value(sqlite3_stmt* stmt, int i) {
 }
 
 // to_single(x): x rounded to the nearest 32-bit float, for the score columns
-// that the workstation keeps in single precision. Text that reads as a
-// number is converted first; NULL stays NULL; other text is returned as it
-// is, so that the column's own type check reports it.
+// that the workstation keeps in single precision; beyond the float range it
+// is the largest float of its sign (to_single_precision), so what such a
+// column holds always reads back into a float. Text that reads as a number is
+// converted first; NULL stays NULL; other text is returned as it is, so that
+// the column's own type check reports it.
 void to_single_function(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
   if (argc != 1) return;
   sqlite3_value* v = argv[0];
   int type = sqlite3_value_numeric_type(v);
   if (type == SQLITE_INTEGER || type == SQLITE_FLOAT) {
-    double d = sqlite3_value_double(v);
-    if (std::isfinite(d) && std::fabs(d) <= std::numeric_limits<float>::max()) {
-      sqlite3_result_double(ctx, static_cast<double>(static_cast<float>(d)));
-    } else {
-      sqlite3_result_double(ctx, d);
-    }
+    sqlite3_result_double(ctx, static_cast<double>(to_single_precision(sqlite3_value_double(v))));
     return;
   }
   sqlite3_result_value(ctx, v);
+}
+
+// The folder holding the database file `path`, as an absolute path.
+std::string folder_of(const std::string& path) {
+  std::error_code ec;
+  std::filesystem::path folder = std::filesystem::path(path).parent_path();
+  if (folder.empty()) folder = ".";
+  std::filesystem::path absolute = std::filesystem::absolute(folder, ec);
+  if (ec) return folder.string();
+  absolute = absolute.lexically_normal();
+  // "/data/." normalises to "/data/": name the folder without the separator.
+  if (!absolute.has_filename() && absolute.has_relative_path()) absolute = absolute.parent_path();
+  return absolute.string();
+}
+
+// Whether this process may create files in the folder holding `path` (with
+// its effective user, as the engine's own file creation would be judged).
+bool folder_is_writable(const std::string& path) {
+  return ::faccessat(AT_FDCWD, folder_of(path).c_str(), W_OK, AT_EACCESS) == 0;
 }
 
 }  // namespace
@@ -324,6 +340,11 @@ Status Database::open(const std::string& path, bool create, std::unique_ptr<Data
 }
 
 Status Database::open(const std::string& path, OpenMode mode, std::unique_ptr<Database>* db) {
+  return open(path, mode, nullptr, db);
+}
+
+Status Database::open(const std::string& path, OpenMode mode, const ContentCheck& check,
+                      std::unique_ptr<Database>* db) {
   db->reset();
   bool memory = path == ":memory:";
   if (path.empty()) return Status::InvalidArgument("No database file was given.");
@@ -350,7 +371,7 @@ Status Database::open(const std::string& path, OpenMode mode, std::unique_ptr<Da
     sqlite3_close(h);
     return Status::IOError("Cannot open the database file '" + path + "': " + msg);
   }
-  std::unique_ptr<Database> d(new Database(h, path));
+  std::unique_ptr<Database> d(new Database(h, path, mode == OpenMode::kReadOnly));
   sqlite3_extended_result_codes(h, 1);
   sqlite3_busy_timeout(h, kBusyTimeoutMs);
   if (mode != OpenMode::kReadOnly && sqlite3_db_readonly(h, "main") == 1) {
@@ -368,8 +389,21 @@ Status Database::open(const std::string& path, OpenMode mode, std::unique_ptr<Da
   // instead of at the first statement some run makes.
   Status s = d->execute("check the database file", "SELECT count(*) FROM sqlite_schema");
   if (!s.ok()) {
+    // A database in WAL mode cannot even be read when the engine may not
+    // create its -shm file beside it: that is the folder's fault, not the file's.
+    // That holds for a connection opened for reading only too.
+    if ((sqlite3_extended_errcode(h) & 0xff) == SQLITE_READONLY) {
+      std::string msg = sqlite3_errmsg(h);
+      const std::string note = read_only_folder_note(path, folder_is_writable(path));
+      if (!note.empty()) msg += ". " + note;
+      return Status::IOError("Cannot open the database file '" + path + "': " + msg);
+    }
     return Status::Corruption("The file '" + path +
                               "' is not a usable database: " + d->engine_message());
+  }
+  if (check) {
+    s = check(d.get());
+    if (!s.ok()) return s;
   }
   if (!memory && mode != OpenMode::kReadOnly) {
     RecordSet rs;
@@ -492,7 +526,25 @@ bool Database::in_transaction() const {
 
 std::string Database::engine_message() const {
   const char* m = sqlite3_errmsg(db_);
-  return m ? m : "";
+  std::string msg = m ? m : "";
+  if (!read_only_ && path_ != ":memory:" &&
+      (sqlite3_extended_errcode(db_) & 0xff) == SQLITE_READONLY) {
+    const std::string note = read_only_folder_note(path_, folder_is_writable(path_));
+    if (!note.empty()) msg += ". " + note;
+  }
+  return msg;
+}
+
+std::string read_only_folder_note(const std::string& path, bool folder_writable) {
+  if (folder_writable) return "";
+  const std::string folder = folder_of(path);
+  const std::string name = std::filesystem::path(path).filename().string();
+  return "The folder '" + folder +
+         "' holding the database must be writable: SQLite creates the database's journal and "
+         "WAL files (" +
+         name + "-journal, " + name + "-wal, " + name +
+         "-shm) there, so a database whose folder is read-only cannot be written even when the "
+         "file itself can.";
 }
 
 // -------------------------------------------------------------- Transaction

@@ -16,6 +16,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -129,6 +130,12 @@ class Database {
   // every run writes to the database.
   static Status open(const std::string& path, bool create, std::unique_ptr<Database>* db);
   static Status open(const std::string& path, OpenMode mode, std::unique_ptr<Database>* db);
+  // A test of what an opened file holds, made after it has been read and
+  // before anything is written to it (the switch to WAL): a file it refuses
+  // is closed and left exactly as it was.
+  using ContentCheck = std::function<Status(Database*)>;
+  static Status open(const std::string& path, OpenMode mode, const ContentCheck& check,
+                     std::unique_ptr<Database>* db);
   ~Database();
   Database(const Database&) = delete;
   Database& operator=(const Database&) = delete;
@@ -153,14 +160,27 @@ class Database {
 
   const std::string& path() const { return path_; }
   sqlite3* handle() { return db_; }
-  // The last engine error text, for messages.
+  // The last engine error text, for messages. When the engine refused a
+  // write as "attempt to write a readonly database" on a connection opened
+  // for writing and the folder holding the file cannot be written, the text
+  // says so (read_only_folder_note): the file itself is writable then, and
+  // the message alone would send the operator looking at the wrong thing.
   std::string engine_message() const;
 
  private:
-  Database(sqlite3* db, std::string path) : db_(db), path_(std::move(path)) {}
+  Database(sqlite3* db, std::string path, bool read_only)
+      : db_(db), path_(std::move(path)), read_only_(read_only) {}
   sqlite3* db_;
   std::string path_;
+  bool read_only_;  // opened with OpenMode::kReadOnly: refused writes are expected
 };
+
+// The note for a write the engine refused on the database file `path` when
+// the folder holding it is not writable (`folder_writable` false): the engine
+// creates its journal and WAL files (<file>-journal, -wal, -shm) beside the
+// database, so that folder must be writable, whatever the file's own
+// permissions. Names the folder (absolute). Empty when the folder is writable.
+std::string read_only_folder_note(const std::string& path, bool folder_writable);
 
 // Begins a transaction on construction; rolls it back on destruction unless
 // commit() succeeded. Work that belongs together (one results import) uses it.

@@ -11,6 +11,9 @@
 #include <cmath>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <limits>
+#include <vector>
 
 #include "workstation/db/schema.h"
 #include "workstation/db/testing/fixture_database.h"
@@ -226,6 +229,30 @@ TEST(StatementTest, ToSingleRoundsToFloatPrecision) {
   EXPECT_EQ(rs.text("d"), "x");
 }
 
+TEST(StatementTest, ToSingleStaysWithinTheSingleRange) {
+  auto db = memory_db();
+  const double kMax = static_cast<double>(std::numeric_limits<float>::max());
+  struct Case {
+    const char* sql;  // the argument of to_single
+    double value;     // what it gives
+  };
+  const std::vector<Case> cases = {
+      {"3.5e38", kMax},   {"-1e39", -kMax}, {"1e999", kMax},        {"-1e999", -kMax},
+      {"'3.5e38'", kMax}, {"1e300", kMax},  {"3.4028234e38", kMax}, {"1", 1.0},
+      {"-0.25", -0.25},   {"2", 2.0},
+  };
+  for (const Case& c : cases) {
+    RecordSet rs;
+    ASSERT_TRUE(db->query("single", std::string("SELECT to_single(") + c.sql + ") AS v", &rs).ok())
+        << c.sql;
+    EXPECT_EQ(rs.number("v"), c.value) << c.sql;
+  }
+  // A single-precision score column takes what to_single gives, whatever it was given.
+  ASSERT_TRUE(db->execute("make", "CREATE TABLE t (score REAL) STRICT").ok());
+  Status s = db->execute("fill", "INSERT INTO t VALUES (to_single(3.5e38)), (to_single(-1e999))");
+  EXPECT_TRUE(s.ok()) << s.message();
+}
+
 // ----------------------------------------------------------------- failures
 
 TEST(FailureTest, BadStatementNamesItselfItsSqlAndTheEngineMessage) {
@@ -319,6 +346,125 @@ TEST(FailureTest, WriteProtectedFileIsRefusedAtOpen) {
   ASSERT_EQ(waitpid(child, &status, 0), child);
   ASSERT_TRUE(WIFEXITED(status));
   EXPECT_EQ(WEXITSTATUS(status), 0) << "1: opened, 2/3: wrong message, 10: no ordinary user";
+}
+
+TEST(FailureTest, ReadOnlyFolderNoteNamesTheFolder) {
+  const std::string here = std::filesystem::current_path().lexically_normal().string();
+  struct Case {
+    std::string path;
+    bool folder_writable;
+    std::string folder;  // named in the note; "" when there is no note
+  };
+  const std::vector<Case> cases = {
+      {"/data/seals/grey.sqlite", false, "/data/seals"},
+      {"/data/seals/../seals/grey.sqlite", false, "/data/seals"},
+      {"grey.sqlite", false, here},
+      {"/data/seals/grey.sqlite", true, ""},
+      {"grey.sqlite", true, ""},
+  };
+  for (const Case& c : cases) {
+    const std::string note = read_only_folder_note(c.path, c.folder_writable);
+    if (c.folder.empty()) {
+      EXPECT_EQ(note, "") << c.path;
+      continue;
+    }
+    EXPECT_NE(note.find("The folder '" + c.folder + "' holding the database must be writable"),
+              std::string::npos)
+        << note;
+    for (const char* suffix : {"-journal", "-wal", "-shm"}) {
+      EXPECT_NE(note.find(std::string("grey.sqlite") + suffix), std::string::npos) << note;
+    }
+  }
+}
+
+// Runs `work` as the ordinary user "nobody" when this process is the
+// super-user (whom file permissions do not bind), in a child process, and
+// returns what it returned; "no ordinary user" when the child could not
+// become one.
+std::string as_ordinary_user(const std::function<std::string()>& work) {
+  if (geteuid() != 0) return work();
+  int out[2];
+  if (pipe(out) != 0) return "no pipe";
+  pid_t child = fork();
+  if (child < 0) return "no child";
+  if (child == 0) {
+    close(out[0]);
+    std::string text = "no ordinary user";
+    if (setgid(65534) == 0 && setuid(65534) == 0) text = work();
+    size_t done = 0;
+    while (done < text.size()) {
+      ssize_t n = write(out[1], text.data() + done, text.size() - done);
+      if (n <= 0) break;
+      done += static_cast<size_t>(n);
+    }
+    _exit(0);
+  }
+  close(out[1]);
+  std::string text;
+  char buf[512];
+  ssize_t n;
+  while ((n = read(out[0], buf, sizeof buf)) > 0) text.append(buf, static_cast<size_t>(n));
+  close(out[0]);
+  int status = 0;
+  waitpid(child, &status, 0);
+  return text;
+}
+
+TEST(FailureTest, ReadOnlyFolderIsNamedWhenTheDatabaseCannotBeWritten) {
+  // Really run as an ordinary user in a read-only folder holding a database
+  // file that user may write: the engine reports "attempt to write a
+  // readonly database", and the message must point at the folder.
+  TempDir dir;
+  ASSERT_EQ(chmod(dir.file("").c_str(), 0755), 0);
+  struct Case {
+    std::string journal;  // the file's journal mode before the workstation opens it
+    // Whether even reading needs a file beside the database (WAL: its -shm).
+    bool reading_needs_the_folder;
+  };
+  const std::vector<Case> cases = {{"wal", true}, {"delete", false}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.journal);
+    const std::string folder = dir.file(c.journal);
+    ASSERT_TRUE(std::filesystem::create_directory(folder));
+    const std::string path = folder + "/grey.sqlite";
+    ASSERT_TRUE(create_database_file(path).ok());
+    {
+      std::unique_ptr<Database> db;
+      ASSERT_TRUE(Database::open(path, false, &db).ok());
+      RecordSet rs;
+      ASSERT_TRUE(db->query("journal", "PRAGMA journal_mode=" + c.journal, &rs).ok());
+      EXPECT_EQ(rs.text("journal_mode"), c.journal);
+    }
+    ASSERT_EQ(chmod(path.c_str(), 0666), 0);
+    ASSERT_EQ(chmod(folder.c_str(), 0555), 0);
+    const std::string message = as_ordinary_user([&] {
+      std::unique_ptr<Database> db;
+      Status s = Database::open(path, false, &db);
+      return s.ok() ? std::string("opened") : s.message();
+    });
+    EXPECT_NE(message.find("attempt to write a readonly database"), std::string::npos) << message;
+    EXPECT_NE(message.find("The folder '" + folder + "' holding the database must be writable"),
+              std::string::npos)
+        << message;
+    // Reading only (velmora-db check): a WAL database cannot even be read
+    // there, which is the folder's fault too; where it can, a write refused
+    // on a connection opened for reading only is expected and gets no note.
+    const std::string read_only = as_ordinary_user([&] {
+      std::unique_ptr<Database> db;
+      Status s = Database::open(path, Database::OpenMode::kReadOnly, &db);
+      if (!s.ok()) return "open: " + s.message();
+      s = db->execute("write", "UPDATE encounter SET ID = 'x'");
+      return s.ok() ? std::string("written") : "write: " + s.message();
+    });
+    EXPECT_EQ(read_only.rfind(c.reading_needs_the_folder ? "open: " : "write: ", 0), 0u)
+        << read_only;
+    EXPECT_NE(read_only.find("readonly database"), std::string::npos) << read_only;
+    EXPECT_EQ(read_only.find("The folder '" + folder + "' holding the database must be writable") !=
+                  std::string::npos,
+              c.reading_needs_the_folder)
+        << read_only;
+    ASSERT_EQ(chmod(folder.c_str(), 0755), 0);
+  }
 }
 
 TEST(ConnectionTest, FileDatabaseUsesWalAndABusyTimeout) {

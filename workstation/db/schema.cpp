@@ -17,6 +17,16 @@
 // letter (key); algy by type.
 #include "workstation/db/schema.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <climits>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <system_error>
 
@@ -333,6 +343,90 @@ const char* const kViews[] = {
     " FROM countranks_by_extension c ORDER BY c.extension, c.rank",
 };
 
+std::string lower_case(std::string text) {
+  for (char& c : text) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return text;
+}
+
+Status already_exists(const std::string& path) {
+  return Status::InvalidArgument("The file '" + path +
+                                 "' already exists; a new database is never written over an "
+                                 "existing file.");
+}
+
+// A new, empty file beside `path` (same folder, so the same file system for
+// the link that puts it in place), with a name no other creator uses: O_EXCL
+// refuses a name that is taken. Its permissions are those of a plain create
+// (0666 less the umask), as the engine would give the file itself.
+Status make_temporary_file(const std::string& path, std::string* temporary) {
+  static std::atomic<uint64_t> counter{0};
+  const std::filesystem::path target(path);
+  std::string name = target.filename().string();
+  // Room for ".new-<pid>-<n>" and the engine's "-journal" after it.
+  constexpr size_t kRoom = NAME_MAX - 48;
+  if (name.size() > kRoom) name.resize(kRoom);
+  const std::string stem = (target.parent_path() / name).string() + ".new-" +
+                           std::to_string(static_cast<long long>(::getpid())) + "-";
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    const std::string candidate =
+        stem + std::to_string(counter.fetch_add(1, std::memory_order_relaxed));
+    const int fd = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd >= 0) {
+      ::close(fd);
+      *temporary = candidate;
+      return Status::Ok();
+    }
+    if (errno != EEXIST) {
+      return Status::IOError("Cannot make the new database beside '" + path +
+                             "': " + std::strerror(errno));
+    }
+  }
+  return Status::IOError("Cannot make the new database beside '" + path +
+                         "': every temporary name tried is taken.");
+}
+
+// Flushes the folder holding `path`, so that the new name survives a crash.
+// The database is whole either way; a folder that cannot be flushed (some
+// network file systems) is no reason to report a failure.
+void flush_folder_of(const std::string& path) {
+  std::string folder = std::filesystem::path(path).parent_path().string();
+  if (folder.empty()) folder = ".";
+  const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return;
+  ::fsync(fd);
+  ::close(fd);
+}
+
+// Gives the finished database the name `path`, only when no file has that
+// name: a hard link, or where the file system has none a rename told not to
+// replace, fails on a taken name instead of replacing whatever another
+// creator (or anyone) put there meanwhile.
+Status place_without_replacing(const std::string& temporary, const std::string& path) {
+  if (::link(temporary.c_str(), path.c_str()) == 0) {
+    flush_folder_of(path);
+    return Status::Ok();
+  }
+  int error = errno;
+  if (error == EPERM || error == EOPNOTSUPP || error == ENOSYS || error == EMLINK) {
+    if (::renameat2(AT_FDCWD, temporary.c_str(), AT_FDCWD, path.c_str(), RENAME_NOREPLACE) == 0) {
+      flush_folder_of(path);
+      return Status::Ok();
+    }
+    error = errno;
+  }
+  if (error == EEXIST) return already_exists(path);
+  return Status::IOError("Cannot put the new database in place at '" + path +
+                         "': " + std::strerror(error));
+}
+
+void remove_database_files(const std::string& path) {
+  for (const char* suffix : {"", "-wal", "-shm", "-journal"}) {
+    ::unlink((path + suffix).c_str());
+  }
+}
+
 }  // namespace
 
 Status create_schema(Database* db) {
@@ -374,30 +468,41 @@ Status create_schema(Database* db) {
 }
 
 Status create_database_file(const std::string& path) {
+  return create_database_file(path, nullptr);
+}
+
+Status create_database_file(const std::string& path, const std::function<void()>& before_placing) {
   std::error_code ec;
   if (path.empty()) return Status::InvalidArgument("No database file name was given.");
   if (std::filesystem::exists(path, ec) || std::filesystem::is_symlink(path, ec)) {
-    return Status::InvalidArgument("The file '" + path +
-                                   "' already exists; a new database is never written over an "
-                                   "existing file.");
+    return already_exists(path);
   }
   std::filesystem::path parent = std::filesystem::path(path).parent_path();
   if (!parent.empty() && !std::filesystem::is_directory(parent, ec)) {
     return Status::NotFound("The folder '" + parent.string() + "' does not exist.");
   }
-  Status s;
+  std::string temporary;
+  Status s = make_temporary_file(path, &temporary);
+  if (!s.ok()) return s;
   {
     std::unique_ptr<Database> db;
-    s = Database::open(path, Database::OpenMode::kCreate, &db);
+    s = Database::open(temporary, Database::OpenMode::kCreate, &db);
     if (s.ok()) s = create_schema(db.get());
   }
-  if (!s.ok()) {
-    // The file was made by this call (it did not exist before): remove it
-    // and its journal files so that no half-made database is left behind.
-    for (const char* suffix : {"", "-wal", "-shm", "-journal"}) {
-      std::filesystem::remove(path + suffix, ec);
-    }
+  // Closing the last connection folds the WAL into the file and removes it;
+  // a WAL left behind would hold part of the database, which the link below
+  // would not carry.
+  if (s.ok() && std::filesystem::exists(temporary + "-wal", ec)) {
+    s = Status::IOError("The new database '" + temporary +
+                        "' could not be closed cleanly (its -wal file stays); it was not put in "
+                        "place at '" +
+                        path + "'.");
   }
+  if (s.ok() && before_placing) before_placing();
+  if (s.ok()) s = place_without_replacing(temporary, path);
+  // Only files this call made are removed: the temporary database and its
+  // journal files, never anything at `path`.
+  remove_database_files(temporary);
   return s;
 }
 
@@ -435,6 +540,53 @@ std::vector<std::string> saved_query_names() {
   std::vector<std::string> names;
   for (const SavedQuery& q : test_rank_queries()) names.push_back(q.name);
   return names;
+}
+
+Status missing_workstation_tables(Database* db, std::vector<std::string>* missing) {
+  missing->clear();
+  RecordSet rs;
+  Status s =
+      db->query("list the tables", "SELECT name FROM sqlite_schema WHERE type = 'table'", &rs);
+  if (!s.ok()) return s;
+  std::vector<std::string> present;
+  for (rs.move_first(); !rs.eof(); rs.move_next()) present.push_back(lower_case(rs.text("name")));
+  for (const std::string& table : schema_table_names()) {
+    if (std::find(present.begin(), present.end(), lower_case(table)) == present.end()) {
+      missing->push_back(table);
+    }
+  }
+  return Status::Ok();
+}
+
+Status has_workstation_mark(Database* db, bool* marked) {
+  *marked = false;
+  RecordSet rs;
+  Status s = db->query("read the mark", "PRAGMA application_id", &rs);
+  if (!s.ok()) return s;
+  *marked = !rs.eof() && rs.integer("application_id") == kApplicationId;
+  return Status::Ok();
+}
+
+std::string missing_tables_text(const std::vector<std::string>& missing) {
+  std::string text = "missing tables ";
+  for (size_t i = 0; i < missing.size(); ++i) {
+    if (i > 0) text += ", ";
+    text += missing[i];
+  }
+  return text;
+}
+
+Status check_workstation_tables(Database* db) {
+  std::vector<std::string> missing;
+  Status s = missing_workstation_tables(db, &missing);
+  if (!s.ok()) return s;
+  if (missing.empty()) return Status::Ok();
+  return Status::Corruption("The file '" + db->path() +
+                            "' is not a workstation database: " + missing_tables_text(missing));
+}
+
+Status open_workstation_database(const std::string& path, std::unique_ptr<Database>* db) {
+  return Database::open(path, Database::OpenMode::kExisting, check_workstation_tables, db);
 }
 
 }  // namespace velmora::db

@@ -18,6 +18,8 @@
 // compares without regard to letter case (COLLATE NOCASE).
 #pragma once
 
+#include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -36,13 +38,41 @@ inline constexpr int kSchemaVersion = 1;
 // tables.
 Status create_schema(Database* db);
 
-// Creates a new database file with the whole schema. Refuses a path where a
-// file already exists, so that no database is ever overwritten; removes the
-// half-made file when creation fails.
+// Creates a new database file with the whole schema. The database is made
+// whole in a temporary file beside `path` and then given its name only if no
+// file has that name by then, so that no file is ever overwritten or removed:
+// of two creates of one file at once, one succeeds and the other is refused
+// ("already exists") without touching what the first made. A failed create
+// leaves nothing behind.
 Status create_database_file(const std::string& path);
+// The same, calling `before_placing` once the temporary database is finished
+// and closed, just before it is given its name (tests make a file appear
+// there, as a second creator would).
+Status create_database_file(const std::string& path, const std::function<void()>& before_placing);
 
 // The base tables, views and saved steps that create_schema makes, for checks.
 std::vector<std::string> schema_table_names();
 std::vector<std::string> saved_query_names();
+
+// The tables of schema_table_names that `db` does not have (names compared
+// without regard to letter case), in that order; empty for a workstation
+// database. Only reads.
+Status missing_workstation_tables(Database* db, std::vector<std::string>* missing);
+// Whether `db` carries the workstation's mark (application_id kApplicationId),
+// as every database create_schema makes does. Only reads.
+Status has_workstation_mark(Database* db, bool* marked);
+// "missing tables a, b, c", for the messages about such a file.
+std::string missing_tables_text(const std::vector<std::string>& missing);
+// Refuses a database without every workstation table: "The file '<path>' is
+// not a workstation database: missing tables ...". Only reads, so it can
+// serve as the content check of Database::open.
+Status check_workstation_tables(Database* db);
+
+// Opens an existing workstation database for use: for reading and writing,
+// WAL journal. The file is checked before anything is written to it: a file
+// that is no database, an empty file and a database without the
+// workstation's tables are refused and left exactly as they were (not
+// switched to WAL, no journal files left beside them).
+Status open_workstation_database(const std::string& path, std::unique_ptr<Database>* db);
 
 }  // namespace velmora::db

@@ -6,13 +6,17 @@
 
 #include <gtest/gtest.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <string>
+#include <vector>
 
 #include "workstation/db/statements.h"
 #include "workstation/db/testing/fixture_database.h"
@@ -158,6 +162,84 @@ TEST(VelmoraDbCommandTest, CheckNamesTheStatementThatNoLongerPrepares) {
   EXPECT_NE(r.output.find("no such table: codes"), std::string::npos) << r.output;
 }
 
+// A file of `bytes` at `path`.
+void write_all(const std::string& path, const std::string& bytes) {
+  std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+}
+
+// An SQLite file made by the shell from `sql`, as some other program would
+// make one; returns its bytes.
+std::string make_foreign_database(const std::string& path, const std::string& sql) {
+  CommandRun r = run_command("sqlite3 " + shell_quote(path) + " " + shell_quote(sql));
+  EXPECT_EQ(r.exit_code, 0) << r.output;
+  return read_all(path);
+}
+
+std::string joined(const std::vector<std::string>& names) {
+  std::string out;
+  for (const std::string& n : names) out += (out.empty() ? "" : ", ") + n;
+  return out;
+}
+
+// The workstation tables other than `present`.
+std::vector<std::string> tables_except(const std::vector<std::string>& present) {
+  std::vector<std::string> out;
+  for (const std::string& t : schema_table_names()) {
+    if (std::find(present.begin(), present.end(), t) == present.end()) out.push_back(t);
+  }
+  return out;
+}
+
+TEST(VelmoraDbCommandTest, CheckOfAFileThatIsNoWorkstationDatabaseSaysSoInOneLine) {
+  TempDir dir;
+  struct Case {
+    std::string name;
+    std::string sql;  // the foreign file's making; "" for an empty file
+    std::vector<std::string> missing;
+  };
+  const std::vector<Case> cases = {
+      {"notes.sqlite", "CREATE TABLE notes (x); INSERT INTO notes VALUES (1);",
+       schema_table_names()},
+      // Tables that happen to share workstation names (in any letter case)
+      // are not missing; the rest are.
+      {"shared.sqlite", "CREATE TABLE IMAGE (a); CREATE TABLE cells (b); CREATE TABLE other (c);",
+       tables_except({"image", "cells"})},
+      {"wal.sqlite", "PRAGMA journal_mode=WAL; CREATE TABLE notes (x);", schema_table_names()},
+      {"empty.sqlite", "", schema_table_names()},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string path = dir.file(c.name);
+    if (c.sql.empty()) {
+      write_all(path, "");
+    } else {
+      make_foreign_database(path, c.sql);
+    }
+    const std::string before = read_all(path);
+    CommandRun r = velmora_db("check " + shell_quote(path));
+    EXPECT_EQ(r.exit_code, 1);
+    EXPECT_EQ(r.output, "velmora-db: " + path + ": not a workstation database: missing tables " +
+                            joined(c.missing) + "\n");
+    EXPECT_EQ(read_all(path), before);
+  }
+}
+
+TEST(VelmoraDbCommandTest, CheckOfAWorkstationDatabaseThatLostTablesNamesThemAndGoesOn) {
+  TempDir dir;
+  std::string path = dir.file("damaged.sqlite");
+  ASSERT_EQ(velmora_db("create " + shell_quote(path)).exit_code, 0);
+  ASSERT_EQ(run_command("sqlite3 " + shell_quote(path) + " \"DROP TABLE codes; DROP TABLE stats\"")
+                .exit_code,
+            0);
+  CommandRun r = velmora_db("check " + shell_quote(path));
+  EXPECT_EQ(r.exit_code, 1);
+  EXPECT_NE(r.output.find("velmora-db: " + path + ": missing tables codes, stats\n"),
+            std::string::npos)
+      << r.output;
+  EXPECT_EQ(r.output.find("not a workstation database"), std::string::npos) << r.output;
+  EXPECT_NE(r.output.find("no such table: codes"), std::string::npos) << r.output;
+}
+
 // ------------------------------------------------------------ the schema
 
 // A plausible value for each declared parameter type.
@@ -242,6 +324,187 @@ TEST(SchemaTest, FailedCreationLeavesNoFile) {
   EXPECT_FALSE(create_database_file(path).ok());
   EXPECT_FALSE(std::filesystem::exists(path));
   EXPECT_FALSE(create_database_file("").ok());
+}
+
+// The names in a folder, sorted.
+std::vector<std::string> names_in(const std::string& folder) {
+  std::vector<std::string> names;
+  for (const auto& e : std::filesystem::directory_iterator(folder)) {
+    names.push_back(e.path().filename().string());
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+// The workstation tables a file lacks, read from its schema table.
+std::vector<std::string> tables_missing_from(const std::string& path) {
+  std::unique_ptr<Database> db;
+  Status s = Database::open(path, Database::OpenMode::kReadOnly, &db);
+  EXPECT_TRUE(s.ok()) << s.message();
+  if (!s.ok()) return schema_table_names();
+  std::vector<std::string> missing;
+  for (const std::string& t : schema_table_names()) {
+    RecordSet rs;
+    s = db->query(
+        "table",
+        "SELECT name FROM sqlite_schema WHERE type = 'table' AND name = '" + t + "' COLLATE NOCASE",
+        &rs);
+    if (!s.ok() || rs.row_count() != 1) missing.push_back(t);
+  }
+  return missing;
+}
+
+TEST(SchemaTest, CreatesOfOneFileAtOnceLeaveOneWholeDatabase) {
+  // Several processes create the same file at the same moment: exactly one
+  // succeeds, and the file it made is whole and stays (a create that lost
+  // the race once removed the winner's finished database).
+  constexpr int kRounds = 8;
+  constexpr int kCreators = 6;
+  for (int round = 0; round < kRounds; ++round) {
+    SCOPED_TRACE(round);
+    TempDir dir;
+    const std::string path = dir.file("race.sqlite");
+    int go[2];
+    ASSERT_EQ(pipe(go), 0);
+    std::vector<pid_t> children;
+    for (int i = 0; i < kCreators; ++i) {
+      const pid_t child = fork();
+      ASSERT_GE(child, 0);
+      if (child == 0) {
+        close(go[1]);
+        char byte;
+        // Every creator waits here until the pipe is closed, then all start at once.
+        if (read(go[0], &byte, 1) != 0) _exit(3);
+        _exit(create_database_file(path).ok() ? 0 : 1);
+      }
+      children.push_back(child);
+    }
+    close(go[0]);
+    close(go[1]);
+    int made = 0, refused = 0;
+    for (pid_t child : children) {
+      int status = 0;
+      ASSERT_EQ(waitpid(child, &status, 0), child);
+      ASSERT_TRUE(WIFEXITED(status));
+      if (WEXITSTATUS(status) == 0) ++made;
+      if (WEXITSTATUS(status) == 1) ++refused;
+    }
+    EXPECT_EQ(made, 1);
+    EXPECT_EQ(refused, kCreators - 1);
+    // Nothing but the database: no temporary file of any creator is left.
+    EXPECT_EQ(names_in(dir.file("")), std::vector<std::string>{"race.sqlite"});
+    EXPECT_EQ(tables_missing_from(path), std::vector<std::string>{});
+  }
+}
+
+TEST(SchemaTest, AFileThatAppearsWhileTheDatabaseIsMadeIsNeverReplaced) {
+  // What another creator (or anyone) puts at the path after the first check
+  // and before the new database is given its name.
+  TempDir source;
+  const std::string other_db = source.file("other.sqlite");
+  ASSERT_TRUE(create_database_file(other_db).ok());
+  struct Case {
+    std::string what;
+    std::string bytes;
+  };
+  const std::vector<Case> cases = {
+      {"text", "field notes, not a database"},
+      {"an empty file", ""},
+      {"another database", read_all(other_db)},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    TempDir dir;
+    const std::string path = dir.file("seals.sqlite");
+    int calls = 0;
+    Status s = create_database_file(path, [&] {
+      ++calls;
+      std::ofstream(path, std::ios::binary) << c.bytes;
+    });
+    EXPECT_EQ(calls, 1);
+    EXPECT_FALSE(s.ok());
+    EXPECT_NE(s.message().find("already exists"), std::string::npos) << s.message();
+    EXPECT_EQ(read_all(path), c.bytes);
+    EXPECT_EQ(names_in(dir.file("")), std::vector<std::string>{"seals.sqlite"});
+  }
+  // Without anything in the way the same call makes the database, and only it.
+  TempDir dir;
+  const std::string path = dir.file("seals.sqlite");
+  int calls = 0;
+  Status s = create_database_file(path, [&] {
+    ++calls;
+    EXPECT_FALSE(std::filesystem::exists(path));
+  });
+  EXPECT_TRUE(s.ok()) << s.message();
+  EXPECT_EQ(calls, 1);
+  EXPECT_EQ(names_in(dir.file("")), std::vector<std::string>{"seals.sqlite"});
+  EXPECT_EQ(tables_missing_from(path), std::vector<std::string>{});
+}
+
+TEST(VelmoraDbCommandTest, CreateLeavesOnlyTheDatabaseAndRefusesAnExistingOne) {
+  TempDir dir;
+  const std::string path = dir.file("fresh.sqlite");
+  CommandRun r = velmora_db("create " + shell_quote(path));
+  ASSERT_EQ(r.exit_code, 0) << r.output;
+  EXPECT_EQ(names_in(dir.file("")), std::vector<std::string>{"fresh.sqlite"});
+  const std::string before = read_all(path);
+  r = velmora_db("create " + shell_quote(path));
+  EXPECT_EQ(r.exit_code, 1);
+  EXPECT_NE(r.output.find("already exists"), std::string::npos) << r.output;
+  EXPECT_EQ(read_all(path), before);
+  EXPECT_EQ(names_in(dir.file("")), std::vector<std::string>{"fresh.sqlite"});
+}
+
+TEST(SchemaTest, OpeningForUseRefusesAForeignOrEmptyFileAndChangesNothing) {
+  struct Case {
+    std::string what;
+    std::string sql;      // the file's making by the shell; "" to write `bytes`
+    std::string bytes;    // the file's bytes when not made by the shell
+    std::string message;  // in the refusal
+  };
+  const std::vector<Case> cases = {
+      {"a foreign database", "CREATE TABLE notes (x); INSERT INTO notes VALUES (1);", "",
+       "is not a workstation database: missing tables encounter, sighting"},
+      {"a foreign WAL database", "PRAGMA journal_mode=WAL; CREATE TABLE notes (x);", "",
+       "is not a workstation database: missing tables encounter, sighting"},
+      {"a workstation database without two tables", "", "",
+       "is not a workstation database: missing tables codes, stats"},
+      {"an empty file", "", "", "is not a workstation database: missing tables encounter"},
+      {"text", "", "field notes, not a database\n", "is not a usable database"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    TempDir dir;
+    const std::string path = dir.file("grey.sqlite");
+    if (!c.sql.empty()) {
+      make_foreign_database(path, c.sql);
+    } else if (c.what.rfind("a workstation", 0) == 0) {
+      ASSERT_TRUE(create_database_file(path).ok());
+      make_foreign_database(path, "DROP TABLE codes; DROP TABLE stats;");
+    } else {
+      write_all(path, c.bytes);
+    }
+    const std::string before = read_all(path);
+    std::unique_ptr<Database> db;
+    Status s = open_workstation_database(path, &db);
+    EXPECT_FALSE(s.ok());
+    EXPECT_EQ(db, nullptr);
+    EXPECT_NE(s.message().find("'" + path + "' " + c.message), std::string::npos) << s.message();
+    // Not switched to WAL, nothing written, no journal file left beside it.
+    EXPECT_EQ(read_all(path), before);
+    EXPECT_EQ(names_in(dir.file("")), std::vector<std::string>{"grey.sqlite"});
+  }
+  // A workstation database opens for use, in WAL mode.
+  TempDir dir;
+  const std::string path = dir.file("grey.sqlite");
+  ASSERT_TRUE(create_database_file(path).ok());
+  make_foreign_database(path, "PRAGMA journal_mode=DELETE;");
+  std::unique_ptr<Database> db;
+  Status s = open_workstation_database(path, &db);
+  ASSERT_TRUE(s.ok()) << s.message();
+  RecordSet rs;
+  ASSERT_TRUE(db->query("mode", "PRAGMA journal_mode", &rs).ok());
+  EXPECT_EQ(rs.text("journal_mode"), "wal");
 }
 
 TEST(SchemaTest, EveryTextColumnIgnoresLetterCase) {

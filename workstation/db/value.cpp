@@ -71,6 +71,13 @@ bool is_date_text(const std::string& t) {
 
 }  // namespace
 
+float to_single_precision(double v) {
+  constexpr double kLargest = std::numeric_limits<float>::max();
+  if (v > kLargest) return std::numeric_limits<float>::max();
+  if (v < -kLargest) return -std::numeric_limits<float>::max();
+  return static_cast<float>(v);
+}
+
 bool is_null(const Value& v) {
   return std::holds_alternative<std::monostate>(v);
 }

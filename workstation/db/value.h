@@ -30,6 +30,13 @@ double as_double(const Value& v);
 // back as the same double ("0.1", "1e+21").
 std::string as_text(const Value& v);
 
+// `v` rounded to the nearest single-precision number, for the scores the
+// workstation keeps in single precision. A number beyond the largest single,
+// and an infinity, becomes the largest single of its sign: a plain conversion
+// would overflow to infinity (undefined in C++, and a text "inf" that a REAL
+// column refuses). NaN stays NaN.
+float to_single_precision(double v);
+
 // Declared type of a statement parameter. A value set on a typed parameter is
 // converted to that type first, or refused with a message when it does not
 // convert ("abc" for a double, 300 for a byte), so that a wrong value never

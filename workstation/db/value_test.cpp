@@ -23,6 +23,37 @@ struct TextCase {
   int64_t integer;  // as_integer
 };
 
+TEST(SinglePrecision, RoundsToTheNearestSingleAndNeverOverflows) {
+  constexpr float kMax = std::numeric_limits<float>::max();
+  constexpr double kInf = std::numeric_limits<double>::infinity();
+  struct Case {
+    double in;
+    float out;
+  };
+  const std::vector<Case> cases = {
+      {0.1, 0.1f},
+      {-0.7, -0.7f},
+      {1.0, 1.0f},
+      {0.0, 0.0f},
+      {1e-50, 0.0f},  // below the smallest single: rounds to zero, as a cast does
+      {static_cast<double>(kMax), kMax},
+      {3.4028235e38, kMax},
+      {3.5e38, kMax},
+      {1e39, kMax},
+      {-1e39, -kMax},
+      {std::numeric_limits<double>::max(), kMax},
+      {-std::numeric_limits<double>::max(), -kMax},
+      {kInf, kMax},
+      {-kInf, -kMax},
+  };
+  for (const Case& c : cases) {
+    const float got = to_single_precision(c.in);
+    EXPECT_EQ(got, c.out) << c.in;
+    EXPECT_TRUE(std::isfinite(got)) << c.in;
+  }
+  EXPECT_TRUE(std::isnan(to_single_precision(std::nan(""))));
+}
+
 TEST(ValueText, TextReadsAsTheWholeNumberItHoldsOrZero) {
   const std::vector<TextCase> cases = {
       {"0.25", 0.25, 0},

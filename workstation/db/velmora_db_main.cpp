@@ -2,7 +2,9 @@
 //
 //   velmora-db create FILE.sqlite   a new, empty database with the whole schema
 //   velmora-db check FILE.sqlite    opens a database and prepares every statement
-//                                   the workstation uses, in every form
+//                                   the workstation uses, in every form; a file
+//                                   that is no workstation database is refused in
+//                                   one line naming the tables it lacks
 //
 // Exit code 0 on success, 1 on failure (message on standard error), 2 on a
 // wrong command line (db_command_line.h).
@@ -10,6 +12,7 @@
 #include <iostream>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "workstation/db/database.h"
 #include "workstation/db/db_command_line.h"
@@ -46,7 +49,29 @@ int check(const std::string& path) {
     std::fprintf(stderr, "velmora-db: %s\n", s.message().c_str());
     return 1;
   }
+  // A file without the workstation's tables would fail nearly every
+  // statement below; one line says what it is. A workstation database (its
+  // mark) that lost tables is checked on, to name what no longer prepares.
+  std::vector<std::string> missing;
+  bool marked = false;
+  s = velmora::db::missing_workstation_tables(db.get(), &missing);
+  if (s.ok()) s = velmora::db::has_workstation_mark(db.get(), &marked);
+  if (!s.ok()) {
+    std::fprintf(stderr, "velmora-db: %s\n", s.message().c_str());
+    return 1;
+  }
+  const std::string missing_text = velmora::db::missing_tables_text(missing);
+  if (!missing.empty() && !marked) {
+    std::fprintf(stderr, "velmora-db: %s: not a workstation database: %s\n", path.c_str(),
+                 missing_text.c_str());
+    return 1;
+  }
   int failed = 0, count = 0;
+  if (!missing.empty()) {
+    std::fprintf(stderr, "velmora-db: %s: %s\n", path.c_str(), missing_text.c_str());
+    ++failed;
+    ++count;
+  }
   auto texts = velmora::db::all_statement_texts();
   for (auto& t : velmora::db::direct_statement_texts()) texts.push_back(std::move(t));
   for (const auto& text : texts) {

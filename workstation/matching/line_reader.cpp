@@ -37,15 +37,20 @@ bool LineReader::failed() const {
 bool LineReader::read_a_line(std::string* text) {
   text->clear();
   truncated_ = false;
+  ended_ = false;
   int c = std::getc(file_);
   if (c == EOF) return false;
   while (c != EOF) {
     if (c == '\r' || c == '\0') {
       int next = std::getc(file_);
       if (next != '\n' && next != EOF) std::ungetc(next, file_);
+      ended_ = true;
       return true;
     }
-    if (c == '\n') return true;
+    if (c == '\n') {
+      ended_ = true;
+      return true;
+    }
     if (text->size() < max_line_) {
       text->push_back(static_cast<char>(c));
     } else {

@@ -7,7 +7,10 @@
 // line end and is dropped with it. So "a\r\nb", "a\nb" and "a\0\nb" all give
 // the lines "a" and "b" — files written on either platform read alike. At the
 // end of the file the reader returns what it has; a file ending in a line
-// end gives no extra empty line.
+// end gives no extra empty line. line_ended() tells whether the line just
+// returned had its line end: a last line without one may be all there is of
+// a line whose writer was stopped (a full disk), and a reader that must not
+// take half a line for a whole one asks.
 //
 // A line longer than max_line bytes keeps its first max_line bytes and the
 // rest of it is dropped up to its line end; line_truncated() tells the caller,
@@ -42,6 +45,9 @@ class LineReader {
   bool read_a_line(std::string* text);
 
   bool line_truncated() const { return truncated_; }
+  // True when the line last returned was ended by a line end; false for a
+  // last line that ran into the end of the file.
+  bool line_ended() const { return ended_; }
   // True when the file could not be read to its end.
   bool failed() const;
   const std::string& path() const { return path_; }
@@ -53,6 +59,7 @@ class LineReader {
   std::string path_;
   size_t max_line_;
   bool truncated_ = false;
+  bool ended_ = false;
 };
 
 }  // namespace velmora::matching

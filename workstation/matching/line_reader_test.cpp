@@ -21,7 +21,8 @@ class LineReaderTest : public ::testing::Test {
   void TearDown() override { std::filesystem::remove_all(dir_); }
 
   std::vector<std::string> lines_of(const std::string& bytes, size_t max_line = 0,
-                                    std::vector<bool>* truncated = nullptr) {
+                                    std::vector<bool>* truncated = nullptr,
+                                    std::vector<bool>* ended = nullptr) {
     const std::string path = (dir_ / "f.txt").string();
     std::ofstream(path, std::ios::binary) << bytes;
     std::unique_ptr<LineReader> reader;
@@ -32,6 +33,7 @@ class LineReaderTest : public ::testing::Test {
     while (reader && reader->read_a_line(&line)) {
       out.push_back(line);
       if (truncated) truncated->push_back(reader->line_truncated());
+      if (ended) ended->push_back(reader->line_ended());
     }
     EXPECT_FALSE(reader && reader->failed());
     return out;
@@ -65,6 +67,34 @@ TEST_F(LineReaderTest, LongLinesAreCutAndFlagged) {
   truncated.clear();
   EXPECT_EQ(lines_of("abcd\n", 4, &truncated), (Lines{"abcd"}));
   EXPECT_EQ(truncated, (std::vector<bool>{false}));
+}
+
+TEST_F(LineReaderTest, TellsWhetherEachLineHadItsLineEnd) {
+  struct Case {
+    std::string bytes;
+    size_t max_line;
+    Lines lines;
+    std::vector<bool> ended;
+  };
+  const std::vector<Case> cases = {
+      {"a\nb", 0, {"a", "b"}, {true, false}},
+      {"a\nb\n", 0, {"a", "b"}, {true, true}},
+      {"a\r\nb\r", 0, {"a", "b"}, {true, true}},
+      {"a\r\nb\r\n", 0, {"a", "b"}, {true, true}},
+      {std::string("a\0", 2), 0, {"a"}, {true}},
+      {std::string("a\0\nb", 4), 0, {"a", "b"}, {true, false}},
+      {"P1,L1,0.4567,0,0\nP1,L1,0.4", 0, {"P1,L1,0.4567,0,0", "P1,L1,0.4"}, {true, false}},
+      {"P1,L1,", 0, {"P1,L1,"}, {false}},
+      {"\n", 0, {""}, {true}},
+      {"a\n\n", 0, {"a", ""}, {true, true}},
+      {std::string(10, 'x'), 4, {"xxxx"}, {false}},
+      {std::string(10, 'x') + "\n", 4, {"xxxx"}, {true}},
+  };
+  for (const Case& c : cases) {
+    std::vector<bool> ended;
+    EXPECT_EQ(lines_of(c.bytes, c.max_line, nullptr, &ended), c.lines) << c.bytes;
+    EXPECT_EQ(ended, c.ended) << c.bytes;
+  }
 }
 
 TEST_F(LineReaderTest, MissingFileIsNotFoundAndFolderIsRefused) {

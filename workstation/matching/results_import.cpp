@@ -182,6 +182,7 @@ class DistributionTally {
 struct FileImport {
   const CellDirectory* cells;
   const ScoringOptions& options;
+  const ScoreRange& scores;
   DistributionTally& tally;
   db::Statement* insert;    // insert_pretemp
   std::string aspect_side;  // pretemp's aspect + side
@@ -195,12 +196,22 @@ struct FileImport {
 // One line of the file (see the rules in results_import.h). A line that
 // cannot be used is counted and noted; only a failing statement gives an
 // error, which ends the import.
-Status import_line(FileImport& file, const std::string& line, bool truncated) {
+Status import_line(FileImport& file, const std::string& line, bool truncated, bool ended) {
   ImportSummary* summary = file.summary;
   const int64_t line_no = ++summary->lines;
   if (truncated) {
     ++summary->malformed_lines;
     note_skipped(summary, line_no, line, "line too long");
+    return Status::Ok();
+  }
+  // The comparison program ends every line it writes, except its memory
+  // messages; any other last line without a line end is what a writer
+  // stopped half-way (a full disk) left of a line, and may read as a whole
+  // one with a wrong score ("0.4" of "0.4567").
+  const bool memory_message_alone = !line.empty() && memory_message_length(line) == line.size();
+  if (!ended && !memory_message_alone) {
+    ++summary->cut_short_lines;
+    note_skipped(summary, line_no, line, "not ended by a line end: the file was cut short");
     return Status::Ok();
   }
   ResultsLine r = classify_results_line(line);
@@ -225,6 +236,13 @@ Status import_line(FileImport& file, const std::string& line, bool truncated) {
       return Status::Ok();
     case ResultsLineKind::kResult:
       break;
+  }
+
+  if (!file.scores.admits(r.score)) {
+    ++summary->bad_score_lines;
+    note_skipped(summary, line_no, line,
+                 "score outside " + file.scores.text() + ", the range of the comparison family");
+    return Status::Ok();
   }
 
   const CellDirectory* cells = file.cells;
@@ -277,6 +295,14 @@ Status import_line(FileImport& file, const std::string& line, bool truncated) {
 
 }  // namespace
 
+bool ScoreRange::admits(double score) const {
+  return (score >= low && score <= high) || (no_score && score == *no_score);
+}
+
+std::string ScoreRange::text() const {
+  return real_to_text(low) + " to " + real_to_text(high);
+}
+
 std::string results_file_name(const std::string& aspect, const std::string& side,
                               const std::string& letter) {
   return aspect + side + letter + "_results.txt";
@@ -287,7 +313,14 @@ std::string ImportSummary::problems_message() const {
   if (skipped_lines() > 0) {
     msg += std::to_string(skipped_lines()) + " line(s) of " + results_path + " were skipped";
     msg += " (" + std::to_string(malformed_lines) + " not a result, " +
-           std::to_string(unknown_cell_lines) + " naming a cell not in the database):\n";
+           std::to_string(unknown_cell_lines) + " naming a cell not in the database";
+    if (bad_score_lines > 0) {
+      msg += ", " + std::to_string(bad_score_lines) + " with a score outside the family's range";
+    }
+    if (cut_short_lines > 0) {
+      msg += ", " + std::to_string(cut_short_lines) + " cut short at the end of the file";
+    }
+    msg += "):\n";
     for (const SkippedLine& s : skipped) {
       msg += "  line " + std::to_string(s.line_no) + ": " + s.text + "  [" + s.reason + "]\n";
     }
@@ -352,6 +385,7 @@ Status import_results(db::Database* database, db::PreparedStatements* statements
   DistributionTally tally(database, statements->get("distribution_of_file"), "." + request.letter);
   FileImport file{.cells = cells,
                   .options = request.options,
+                  .scores = request.scores,
                   .tally = tally,
                   .insert = statements->get("insert_pretemp"),
                   .aspect_side = request.aspect + request.side,
@@ -360,7 +394,7 @@ Status import_results(db::Database* database, db::PreparedStatements* statements
                   .summary = summary};
   std::string line;
   while (reader != nullptr && reader->read_a_line(&line)) {
-    s = import_line(file, line, reader->line_truncated());
+    s = import_line(file, line, reader->line_truncated(), reader->line_ended());
     if (!s.ok()) return s;
   }
   if (reader != nullptr && reader->failed()) {

@@ -18,10 +18,16 @@
 //    row for aspect and letter, when score > rmu_match - 3 * sigma_match;
 //  * the staged score is the text of the score written with eight decimals,
 //    plus 2e-9.
+// A result whose score is not one its comparison family can give (outside
+// the request's score range: 3.5e38 from a damaged line would overflow the
+// single-precision score columns, 1e30 would top the candidate list) is
+// skipped like a damaged line.
 // Lines that are none of these (the comparison program's problem messages, a
-// result glued after a memory message, a damaged line) and results naming a
-// cell the database does not have are skipped, counted and listed in the
-// summary, and the import goes on.
+// result glued after a memory message, a damaged line), results naming a
+// cell the database does not have, and a last line without its line end (a
+// file cut short: "P1,L1,0.4" may be all that was written of
+// "P1,L1,0.4567,...") are skipped, counted and listed in the summary, and the
+// import goes on.
 //
 // The whole import is one transaction: when anything fails (the file cannot
 // be read, a statement fails) the database is left as it was and the file
@@ -38,6 +44,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -51,12 +58,33 @@ namespace velmora::matching {
 
 using session::CellDirectory;
 
+// The scores a comparison family gives: every score from `low` to `high`,
+// and `no_score`, the family's mark for a pair it could not score, when it
+// has one (counted in distribution like any score, as it always was).
+struct ScoreRange {
+  double low = 0.0;
+  double high = 0.0;
+  std::optional<double> no_score;
+
+  // False for NaN and the infinities too.
+  bool admits(double score) const;
+  std::string text() const;  // "-1 to 1"
+};
+
+// The comparison program's family (algorithm type "tarvik"): correlations
+// from -1 to 1, and -9.99 (written "-9.9900") for a pair it found nothing to
+// correlate in.
+inline constexpr ScoreRange kTarvikScores{-1.0, 1.0, -9.99};
+
 struct ImportRequest {
   std::string working_folder;  // folder of the results file, ending in '/'; "" = current folder
   std::string aspect;
   std::string side;    // "L", "R" or "M"
   std::string letter;  // algorithm letter: extension of distribution keys and temp.pname
   ScoringOptions options;
+  // The scores the family of `letter` gives; the old-style comparison's
+  // results are the comparison program's.
+  ScoreRange scores = kTarvikScores;
   bool delete_after_commit = true;  // remove the results file once it is stored
   // Cells by name and number, loaded once per run by the caller; when null
   // the import reads them itself (inside its transaction).
@@ -90,16 +118,20 @@ struct ImportSummary {
   int64_t staged = 0;                     // rows put into pretemp
   int64_t malformed_lines = 0;            // skipped: neither header, "Can't" line nor result
   int64_t unknown_cell_lines = 0;         // skipped: a result naming a cell not in the database
+  int64_t cut_short_lines = 0;            // skipped: the last line, without its line end
+  int64_t bad_score_lines = 0;            // skipped: a score outside the family's range
   int64_t missing_distribution_rows = 0;  // updates that found no distribution row
   StandardiseSummary standardised;
 
-  // The first skipped lines (malformed or naming unknown cells), and the
+  // The first skipped lines (malformed, bad scores, unknown cells, cut short), and the
   // distinct unknown cell names (first few), for the message to the operator.
   static constexpr size_t kMaxListed = 10;
   std::vector<SkippedLine> skipped;
   std::vector<std::string> unknown_cells;
 
-  int64_t skipped_lines() const { return malformed_lines + unknown_cell_lines; }
+  int64_t skipped_lines() const {
+    return malformed_lines + unknown_cell_lines + cut_short_lines + bad_score_lines;
+  }
   // Empty when nothing was skipped and every probability could be computed;
   // otherwise a message for the operator naming the file, the counts and the
   // first skipped lines.

@@ -5,9 +5,11 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "workstation/common/number_text.h"
 #include "workstation/db/testing/fixture_database.h"
 #include "workstation/matching/matching_test_support.h"
 
@@ -347,10 +349,143 @@ TEST_F(ImportTest, UnknownCellsAreSkippedAndNamedLetterCaseIsNot) {
 
 TEST_F(ImportTest, WindowsLineEndsReadAlike) {
   std::ofstream(results_path(), std::ios::binary)
-      << "$ pending library\r\nS101a_FL,S102a_FL,0.5000\r\nS101a_FL,S104a_FL,0.4000";
+      << "$ pending library\r\nS101a_FL,S102a_FL,0.5000\r\nS101a_FL,S104a_FL,0.4000\r\n";
   ImportSummary summary = run_ok(request());
   EXPECT_EQ(summary.staged, 2);
   EXPECT_EQ(summary.malformed_lines, 0);
+}
+
+TEST_F(ImportTest, ALastLineWithoutItsLineEndIsSkippedAsCutShort) {
+  // Each file is a header, a whole result of S101a/S102a, then `tail`: what
+  // a comparison stopped by a full disk may leave as its last line.
+  const std::string cut = "not ended by a line end: the file was cut short";
+  const std::string memory = "memory message of the comparison program";
+  struct Case {
+    std::string tail;
+    int64_t staged;     // rows put into pretemp (the whole result is 1)
+    int64_t cut_short;  // lines skipped as cut short
+    int64_t malformed;
+    std::string reason;  // of the last skipped line; "" when none is skipped
+  };
+  const std::vector<Case> cases = {
+      {"S101a_FL,S104a_FL,0.4", 1, 1, 0, cut},
+      {"S101a_FL,S104a_FL,", 1, 1, 0, cut},
+      {"S101a_FL,S104a_FL,0.4567,0,0,0,0,0,0,0,0,0.9", 1, 1, 0, cut},
+      {"S101a_FL,S10", 1, 1, 0, cut},
+      {"$ library pen", 1, 1, 0, cut},
+      {"S101a_FL,S104a_FL,0.4\r\n", 2, 0, 0, ""},
+      {"S101a_FL,S104a_FL,0.4\n", 2, 0, 0, ""},
+      {"S101a_FL,S104a_FL,0.4\r", 2, 0, 0, ""},
+      // The comparison program writes its memory messages without a line end.
+      {"No memory for 64 x 64 X array", 1, 0, 1, memory},
+      {"No memory for 64 x 64 X arr", 1, 1, 0, cut},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.tail);
+    exec("DELETE FROM temp");
+    const std::string before = dump("distribution");
+    std::ofstream(results_path(), std::ios::binary)
+        << "$ pending library\nS101a_FL,S102a_FL,0.5000,0,0\n" + c.tail;
+    ImportSummary summary = run_ok(request());
+    EXPECT_TRUE(summary.committed);
+    EXPECT_EQ(summary.staged, c.staged);
+    EXPECT_EQ(summary.cut_short_lines, c.cut_short);
+    EXPECT_EQ(summary.malformed_lines, c.malformed);
+    EXPECT_EQ(summary.unknown_cell_lines, 0);
+    EXPECT_EQ(summary.skipped_lines(), c.cut_short + c.malformed);
+    // Only whole results reach distribution: S104a counts once or never.
+    EXPECT_EQ(distribution("S104a_FL.a").Rn, c.staged - 1);
+    EXPECT_EQ(distribution("S104a_FL.a").Rs, c.staged == 2 ? 0.4 : 0.0);
+    const std::string msg = summary.problems_message();
+    if (c.reason.empty()) {
+      EXPECT_TRUE(summary.skipped.empty());
+      EXPECT_EQ(msg, "");
+    } else {
+      ASSERT_EQ(summary.skipped.size(), 1u);
+      EXPECT_EQ(summary.skipped[0].line_no, 3);
+      EXPECT_EQ(summary.skipped[0].reason, c.reason);
+      EXPECT_NE(msg.find("line 3: " + summary.skipped[0].text + "  [" + c.reason + "]"),
+                std::string::npos)
+          << msg;
+      EXPECT_EQ(msg.find("cut short at the end of the file") != std::string::npos, c.cut_short > 0)
+          << msg;
+    }
+    EXPECT_EQ(distribution("S101a_FL.a").Ln, c.staged);
+    exec("UPDATE distribution SET Ln = 0, Ls = 0, Lss = 0, Rn = 0, Rs = 0, Rss = 0");
+    EXPECT_EQ(dump("distribution"), before);
+  }
+}
+
+TEST_F(ImportTest, ScoresOutsideTheFamilysRangeAreSkippedAndListed) {
+  const std::string tarvik = "score outside -1 to 1, the range of the comparison family";
+  const std::string not_a_number = "result line whose score is not a number";
+  const ScoreRange other{0.0, 10.0, std::nullopt};  // a family of another range
+  struct Case {
+    std::string score;  // of the result S101a / S104a
+    ScoreRange range;
+    bool imported;
+    std::string reason;  // why it was skipped
+  };
+  const std::vector<Case> cases = {
+      {"3.5e38", kTarvikScores, false, tarvik},
+      {"-1e39", kTarvikScores, false, tarvik},
+      {"1e30", kTarvikScores, false, tarvik},
+      {"nan", kTarvikScores, false, not_a_number},
+      {"inf", kTarvikScores, false, not_a_number},
+      {"-inf", kTarvikScores, false, not_a_number},
+      {"1e999", kTarvikScores, false, not_a_number},
+      {"1.0000001", kTarvikScores, false, tarvik},
+      {"-1.0000001", kTarvikScores, false, tarvik},
+      {"-9.98", kTarvikScores, false, tarvik},
+      {"-1", kTarvikScores, true, ""},
+      {"1", kTarvikScores, true, ""},
+      {"0.5", kTarvikScores, true, ""},
+      {"1.0000", kTarvikScores, true, ""},
+      // The comparison program's mark for a pair without a score.
+      {"-9.9900", kTarvikScores, true, ""},
+      {"7.5", other, true, ""},
+      {"10", other, true, ""},
+      {"-0.5", other, false, "score outside 0 to 10, the range of the comparison family"},
+      {"-9.9900", other, false, "score outside 0 to 10, the range of the comparison family"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.score + " in " + c.range.text());
+    exec("DELETE FROM temp");
+    exec("UPDATE distribution SET Ln = 0, Ls = 0, Lss = 0, Rn = 0, Rs = 0, Rss = 0");
+    write_results({"$ pending library", "S101a_FL,S102a_FL,0.2500,0,0",
+                   "S101a_FL,S104a_FL," + c.score + ",0,0,0,0,0,0,0,0,0.9"});
+    ImportRequest r = request();
+    r.scores = c.range;
+    ImportSummary summary;
+    Status s = run(r, &summary);
+    ASSERT_TRUE(s.ok()) << s.message();
+    EXPECT_TRUE(summary.committed);
+    EXPECT_TRUE(summary.file_deleted);
+    EXPECT_EQ(summary.result_lines, c.imported ? 2 : 1);
+    EXPECT_EQ(summary.skipped_lines(), c.imported ? 0 : 1);
+    const double score = c.imported ? real_from_text(c.score).value() : 0.0;
+    EXPECT_EQ(distribution("S104a_FL.a").Rn, c.imported ? 1 : 0);
+    EXPECT_EQ(distribution("S104a_FL.a").Rs, score);
+    EXPECT_EQ(distribution("S101a_FL.a").Ls, 0.25 + score);
+    std::vector<TempRow> temp = temp_rows();
+    ASSERT_EQ(temp.size(), score > 0.0 ? 2u : 1u);
+    EXPECT_EQ(temp[0].fname, "S102a_FL");
+    if (score > 0.0) {
+      EXPECT_FLOAT_EQ(temp[1].score, static_cast<float>(score));
+    }
+    if (c.imported) continue;
+    ASSERT_EQ(summary.skipped.size(), 1u);
+    EXPECT_EQ(summary.skipped[0].line_no, 3);
+    EXPECT_EQ(summary.skipped[0].reason, c.reason);
+    EXPECT_NE(summary.problems_message().find(c.reason), std::string::npos);
+
+    // The skipped line leaves nothing behind that could stop the next import.
+    write_results({"S101a_FL,S104a_FL,0.7000"});
+    ImportSummary next = run_ok(request());
+    EXPECT_TRUE(next.committed);
+    EXPECT_EQ(next.staged, 1);
+    EXPECT_EQ(distribution("S104a_FL.a").Rn, 1);
+  }
 }
 
 TEST_F(ImportTest, FailureAtAnyStagedRowLeavesDatabaseAndFileAsTheyWere) {

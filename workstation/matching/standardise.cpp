@@ -10,6 +10,7 @@
 #include <unordered_map>
 
 #include "workstation/common/number_text.h"
+#include "workstation/db/value.h"
 #include "workstation/matching/match_probability.h"
 
 namespace velmora::matching {
@@ -19,7 +20,9 @@ struct MatchStats {
   double rmu_match = 0, sigma_match = 0, rmu_nonmatch = 0, sigma_nonmatch = 0, p = 0;
 };
 
-// The counts of one distribution row as stored (single precision).
+// The counts of one distribution row as stored (single precision). Every
+// conversion to single precision here goes through to_single_precision, so
+// no stored value, however large, turns into an infinity on its way back.
 struct DistributionRow {
   float Ln = 0, Ls = 0, Lss = 0, Rn = 0, Rs = 0, Rss = 0;
 };
@@ -60,12 +63,12 @@ class DistributionCache {
     if (!s.ok()) return s;
     DistributionRow r;
     if (!rs.eof()) {
-      r.Ln = static_cast<float>(rs.number("Ln"));
-      r.Ls = static_cast<float>(rs.number("Ls"));
-      r.Lss = static_cast<float>(rs.number("Lss"));
-      r.Rn = static_cast<float>(rs.number("Rn"));
-      r.Rs = static_cast<float>(rs.number("Rs"));
-      r.Rss = static_cast<float>(rs.number("Rss"));
+      r.Ln = db::to_single_precision(rs.number("Ln"));
+      r.Ls = db::to_single_precision(rs.number("Ls"));
+      r.Lss = db::to_single_precision(rs.number("Lss"));
+      r.Rn = db::to_single_precision(rs.number("Rn"));
+      r.Rs = db::to_single_precision(rs.number("Rs"));
+      r.Rss = db::to_single_precision(rs.number("Rss"));
     }
     rows_.emplace(filename, r);
     *row = r;
@@ -135,7 +138,7 @@ Status standardise(db::PreparedStatements* statements, const CellDirectory& cell
       ++summary->unknown_cell_pairs;
       continue;
     }
-    float score = static_cast<float>(groups.number("maxscore"));
+    float score = db::to_single_precision(groups.number("maxscore"));
     if (options.standardise) {
       const bool kept = keeps_order(score);
       const std::string& first = kept ? *cell_p : *cell_f;
@@ -145,7 +148,7 @@ Status standardise(db::PreparedStatements* statements, const CellDirectory& cell
       if (s.ok()) s = distribution.get(second + "." + letter, &second_row);
       if (!s.ok()) return s;
       DensityFault fault = DensityFault::kNone;
-      score = static_cast<float>(
+      score = db::to_single_precision(
           normscore(score, second_row.Rn, second_row.Rs, second_row.Rss, first_row.Ln, first_row.Ls,
                     first_row.Lss, stats.rmu_match, stats.sigma_match, stats.rmu_nonmatch,
                     stats.sigma_nonmatch, stats.p, letter, options.prior_match, &fault));

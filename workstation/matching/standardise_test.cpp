@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -182,6 +184,42 @@ TEST_F(StandardiseTest, PairsWithoutAProbabilityAreKeptWithZero) {
   ASSERT_EQ(temp.size(), 2u);
   EXPECT_EQ(temp[0].score, 0.0);
   EXPECT_GT(temp[1].score, 0.0);
+}
+
+TEST_F(StandardiseTest, ScoresBeyondTheSingleRangeNeverBecomeInfinite) {
+  // Staged and summed values a single cannot hold: they are stored as the
+  // largest single of their sign instead of turning into an infinity that
+  // the score column refuses, which would fail every later import.
+  const double kMax = static_cast<double>(std::numeric_limits<float>::max());
+  struct Case {
+    const char* staged;  // SQL text of the staged score
+    double temp_score;   // the score temp gets without standardising
+  };
+  const std::vector<Case> cases = {
+      {"3.5e38", kMax}, {"1e39", kMax}, {"1e300", kMax}, {"-1e39", -kMax}, {"0.5", 0.5f}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.staged);
+    exec("DELETE FROM temp");
+    exec("DELETE FROM pretemp");
+    exec("INSERT INTO pretemp VALUES ('" + std::to_string(number_of("P1_FL")) + "', '" +
+         std::to_string(number_of("F1_FL")) + "', " + c.staged + ", 'FlankL')");
+    StandardiseSummary summary = run(false);
+    EXPECT_EQ(summary.temp_rows, 1);
+    std::vector<TempRow> temp = temp_rows();
+    ASSERT_EQ(temp.size(), 1u);
+    EXPECT_EQ(temp[0].score, c.temp_score);
+  }
+  // Standardising reads distribution sums in single precision too.
+  add_stats(0.6, 0.1, 0.3, 0.1);
+  exec("UPDATE distribution SET Ln = 3, Ls = -1e39, Lss = 1e300, Rn = 3, Rs = 3.5e38, Rss = 1e39");
+  exec("DELETE FROM temp");
+  exec("DELETE FROM pretemp");
+  stage("P1_FL", "F1_FL", 0.5);
+  StandardiseSummary summary = run(true);
+  EXPECT_EQ(summary.temp_rows, 1);
+  std::vector<TempRow> temp = temp_rows();
+  ASSERT_EQ(temp.size(), 1u);
+  EXPECT_TRUE(std::isfinite(temp[0].score));
 }
 
 TEST_F(StandardiseTest, StagedCellNumbersMissingFromTheDirectoryAreCounted) {
