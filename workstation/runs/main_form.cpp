@@ -136,7 +136,9 @@ void MainForm::label_clicked(ControlName name) {
 }
 
 void MainForm::cmdStart_clicked() {
-  runs::cmdStart_clicked(*ctx_);
+  // The Start driver has shown every failure to the operator and stopped the
+  // run; the window has nothing more to do with it.
+  (void)runs::cmdStart_clicked(*ctx_);
 }
 
 void MainForm::database_chosen(const std::string& path) {
