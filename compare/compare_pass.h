@@ -71,7 +71,7 @@ struct PassOptions {
 // How a pass fared with its results file. `step` is the first operation on
 // the file that failed; `error` the system's error number (errno) of that
 // failure, 0 when the system gave none.
-struct PassOutcome {
+struct [[nodiscard]] PassOutcome {
   enum class Step { kNone, kOpen, kWrite, kFlush, kClose };
   Step step = Step::kNone;
   int error = 0;

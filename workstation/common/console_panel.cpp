@@ -6,7 +6,7 @@
 
 namespace velmora {
 
-void ConsolePanel::set_text(const std::string& name, const std::string& text) {
+void ConsolePanel::set_text(ControlName name, const std::string& text) {
   RecordingControlPanel::set_text(name, text);
   if (name == "lblProgress") out_ << text << "\n" << std::flush;
 }

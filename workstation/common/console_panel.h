@@ -21,7 +21,7 @@ namespace velmora {
 class ConsolePanel : public RecordingControlPanel {
  public:
   explicit ConsolePanel(std::ostream& out) : out_(out) {}
-  void set_text(const std::string& name, const std::string& text) override;
+  void set_text(ControlName name, const std::string& text) override;
   void set_progress(double fraction) override;
 
  private:

@@ -7,15 +7,18 @@
 // (runs/ui: each name is a widget's objectName), a headless console run
 // (progress labels printed) and the tests (RecordingControlPanel below).
 //
-// Names are the control names; an unknown name reads as unchecked / empty and
-// writes are ignored, except that RecordingControlPanel records them. Used on the
-// GUI thread only.
+// Names are ControlNames (control_name.h): a misspelled name does not
+// compile. A control a panel has no widget for reads as unchecked / empty and
+// writes to it are ignored, except that RecordingControlPanel records them.
+// Used on the GUI thread only.
 #pragma once
 
 #include <map>
 #include <string>
 #include <utility>
 #include <vector>
+
+#include "workstation/common/control_name.h"
 
 namespace velmora {
 
@@ -24,22 +27,22 @@ class ControlPanel {
   virtual ~ControlPanel() = default;
 
   // Option buttons and check boxes.
-  virtual bool checked(const std::string& name) const = 0;
-  virtual void set_checked(const std::string& name, bool on) = 0;
+  virtual bool checked(ControlName name) const = 0;
+  virtual void set_checked(ControlName name, bool on) = 0;
   // Text of a text box or list (the current entry); caption of a label or button.
-  virtual std::string text(const std::string& name) const = 0;
-  virtual void set_text(const std::string& name, const std::string& text) = 0;
-  virtual bool visible(const std::string& name) const = 0;
-  virtual void set_visible(const std::string& name, bool on) = 0;
-  virtual void set_enabled(const std::string& name, bool on) = 0;
+  virtual std::string text(ControlName name) const = 0;
+  virtual void set_text(ControlName name, const std::string& text) = 0;
+  virtual bool visible(ControlName name) const = 0;
+  virtual void set_visible(ControlName name, bool on) = 0;
+  virtual void set_enabled(ControlName name, bool on) = 0;
   // Font size of a label's or button's caption, in points. Panels without
   // fonts ignore it.
-  virtual void set_font_size(const std::string& /*name*/, int /*points*/) {}
+  virtual void set_font_size(ControlName /*name*/, int /*points*/) {}
   // Lists (combo boxes): entries and selection.
-  virtual void clear_items(const std::string& name) = 0;
-  virtual void add_item(const std::string& name, const std::string& item) = 0;
-  virtual std::vector<std::string> items(const std::string& name) const = 0;
-  virtual void select_item(const std::string& name, int index) = 0;
+  virtual void clear_items(ControlName name) = 0;
+  virtual void add_item(ControlName name, const std::string& item) = 0;
+  virtual std::vector<std::string> items(ControlName name) const = 0;
+  virtual void select_item(ControlName name, int index) = 0;
   // Progress bar ProgressBar2 as a share (0..1) of ProgressBar1's width.
   virtual void set_progress(double fraction) = 0;
   // Title label colour (lblTitle), 0..255 each.
@@ -65,26 +68,26 @@ class RecordingControlPanel : public ControlPanel {
     std::vector<std::string> items;
   };
 
-  bool checked(const std::string& n) const override { return get(n).checked; }
-  void set_checked(const std::string& n, bool on) override { controls_[n].checked = on; }
-  std::string text(const std::string& n) const override { return get(n).text; }
-  void set_text(const std::string& n, const std::string& t) override {
+  bool checked(ControlName n) const override { return get(n).checked; }
+  void set_checked(ControlName n, bool on) override { controls_[n].checked = on; }
+  std::string text(ControlName n) const override { return get(n).text; }
+  void set_text(ControlName n, const std::string& t) override {
     controls_[n].text = t;
     if (n == "lblProgress") progress_labels_.push_back(t);
   }
-  bool visible(const std::string& n) const override { return get(n).visible; }
-  void set_visible(const std::string& n, bool on) override { controls_[n].visible = on; }
-  void set_enabled(const std::string& n, bool on) override { controls_[n].enabled = on; }
-  void set_font_size(const std::string& n, int points) override {
+  bool visible(ControlName n) const override { return get(n).visible; }
+  void set_visible(ControlName n, bool on) override { controls_[n].visible = on; }
+  void set_enabled(ControlName n, bool on) override { controls_[n].enabled = on; }
+  void set_font_size(ControlName n, int points) override {
     controls_[n].font_size = points;
-    font_sizes_.push_back({n, points});
+    font_sizes_.push_back({n.str(), points});
   }
-  void clear_items(const std::string& n) override { controls_[n].items.clear(); }
-  void add_item(const std::string& n, const std::string& item) override {
+  void clear_items(ControlName n) override { controls_[n].items.clear(); }
+  void add_item(ControlName n, const std::string& item) override {
     controls_[n].items.push_back(item);
   }
-  std::vector<std::string> items(const std::string& n) const override { return get(n).items; }
-  void select_item(const std::string& n, int index) override {
+  std::vector<std::string> items(ControlName n) const override { return get(n).items; }
+  void select_item(ControlName n, int index) override {
     Control& c = controls_[n];
     if (index >= 0 && index < static_cast<int>(c.items.size())) c.text = c.items[index];
   }
@@ -104,17 +107,17 @@ class RecordingControlPanel : public ControlPanel {
   std::vector<int> title_colour() const { return title_colour_; }
   int events_runs() const { return events_runs_; }
   // The whole record of one control (an absent control reads as the defaults).
-  const Control& control(const std::string& n) const { return get(n); }
+  const Control& control(ControlName n) const { return get(n); }
   // Every font size set, in order, as (control, points).
   const std::vector<std::pair<std::string, int>>& font_sizes() const { return font_sizes_; }
 
  private:
-  const Control& get(const std::string& n) const {
+  const Control& get(ControlName n) const {
     static const Control kAbsent{};
     auto it = controls_.find(n);
     return it == controls_.end() ? kAbsent : it->second;
   }
-  std::map<std::string, Control> controls_;
+  std::map<ControlName, Control> controls_;
   std::vector<std::string> progress_labels_;
   std::vector<double> progress_;
   std::vector<int> title_colour_;

@@ -4,7 +4,9 @@
 // a module boundary; it returns a Status that is either ok or carries a code
 // and a message written for the operator ("orlain.ini line 4: key 'ThreshMax'
 // ..."). The windows turn a failed Status into a message box. A Status is a
-// small value type; copy it freely.
+// small value type; copy it freely. It is [[nodiscard]]: a dropped Status is a
+// failure nobody hears of, so where dropping one is right the code says so
+// with (void) and a comment giving the reason.
 #pragma once
 
 #include <string>
@@ -12,7 +14,7 @@
 
 namespace velmora {
 
-class Status {
+class [[nodiscard]] Status {
  public:
   enum class Code {
     kOk,

@@ -49,12 +49,15 @@ BENCHMARK(BM_RenumberByWalk)->Arg(20000)->Arg(200000)->Unit(benchmark::kMillisec
 void BM_ImportLine(benchmark::State& state) {
   auto db = make_cells(20000);
   std::unique_ptr<PreparedStatements> st;
-  if (!PreparedStatements::prepare(db.get(), {}, &st).ok()) state.SkipWithError("prepare");
   std::unique_ptr<Statement> add;
-  prepare_statement(db.get(), insert_distribution_statement(), &add);
-  for (int i = 1; i <= 1000; ++i) {
-    add->set("pFilename", "A" + std::to_string(i) + "_1FL.a");
-    add->execute();
+  bool ready = db && PreparedStatements::prepare(db.get(), {}, &st).ok() &&
+               prepare_statement(db.get(), insert_distribution_statement(), &add).ok();
+  for (int i = 1; ready && i <= 1000; ++i) {
+    ready = add->set("pFilename", "A" + std::to_string(i) + "_1FL.a").ok() && add->execute().ok();
+  }
+  if (!ready) {
+    state.SkipWithError("fixture");
+    return;
   }
   Transaction tx(db.get());
   Statement* l = st->get("add_distribution_L");
@@ -63,16 +66,18 @@ void BM_ImportLine(benchmark::State& state) {
   int64_t i = 0;
   for (auto _ : state) {
     ++i;
-    l->set("pFilename", "A" + std::to_string(1 + i % 1000) + "_1FL.a");
-    l->set("pScore", 0.25);
-    r->set("pFilename", "A" + std::to_string(1 + (i * 7) % 1000) + "_1FL.a");
-    r->set("pScore", 0.25);
-    p->set("pPname", std::to_string(i % 1000));
-    p->set("pFname", std::to_string(i % 997));
-    p->set("pScore", std::string("0.25000000"));
-    p->set("pAspectSide", std::string("FlankL"));
-    if (!l->execute().ok() || !r->execute().ok() || !p->execute().ok()) {
+    const bool ok = l->set("pFilename", "A" + std::to_string(1 + i % 1000) + "_1FL.a").ok() &&
+                    l->set("pScore", 0.25).ok() &&
+                    r->set("pFilename", "A" + std::to_string(1 + (i * 7) % 1000) + "_1FL.a").ok() &&
+                    r->set("pScore", 0.25).ok() &&
+                    p->set("pPname", std::to_string(i % 1000)).ok() &&
+                    p->set("pFname", std::to_string(i % 997)).ok() &&
+                    p->set("pScore", std::string("0.25000000")).ok() &&
+                    p->set("pAspectSide", std::string("FlankL")).ok() && l->execute().ok() &&
+                    r->execute().ok() && p->execute().ok();
+    if (!ok) {
       state.SkipWithError("import line failed");
+      break;
     }
   }
   state.SetItemsProcessed(state.iterations());

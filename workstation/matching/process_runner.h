@@ -54,7 +54,7 @@ struct ProcessCommand {
   std::string text() const;
 };
 
-struct ProcessOutcome {
+struct [[nodiscard]] ProcessOutcome {
   static constexpr size_t kKeptOutput = 4096;
 
   bool started = false;     // the program was found and began to run

@@ -9,6 +9,14 @@
 #include "workstation/runs/start_driver.h"
 
 namespace velmora::runs {
+namespace {
+
+// The boxes of the three folders with their labels: hidden until a folder
+// file or "browse" gives them something to show.
+constexpr ControlName kFolderControls[] = {"lblFoldersPath", "txtFoldersPath", "lblDatabase",
+                                           "txtDatabase",    "lblNewpics",     "txtNewpics"};
+
+}  // namespace
 
 bool MainForm::form_load() {
   ControlPanel& p = *ctx_->panel;
@@ -28,9 +36,8 @@ bool MainForm::form_load() {
     p.set_text("txtDatabase", remembered.database_path);
     p.set_text("txtNewpics", remembered.newpics_folder);
   } else {
-    for (const char* n : {"lblFoldersPath", "txtFoldersPath", "lblDatabase", "txtDatabase",
-                          "lblNewpics", "txtNewpics", "cmdStart"})
-      p.set_visible(n, false);
+    for (ControlName n : kFolderControls) p.set_visible(n, false);
+    p.set_visible("cmdStart", false);
   }
 
   if (ctx_->hooks.review.clear_merge_queue) {
@@ -59,7 +66,7 @@ void MainForm::form_clicked() {
   if (fading_) fade_.skip();
 }
 
-void MainForm::option_chosen(const std::string& name) {
+void MainForm::option_chosen(ControlName name) {
   ControlPanel& p = *ctx_->panel;
   if (name == "optInField") {
     optInField_chosen(p);
@@ -76,7 +83,7 @@ void MainForm::option_chosen(const std::string& name) {
   }
 }
 
-void MainForm::check_clicked(const std::string& name) {
+void MainForm::check_clicked(ControlName name) {
   ControlPanel& p = *ctx_->panel;
   if (name == "chkStan") {
     chkStan_clicked(p);
@@ -91,14 +98,14 @@ void MainForm::check_clicked(const std::string& name) {
   }
 }
 
-void MainForm::list_chosen(const std::string& name) {
+void MainForm::list_chosen(ControlName name) {
   if (name != "cmbAspect") return;
   ControlPanel& p = *ctx_->panel;
   const config::AspectEntry* entry = ctx_->aspects().find(p.text("cmbAspect"));
   cmbAspect_chosen(p, entry ? entry->cell_type : std::string());
 }
 
-void MainForm::control_left(const std::string& name) {
+void MainForm::control_left(ControlName name) {
   ControlPanel& p = *ctx_->panel;
   if (name == "cmbSites") {
     ctx_->chosen_site = p.text("cmbSites");
@@ -120,16 +127,18 @@ void MainForm::control_left(const std::string& name) {
   }
 }
 
-void MainForm::text_changed(const std::string& name) {
+void MainForm::text_changed(ControlName name) {
   if (name == "txtNumPend") txtNumPend_changed(*ctx_->panel);
 }
 
-void MainForm::label_clicked(const std::string& name) {
+void MainForm::label_clicked(ControlName name) {
   if (name == "lblWhichExtract") lblWhichExtract_clicked(*ctx_->panel);
 }
 
 void MainForm::cmdStart_clicked() {
-  runs::cmdStart_clicked(*ctx_);
+  // The Start driver has shown every failure to the operator and stopped the
+  // run; the window has nothing more to do with it.
+  (void)runs::cmdStart_clicked(*ctx_);
 }
 
 void MainForm::database_chosen(const std::string& path) {
@@ -181,9 +190,7 @@ void MainForm::open_database_now() {
 }
 
 void MainForm::show_folder_controls() {
-  for (const char* n : {"lblFoldersPath", "txtFoldersPath", "lblDatabase", "txtDatabase",
-                        "lblNewpics", "txtNewpics"})
-    ctx_->panel->set_visible(n, true);
+  for (ControlName n : kFolderControls) ctx_->panel->set_visible(n, true);
 }
 
 }  // namespace velmora::runs

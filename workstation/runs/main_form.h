@@ -14,6 +14,7 @@
 
 #include <string>
 
+#include "workstation/common/control_name.h"
 #include "workstation/runs/run_context.h"
 #include "workstation/runs/title_fade.h"
 
@@ -37,13 +38,13 @@ class MainForm {
   void form_clicked();
 
   // The operator's actions, by the name of the control acted on.
-  void option_chosen(const std::string& name);  // five modes and Frame1's three limits
-  void check_clicked(const std::string& name);  // chkStan, chkComb, chkMultiCore
-  void list_chosen(const std::string& name);    // cmbAspect
-  void control_left(const std::string& name);   // optBatchCompare, cmbSites, cmbLandscapes,
-                                                // txtFoldersPath, txtDatabase, txtNewpics
-  void text_changed(const std::string& name);   // txtNumPend
-  void label_clicked(const std::string& name);  // lblWhichExtract
+  void option_chosen(ControlName name);  // five modes and Frame1's three limits
+  void check_clicked(ControlName name);  // chkStan, chkComb, chkMultiCore
+  void list_chosen(ControlName name);    // cmbAspect
+  void control_left(ControlName name);   // optBatchCompare, cmbSites, cmbLandscapes,
+                                         // txtFoldersPath, txtDatabase, txtNewpics
+  void text_changed(ControlName name);   // txtNumPend
+  void label_clicked(ControlName name);  // lblWhichExtract
   void cmdStart_clicked();
 
   // "browse": the operator chose `path` in the open box; empty when the box

@@ -13,10 +13,17 @@
 // steps are rows here too, so that the Start driver can show and hide them;
 // the steps that draw on them or handle their clicks fill them in. A control
 // array element is named with its index in brackets: "picLibImage(0)".
+//
+// The names are those of kControlNames (common/control_name.h), which the run
+// code's names are checked against when compiled: the rows are written with
+// ControlNames, and a test checks that every name has its row.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
+
+#include "workstation/common/control_name.h"
 
 namespace velmora::runs {
 
@@ -48,6 +55,10 @@ struct ControlSpec {
   int x, y, width, height;  // design pixels, relative to the parent
   bool visible;             // at start-up
   bool checked;             // options and check boxes at start-up
+
+  // The row's control, and its parent's (none: the window itself).
+  ControlName control() const;
+  std::optional<ControlName> parent_control() const;
 };
 
 // Every control of the main window, parents before their children.

@@ -5,11 +5,11 @@
 namespace velmora::runs {
 namespace {
 
-void show(ControlPanel& p, std::initializer_list<const char*> names) {
-  for (const char* n : names) p.set_visible(n, true);
+void show(ControlPanel& p, std::initializer_list<ControlName> names) {
+  for (ControlName n : names) p.set_visible(n, true);
 }
-void hide(ControlPanel& p, std::initializer_list<const char*> names) {
-  for (const char* n : names) p.set_visible(n, false);
+void hide(ControlPanel& p, std::initializer_list<ControlName> names) {
+  for (ControlName n : names) p.set_visible(n, false);
 }
 
 }  // namespace

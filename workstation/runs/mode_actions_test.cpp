@@ -11,21 +11,21 @@ namespace {
 
 // Every settings control the actions touch, all visible to begin with, so a
 // test sees both what an action hides and what it leaves alone.
-const std::vector<std::string> kSettings = {
+const std::vector<ControlName> kSettings = {
     "chkCrop",         "chkComb",   "chkStan", "chkRestricted", "chkQuick",
     "txtNumPend",      "Frame1",    "txtPm",   "lblPm",         "chkMultiCore",
     "chkPreviousTest", "cmbAspect", "cmbSide", "cmbSites",      "cmbLandscapes"};
 
 RecordingControlPanel panel_with(bool visible) {
   RecordingControlPanel p;
-  for (const std::string& n : kSettings) p.set_visible(n, visible);
+  for (ControlName n : kSettings) p.set_visible(n, visible);
   return p;
 }
 
 std::vector<std::string> visible_of(const RecordingControlPanel& p) {
   std::vector<std::string> out;
-  for (const std::string& n : kSettings)
-    if (p.visible(n)) out.push_back(n);
+  for (ControlName n : kSettings)
+    if (p.visible(n)) out.push_back(n.str());
   return out;
 }
 

@@ -12,11 +12,11 @@
 namespace velmora::runs {
 namespace {
 
-constexpr const char* kFiveModes[] = {"optInField", "optBatchExtract", "optBatchCompare",
+constexpr ControlName kFiveModes[] = {"optInField", "optBatchExtract", "optBatchCompare",
                                       "optVcheck", "optTest"};
 
 // What Start hides once the run is set up.
-constexpr const char* kSettings[] = {
+constexpr ControlName kSettings[] = {
     "txtNumPend",   "chkQuick",    "Frame1",         "lblFoldersPath",  "txtFoldersPath",
     "lblDatabase",  "txtDatabase", "lblNewpics",     "txtNewpics",      "cmdBrowse",
     "chkMultiCore", "chkComb",     "chkStan",        "chkCrop",         "chkRestricted",
@@ -24,13 +24,13 @@ constexpr const char* kSettings[] = {
     "optVcheck",    "optTest",     "chkPreviousTest"};
 
 // The extract-processing controls, hidden before each photograph.
-constexpr const char* kProcessing[] = {
+constexpr ControlName kProcessing[] = {
     "picProcess",     "picShapes",      "lblPic2",        "lblPic3", "hscLimitSpots",
     "hscAvgDepth",    "lblNumberSpots", "cmdToggleSpots", "cmdSeed", "lblNumberSeeds",
     "cmdSaveExtract", "lblProgress",    "ProgressBar1"};
 
 // The review layout: pictures, labels, lists and buttons.
-constexpr const char* kReviewLayout[] = {
+constexpr ControlName kReviewLayout[] = {
     "picPendImage",   "picLibImage(0)", "picLibImage(1)", "picLibImage(2)", "picLibImage(3)",
     "picLibImage(4)", "picLibImage(5)", "picLibImage(6)", "picLibImage(7)", "picLibImage(8)",
     "lblPendImage",   "lblLibImage",    "vscPendList",    "vscAnimList",    "cmdMoveOn",
@@ -39,10 +39,10 @@ constexpr const char* kReviewLayout[] = {
 
 template <typename Names>
 void set_all(ControlPanel& p, const Names& names, bool visible) {
-  for (const char* n : names) p.set_visible(n, visible);
+  for (ControlName n : names) p.set_visible(n, visible);
 }
-void set_all(ControlPanel& p, std::initializer_list<const char*> names, bool visible) {
-  for (const char* n : names) p.set_visible(n, visible);
+void set_all(ControlPanel& p, std::initializer_list<ControlName> names, bool visible) {
+  for (ControlName n : names) p.set_visible(n, visible);
 }
 
 Status fail(RunContext& ctx, const Status& s) {
@@ -330,13 +330,13 @@ Status open_database_from_panel(RunContext& ctx, bool normalise_boxes) {
   if (!faults.empty()) show_message(ctx, config::fault_text(faults), Icon::kExclamation);
   if (!s.ok()) return s;
   if (ctx.session.is_open() && ctx.settings.LimitSearch) {
-    for (const char* list : {"cmbSites", "cmbLandscapes"}) {
-      const std::vector<std::string>& entries =
-          std::string(list) == "cmbSites" ? ctx.session.sites : ctx.session.landscapes;
+    auto fill = [&p](ControlName list, const std::vector<std::string>& entries) {
       p.clear_items(list);
       for (const std::string& e : entries) p.add_item(list, e);
       p.select_item(list, 0);
-    }
+    };
+    fill("cmbSites", ctx.session.sites);
+    fill("cmbLandscapes", ctx.session.landscapes);
   }
   return Status::Ok();
 }

@@ -18,7 +18,7 @@ namespace {
 
 using testing::TestWorkstation;
 
-const char* const kSettingsHiddenByStart[] = {
+const ControlName kSettingsHiddenByStart[] = {
     "txtNumPend",   "chkQuick",    "Frame1",         "lblFoldersPath",  "txtFoldersPath",
     "lblDatabase",  "txtDatabase", "lblNewpics",     "txtNewpics",      "cmdBrowse",
     "chkMultiCore", "chkComb",     "chkStan",        "chkCrop",         "chkRestricted",
@@ -43,7 +43,7 @@ class StartDriver : public ::testing::Test {
   void SetUp() override {
     ws_.add_aspect("flank", "FL", "lateral", "dots");
     ws_.add_aspect("back", "BK", "Dorsal", "none");
-    for (const char* n : kSettingsHiddenByStart) ws_.panel.set_visible(n, true);
+    for (ControlName n : kSettingsHiddenByStart) ws_.panel.set_visible(n, true);
     ws_.panel.set_visible("lblTitle", true);
   }
   RecordingControlPanel& panel() { return ws_.panel; }
@@ -59,7 +59,7 @@ TEST_F(StartDriver, NoModeChosenIsSaidAndChangesNothing) {
   EXPECT_EQ(ws_.dialogs.shown()[0].text, kNoModeMessage);
   EXPECT_FALSE(ws_.dialogs.program_ended());
   // No blank window: every setting stays, nothing is opened or renumbered.
-  for (const char* n : kSettingsHiddenByStart) EXPECT_TRUE(panel().visible(n)) << n;
+  for (ControlName n : kSettingsHiddenByStart) EXPECT_TRUE(panel().visible(n)) << n;
   EXPECT_TRUE(panel().visible("lblTitle"));
   EXPECT_EQ(panel().text("cmdStart"), "Start");
   EXPECT_EQ(ctx().statements, nullptr);

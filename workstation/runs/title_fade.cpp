@@ -41,10 +41,11 @@ bool TitleFade::tick(ControlPanel& panel) {
 }
 
 void show_start_controls(ControlPanel& panel) {
-  for (const char* n : {"lblFoldersPath", "txtFoldersPath", "lblDatabase", "txtDatabase",
-                        "lblNewpics", "txtNewpics", "cmdBrowse", "optInField", "optBatchExtract",
-                        "optBatchCompare", "optVcheck", "optTest", "chkPreviousTest", "cmdStart"})
-    panel.set_visible(n, true);
+  static constexpr ControlName kShown[] = {
+      "lblFoldersPath", "txtFoldersPath", "lblDatabase",     "txtDatabase",     "lblNewpics",
+      "txtNewpics",     "cmdBrowse",      "optInField",      "optBatchExtract", "optBatchCompare",
+      "optVcheck",      "optTest",        "chkPreviousTest", "cmdStart"};
+  for (ControlName n : kShown) panel.set_visible(n, true);
 }
 
 double layout_scale(double screen_width, double screen_height) {

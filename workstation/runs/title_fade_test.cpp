@@ -9,14 +9,14 @@
 namespace velmora::runs {
 namespace {
 
-const char* const kRevealed[] = {"lblFoldersPath",  "txtFoldersPath",  "lblDatabase", "txtDatabase",
+const ControlName kRevealed[] = {"lblFoldersPath",  "txtFoldersPath",  "lblDatabase", "txtDatabase",
                                  "lblNewpics",      "txtNewpics",      "cmdBrowse",   "optInField",
                                  "optBatchExtract", "optBatchCompare", "optVcheck",   "optTest",
                                  "chkPreviousTest", "cmdStart"};
 
 RecordingControlPanel hidden_panel() {
   RecordingControlPanel p;
-  for (const char* n : kRevealed) p.set_visible(n, false);
+  for (ControlName n : kRevealed) p.set_visible(n, false);
   return p;
 }
 
@@ -69,7 +69,7 @@ TEST(TitleFade, TicksColourTheTitleUntilTheEndRevealsTheControls) {
   EXPECT_GT(ticks, 35);
   EXPECT_LT(ticks, 50);
   EXPECT_EQ(p.title_colour(), std::vector<int>({192, 192, 192}));
-  for (const char* n : kRevealed) EXPECT_TRUE(p.visible(n)) << n;
+  for (ControlName n : kRevealed) EXPECT_TRUE(p.visible(n)) << n;
 }
 
 TEST(TitleFade, AClickEndsTheFadeAtTheNextTick) {
@@ -80,7 +80,7 @@ TEST(TitleFade, AClickEndsTheFadeAtTheNextTick) {
   fade.skip();
   EXPECT_TRUE(fade.tick(p));
   EXPECT_EQ(p.title_colour(), std::vector<int>({192, 192, 192}));
-  for (const char* n : kRevealed) EXPECT_TRUE(p.visible(n)) << n;
+  for (ControlName n : kRevealed) EXPECT_TRUE(p.visible(n)) << n;
   fade.reset();
   EXPECT_EQ(fade.t(), 0.0);
 }

@@ -34,6 +34,15 @@ QString q(const std::string& s) {
   return QString::fromStdString(s);
 }
 
+// The five modes: one exclusive choice.
+constexpr ControlName kModes[] = {"optInField", "optBatchExtract", "optBatchCompare", "optVcheck",
+                                  "optTest"};
+// Check boxes whose clicks the form handles.
+constexpr ControlName kClickedChecks[] = {"chkStan", "chkComb", "chkMultiCore"};
+// Controls whose losing the focus the form handles.
+constexpr ControlName kLeftControls[] = {"optBatchCompare", "cmbSites",    "cmbLandscapes",
+                                         "txtFoldersPath",  "txtDatabase", "txtNewpics"};
+
 int scaled(int v, double s) {
   return static_cast<int>(std::lround(v * s));
 }
@@ -129,7 +138,7 @@ MainWindow::~MainWindow() {
   if (fade_filter_) qApp->removeEventFilter(fade_filter_.get());
 }
 
-QWidget* MainWindow::control(const std::string& name) const {
+QWidget* MainWindow::control(ControlName name) const {
   auto it = controls_.find(name);
   return it == controls_.end() ? nullptr : it->second;
 }
@@ -142,20 +151,20 @@ void MainWindow::build_controls() {
   }
   resize(scaled(kDesignWidth, scale_), scaled(kDesignHeight, scale_));
   for (const ControlSpec& c : main_window_controls()) {
-    QWidget* parent = c.parent.empty() ? this : control(c.parent);
+    const std::optional<ControlName> parent_name = c.parent_control();
+    QWidget* parent = parent_name ? control(*parent_name) : this;
     QWidget* w = make_widget(c, parent ? parent : this);
     w->setObjectName(q(c.name));
     w->setGeometry(scaled(c.x, scale_), scaled(c.y, scale_), scaled(c.width, scale_),
                    scaled(c.height, scale_));
     w->setVisible(c.visible);
-    controls_[c.name] = w;
+    controls_[c.control()] = w;
   }
   // The five modes are one exclusive choice: a second click on the chosen
   // mode keeps it (left to itself, a lone checked option could be cleared).
   auto* modes = new QButtonGroup(this);
   modes->setExclusive(true);
-  for (const char* name :
-       {"optInField", "optBatchExtract", "optBatchCompare", "optVcheck", "optTest"}) {
+  for (ControlName name : kModes) {
     if (auto* b = qobject_cast<QAbstractButton*>(control(name))) modes->addButton(b);
   }
   if (auto* title = qobject_cast<QLabel*>(control("lblTitle"))) {
@@ -182,7 +191,7 @@ void MainWindow::build_controls() {
 
 void MainWindow::connect_controls() {
   for (const ControlSpec& c : main_window_controls()) {
-    const std::string name = c.name;
+    const ControlName name = c.control();
     if (c.kind == ControlKind::kOption) {
       auto* b = qobject_cast<QRadioButton*>(control(name));
       connect(b, &QRadioButton::toggled, this, [this, name](bool on) {
@@ -190,10 +199,9 @@ void MainWindow::connect_controls() {
       });
     }
   }
-  for (const char* name : {"chkStan", "chkComb", "chkMultiCore"}) {
+  for (ControlName name : kClickedChecks) {
     auto* b = qobject_cast<QCheckBox*>(control(name));
-    const std::string n = name;
-    connect(b, &QCheckBox::clicked, this, [this, n] { form_->check_clicked(n); });
+    connect(b, &QCheckBox::clicked, this, [this, name] { form_->check_clicked(name); });
   }
   connect(qobject_cast<QComboBox*>(control("cmbAspect")), &QComboBox::activated, this,
           [this] { form_->list_chosen("cmbAspect"); });
@@ -206,9 +214,7 @@ void MainWindow::connect_controls() {
   connect(qobject_cast<QPushButton*>(control("cmdBrowse")), &QPushButton::clicked, this,
           [this] { form_->database_chosen(choose_database_file ? choose_database_file() : ""); });
   control("lblWhichExtract")->installEventFilter(this);
-  for (const char* name : {"optBatchCompare", "cmbSites", "cmbLandscapes", "txtFoldersPath",
-                           "txtDatabase", "txtNewpics"})
-    watch_focus(name);
+  for (ControlName name : kLeftControls) control(name)->installEventFilter(this);
 }
 
 void MainWindow::title_tick() {
@@ -216,10 +222,6 @@ void MainWindow::title_tick() {
     title_timer_.stop();
     if (fade_filter_) qApp->removeEventFilter(fade_filter_.get());
   }
-}
-
-void MainWindow::watch_focus(const char* name) {
-  control(name)->installEventFilter(this);
 }
 
 void MainWindow::start() {
@@ -237,10 +239,8 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
     auto* focus = static_cast<QFocusEvent*>(event);
     // A list opening its own drop-down has not been left.
     if (focus->reason() != Qt::PopupFocusReason) {
-      for (const auto& [name, w] : controls_) {
-        if (w == watched &&
-            (name == "optBatchCompare" || name == "cmbSites" || name == "cmbLandscapes" ||
-             name == "txtFoldersPath" || name == "txtDatabase" || name == "txtNewpics")) {
+      for (ControlName name : kLeftControls) {
+        if (control(name) == watched) {
           form_->control_left(name);
           break;
         }

@@ -22,6 +22,7 @@
 #include <memory>
 #include <string>
 
+#include "workstation/common/control_name.h"
 #include "workstation/common/operator_dialogs.h"
 #include "workstation/runs/main_form.h"
 #include "workstation/runs/run_context.h"
@@ -41,7 +42,7 @@ class MainWindow : public QWidget {
   WidgetControlPanel& panel() { return panel_; }
   QTimer& title_timer() { return title_timer_; }
   // The widget of a control, or nullptr.
-  QWidget* control(const std::string& name) const;
+  QWidget* control(ControlName name) const;
   // The scale applied to the design sizes.
   double scale() const { return scale_; }
 
@@ -65,7 +66,6 @@ class MainWindow : public QWidget {
  private:
   void build_controls();
   void connect_controls();
-  void watch_focus(const char* name);
   void start_clicked();
 
   RunContext ctx_;
@@ -73,7 +73,7 @@ class MainWindow : public QWidget {
   std::unique_ptr<OperatorDialogs> own_dialogs_;
   std::unique_ptr<MainForm> form_;
   QTimer title_timer_;
-  std::map<std::string, QWidget*> controls_;
+  std::map<ControlName, QWidget*> controls_;
   std::unique_ptr<QObject> fade_filter_;  // watches clicks while the title fades
   double scale_ = 1.0;
   bool running_ = false;

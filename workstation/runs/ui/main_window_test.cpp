@@ -239,9 +239,14 @@ TEST_F(MainWindowTest, ThePanelActsOnTheWidgets) {
   p.set_progress(2.0);
   EXPECT_EQ(find("ProgressBar2")->width(), outer->contentsRect().width());
 
-  EXPECT_FALSE(p.checked("nosuch"));
-  EXPECT_EQ(p.text("nosuch"), "");
-  p.set_text("nosuch", "x");  // ignored
+  // A control without a widget under the panel's root reads as unchecked and
+  // empty, and writes to it are ignored (a misspelled name does not compile).
+  QWidget bare;
+  WidgetControlPanel none(&bare);
+  EXPECT_FALSE(none.checked("optTest"));
+  EXPECT_EQ(none.text("lblProgress"), "");
+  none.set_text("lblProgress", "x");  // ignored
+  EXPECT_EQ(none.text("lblProgress"), "");
 }
 
 TEST_F(MainWindowTest, BrowseTakesTheChosenDatabase) {
@@ -412,6 +417,17 @@ TEST_F(MainWindowTest, ClosingTheWindowRunsTheMergeHook) {
   window_->show();
   window_->close();
   EXPECT_EQ(merges, 1);
+}
+
+// Every control name the run code may use has its widget in the window, and
+// the panel reaches that very widget.
+TEST_F(MainWindowTest, EveryControlNameHasItsWidget) {
+  for (ControlName n : ControlName::all()) {
+    QWidget* w = window_->control(n);
+    ASSERT_NE(w, nullptr) << n;
+    EXPECT_EQ(w->objectName().toStdString(), n.str());
+    EXPECT_EQ(window_->panel().widget(n), w) << n;
+  }
 }
 
 }  // namespace

@@ -20,19 +20,23 @@ QString q(const std::string& s) {
   return QString::fromStdString(s);
 }
 
+QString q(ControlName name) {
+  return QString::fromUtf8(name.view().data(), static_cast<qsizetype>(name.view().size()));
+}
+
 }  // namespace
 
-QWidget* WidgetControlPanel::widget(const std::string& name) const {
+QWidget* WidgetControlPanel::widget(ControlName name) const {
   if (root_->objectName() == q(name)) return root_;
   return root_->findChild<QWidget*>(q(name));
 }
 
-bool WidgetControlPanel::checked(const std::string& name) const {
+bool WidgetControlPanel::checked(ControlName name) const {
   auto* b = qobject_cast<QAbstractButton*>(widget(name));
   return b && b->isChecked();
 }
 
-void WidgetControlPanel::set_checked(const std::string& name, bool on) {
+void WidgetControlPanel::set_checked(ControlName name, bool on) {
   auto* b = qobject_cast<QAbstractButton*>(widget(name));
   if (!b || b->isChecked() == on) return;
   if (!on && b->group() && b->group()->exclusive()) {
@@ -51,7 +55,7 @@ void WidgetControlPanel::set_checked(const std::string& name, bool on) {
   b->setChecked(on);
 }
 
-std::string WidgetControlPanel::text(const std::string& name) const {
+std::string WidgetControlPanel::text(ControlName name) const {
   QWidget* w = widget(name);
   if (auto* e = qobject_cast<QLineEdit*>(w)) return e->text().toStdString();
   if (auto* c = qobject_cast<QComboBox*>(w)) return c->currentText().toStdString();
@@ -61,7 +65,7 @@ std::string WidgetControlPanel::text(const std::string& name) const {
   return std::string();
 }
 
-void WidgetControlPanel::set_text(const std::string& name, const std::string& text) {
+void WidgetControlPanel::set_text(ControlName name, const std::string& text) {
   QWidget* w = widget(name);
   if (auto* e = qobject_cast<QLineEdit*>(w)) {
     e->setText(q(text));
@@ -80,20 +84,20 @@ void WidgetControlPanel::set_text(const std::string& name, const std::string& te
   }
 }
 
-bool WidgetControlPanel::visible(const std::string& name) const {
+bool WidgetControlPanel::visible(ControlName name) const {
   QWidget* w = widget(name);
   return w && !w->isHidden();
 }
 
-void WidgetControlPanel::set_visible(const std::string& name, bool on) {
+void WidgetControlPanel::set_visible(ControlName name, bool on) {
   if (QWidget* w = widget(name)) w->setVisible(on);
 }
 
-void WidgetControlPanel::set_enabled(const std::string& name, bool on) {
+void WidgetControlPanel::set_enabled(ControlName name, bool on) {
   if (QWidget* w = widget(name)) w->setEnabled(on);
 }
 
-void WidgetControlPanel::set_font_size(const std::string& name, int points) {
+void WidgetControlPanel::set_font_size(ControlName name, int points) {
   QWidget* w = widget(name);
   if (!w || points <= 0) return;
   QFont f = w->font();
@@ -101,11 +105,11 @@ void WidgetControlPanel::set_font_size(const std::string& name, int points) {
   w->setFont(f);
 }
 
-void WidgetControlPanel::clear_items(const std::string& name) {
+void WidgetControlPanel::clear_items(ControlName name) {
   if (auto* c = qobject_cast<QComboBox*>(widget(name))) c->clear();
 }
 
-void WidgetControlPanel::add_item(const std::string& name, const std::string& item) {
+void WidgetControlPanel::add_item(ControlName name, const std::string& item) {
   auto* c = qobject_cast<QComboBox*>(widget(name));
   if (!c) return;
   const int before = c->currentIndex();
@@ -113,7 +117,7 @@ void WidgetControlPanel::add_item(const std::string& name, const std::string& it
   if (before < 0) c->setCurrentIndex(-1);
 }
 
-std::vector<std::string> WidgetControlPanel::items(const std::string& name) const {
+std::vector<std::string> WidgetControlPanel::items(ControlName name) const {
   std::vector<std::string> out;
   if (auto* c = qobject_cast<QComboBox*>(widget(name))) {
     for (int i = 0; i < c->count(); ++i) out.push_back(c->itemText(i).toStdString());
@@ -121,7 +125,7 @@ std::vector<std::string> WidgetControlPanel::items(const std::string& name) cons
   return out;
 }
 
-void WidgetControlPanel::select_item(const std::string& name, int index) {
+void WidgetControlPanel::select_item(ControlName name, int index) {
   auto* c = qobject_cast<QComboBox*>(widget(name));
   if (c && index >= 0 && index < c->count()) c->setCurrentIndex(index);
 }

@@ -4,8 +4,9 @@
 // root's descendants and acts on it by its kind: option buttons and check
 // boxes (QAbstractButton), text boxes (QLineEdit), lists (QComboBox), labels
 // (QLabel), frames (QGroupBox). "Visible" is the control's own setting, as
-// the run code sets it, not whether its window happens to be on screen. An
-// unknown name reads as unchecked / empty and writes are ignored.
+// the run code sets it, not whether its window happens to be on screen. A
+// control without a widget under the root reads as unchecked / empty and
+// writes to it are ignored.
 //
 // Lists behave like the operator's lists: adding entries selects none; the
 // run code selects one explicitly. Unchecking an option button clears it
@@ -23,18 +24,18 @@ class WidgetControlPanel : public ControlPanel {
  public:
   explicit WidgetControlPanel(QWidget* root) : root_(root) {}
 
-  bool checked(const std::string& name) const override;
-  void set_checked(const std::string& name, bool on) override;
-  std::string text(const std::string& name) const override;
-  void set_text(const std::string& name, const std::string& text) override;
-  bool visible(const std::string& name) const override;
-  void set_visible(const std::string& name, bool on) override;
-  void set_enabled(const std::string& name, bool on) override;
-  void set_font_size(const std::string& name, int points) override;
-  void clear_items(const std::string& name) override;
-  void add_item(const std::string& name, const std::string& item) override;
-  std::vector<std::string> items(const std::string& name) const override;
-  void select_item(const std::string& name, int index) override;
+  bool checked(ControlName name) const override;
+  void set_checked(ControlName name, bool on) override;
+  std::string text(ControlName name) const override;
+  void set_text(ControlName name, const std::string& text) override;
+  bool visible(ControlName name) const override;
+  void set_visible(ControlName name, bool on) override;
+  void set_enabled(ControlName name, bool on) override;
+  void set_font_size(ControlName name, int points) override;
+  void clear_items(ControlName name) override;
+  void add_item(ControlName name, const std::string& item) override;
+  std::vector<std::string> items(ControlName name) const override;
+  void select_item(ControlName name, int index) override;
   void set_progress(double fraction) override;
   void set_title_colour(int red, int green, int blue) override;
   void process_events() override;
@@ -46,7 +47,7 @@ class WidgetControlPanel : public ControlPanel {
   void clear_stop() { stop_requested_ = false; }
 
   // The widget of a control, or nullptr.
-  QWidget* widget(const std::string& name) const;
+  QWidget* widget(ControlName name) const;
 
  private:
   QWidget* root_;
