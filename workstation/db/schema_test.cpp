@@ -5,86 +5,34 @@
 #include "workstation/db/schema.h"
 
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
-#include <array>
-#include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 
+#include "testing/files.h"
+#include "testing/programs.h"
+#include "testing/temp_dir.h"
 #include "workstation/db/statements.h"
 #include "workstation/db/testing/fixture_database.h"
-
-#ifndef VELMORA_DB_TOOL
-#error "VELMORA_DB_TOOL must name the velmora-db executable"
-#endif
 
 namespace velmora::db {
 namespace {
 
-class TempDir {
- public:
-  TempDir() {
-    std::string tmpl = (std::filesystem::temp_directory_path() / "velmora_schema_XXXXXX").string();
-    path_ = mkdtemp(tmpl.data());
-  }
-  ~TempDir() {
-    std::error_code ec;
-    std::filesystem::remove_all(path_, ec);
-  }
-  std::string file(const std::string& name) const { return path_ + "/" + name; }
-
- private:
-  std::string path_;
-};
-
-struct CommandRun {
-  int exit_code = -1;
-  std::string output;  // standard output and standard error together
-};
-
-std::string shell_quote(const std::string& s) {
-  std::string out = "'";
-  for (char c : s) {
-    if (c == '\'') {
-      out += "'\\''";
-    } else {
-      out += c;
-    }
-  }
-  return out + "'";
-}
-
-CommandRun run_command(const std::string& command) {
-  CommandRun r;
-  FILE* p = popen((command + " 2>&1").c_str(), "r");
-  if (p == nullptr) return r;
-  std::array<char, 4096> buf;
-  size_t n;
-  while ((n = fread(buf.data(), 1, buf.size(), p)) > 0) r.output.append(buf.data(), n);
-  int status = pclose(p);
-  r.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return r;
-}
+using velmora::testing::CommandRun;
+using velmora::testing::read_file;
+using velmora::testing::run_command;
+using velmora::testing::shell_quote;
+using velmora::testing::TempDir;
 
 CommandRun velmora_db(const std::string& args) {
-  return run_command(shell_quote(VELMORA_DB_TOOL) + " " + args);
-}
-
-std::string read_all(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
+  return run_command(shell_quote(velmora::testing::built_program("velmora-db")) + " " + args);
 }
 
 // ----------------------------------------------------------- the command
 
 TEST(VelmoraDbCommandTest, CreateMakesAFileTheShellOpens) {
   TempDir dir;
-  std::string path = dir.file("new.sqlite");
+  std::string path = dir.path("new.sqlite");
   CommandRun r = velmora_db("create " + shell_quote(path));
   ASSERT_EQ(r.exit_code, 0) << r.output;
   ASSERT_TRUE(std::filesystem::exists(path));
@@ -107,16 +55,16 @@ TEST(VelmoraDbCommandTest, CreateMakesAFileTheShellOpens) {
 
 TEST(VelmoraDbCommandTest, CreateNeverOverwritesAFile) {
   TempDir dir;
-  std::string path = dir.file("precious.sqlite");
+  std::string path = dir.path("precious.sqlite");
   std::ofstream(path) << "field notes, not a database";
-  std::string before = read_all(path);
+  std::string before = read_file(path);
   CommandRun r = velmora_db("create " + shell_quote(path));
   EXPECT_EQ(r.exit_code, 1);
   EXPECT_NE(r.output.find("already exists"), std::string::npos) << r.output;
-  EXPECT_EQ(read_all(path), before);
+  EXPECT_EQ(read_file(path), before);
 
   // Nor an existing database.
-  std::string db = dir.file("db.sqlite");
+  std::string db = dir.path("db.sqlite");
   ASSERT_EQ(velmora_db("create " + shell_quote(db)).exit_code, 0);
   ASSERT_EQ(run_command("sqlite3 " + shell_quote(db) +
                         " \"INSERT INTO encounter (ID) VALUES ('keep me')\"")
@@ -132,24 +80,24 @@ TEST(VelmoraDbCommandTest, BadCommandLinesGetClearMessages) {
   CommandRun r = velmora_db("");
   EXPECT_EQ(r.exit_code, 2);
   EXPECT_NE(r.output.find("usage"), std::string::npos);
-  r = velmora_db("make " + shell_quote(dir.file("x.sqlite")));
+  r = velmora_db("make " + shell_quote(dir.path("x.sqlite")));
   EXPECT_EQ(r.exit_code, 2);
   EXPECT_NE(r.output.find("unknown command 'make'"), std::string::npos);
-  r = velmora_db("create " + shell_quote(dir.file("x.mdb")));
+  r = velmora_db("create " + shell_quote(dir.path("x.mdb")));
   EXPECT_EQ(r.exit_code, 1);
   EXPECT_NE(r.output.find(".sqlite"), std::string::npos);
-  EXPECT_FALSE(std::filesystem::exists(dir.file("x.mdb")));
-  r = velmora_db("create " + shell_quote(dir.file("no/such/folder/x.sqlite")));
+  EXPECT_FALSE(std::filesystem::exists(dir.path("x.mdb")));
+  r = velmora_db("create " + shell_quote(dir.path("no/such/folder/x.sqlite")));
   EXPECT_EQ(r.exit_code, 1);
   EXPECT_NE(r.output.find("does not exist"), std::string::npos);
-  r = velmora_db("check " + shell_quote(dir.file("absent.sqlite")));
+  r = velmora_db("check " + shell_quote(dir.path("absent.sqlite")));
   EXPECT_EQ(r.exit_code, 1);
   EXPECT_NE(r.output.find("does not exist"), std::string::npos);
 }
 
 TEST(VelmoraDbCommandTest, CheckNamesTheStatementThatNoLongerPrepares) {
   TempDir dir;
-  std::string path = dir.file("damaged.sqlite");
+  std::string path = dir.path("damaged.sqlite");
   ASSERT_EQ(velmora_db("create " + shell_quote(path)).exit_code, 0);
   ASSERT_EQ(run_command("sqlite3 " + shell_quote(path) + " \"DROP TABLE codes\"").exit_code, 0);
   CommandRun r = velmora_db("check " + shell_quote(path));
@@ -198,7 +146,7 @@ void run_every_statement(Database* db) {
 
 TEST(SchemaTest, EveryStatementPreparesAndRunsOnANewFile) {
   TempDir dir;
-  std::string path = dir.file("fresh.sqlite");
+  std::string path = dir.path("fresh.sqlite");
   ASSERT_TRUE(create_database_file(path).ok());
   std::unique_ptr<Database> db;
   ASSERT_TRUE(Database::open(path, false, &db).ok());
@@ -238,7 +186,7 @@ TEST(SchemaTest, MarksTheFileAndRefusesASecondSchema) {
 
 TEST(SchemaTest, FailedCreationLeavesNoFile) {
   TempDir dir;
-  std::string path = dir.file("sub/x.sqlite");
+  std::string path = dir.path("sub/x.sqlite");
   EXPECT_FALSE(create_database_file(path).ok());
   EXPECT_FALSE(std::filesystem::exists(path));
   EXPECT_FALSE(create_database_file("").ok());
