@@ -1,26 +1,20 @@
 // Renumbering and loading the cell directory at the 200000-cell limit: the cost
 // Start pays at every press on the largest database it accepts.
 #include <benchmark/benchmark.h>
-#include <unistd.h>
 
-#include <filesystem>
 #include <memory>
 
 #include "workstation/db/database.h"
 #include "workstation/db/schema.h"
 #include "workstation/db/statements.h"
+#include "workstation/db/testing/test_database.h"
 #include "workstation/session/cell_directory.h"
 
 namespace velmora::session {
 namespace {
 
-struct BenchDatabase {
-  BenchDatabase() {
-    path = std::filesystem::temp_directory_path() /
-           ("velmora_cells_bench_" + std::to_string(getpid()) + ".sqlite");
-    std::filesystem::remove(path);
-    db::create_database_file(path.string());
-    db::Database::open(path.string(), false, &db);
+struct BenchDatabase : db::testing::TestDatabase {
+  BenchDatabase() : TestDatabase("velmora_cells_bench") {
     db->execute("fill",
                 "INSERT INTO encounter (encounter_no, ID) VALUES (1, '12A');"
                 "INSERT INTO image (image, encounter_no) VALUES ('i', 1)");
@@ -30,15 +24,7 @@ struct BenchDatabase {
                 "SELECT printf('x%06dFL', i), 'i', 'L', 'L' FROM n");
     db::PreparedStatements::prepare(db.get(), db::StatementOptions{}, &statements);
   }
-  ~BenchDatabase() {
-    statements.reset();
-    db.reset();
-    std::filesystem::remove(path);
-    std::filesystem::remove(path.string() + "-wal");
-    std::filesystem::remove(path.string() + "-shm");
-  }
-  std::filesystem::path path;
-  std::unique_ptr<db::Database> db;
+  ~BenchDatabase() { statements.reset(); }
   std::unique_ptr<db::PreparedStatements> statements;
 };
 
