@@ -7,8 +7,9 @@
 #include <string>
 #include <vector>
 
+#include "testing/files.h"
+#include "testing/temp_dir.h"
 #include "workstation/config/aspects.h"
-#include "workstation/config/config_test_util.h"
 #include "workstation/db/database.h"
 #include "workstation/db/schema.h"
 
@@ -38,9 +39,9 @@ constexpr const char* kLandscapesTable =
 class OpenDatabase : public ::testing::Test {
  protected:
   OpenDatabase() {
-    folders_.data_folder = dir_.path().substr(0, dir_.path().size() - 1);  // no final "/"
-    folders_.newpics_folder = dir_.path() + "newpic";
-    folders_.database_path = dir_.path() + "grey.sqlite";
+    folders_.data_folder = dir_.root().string();  // no final "/"
+    folders_.newpics_folder = dir_.dir() + "newpic";
+    folders_.database_path = dir_.dir() + "grey.sqlite";
   }
 
   // Creates the database file with both tables and `aspects` aspect rows.
@@ -98,15 +99,15 @@ TEST_F(OpenDatabase, OpensAndLoadsTheAspectListInQueryOrder) {
 TEST_F(OpenDatabase, NormalisesTheFoldersEvenWhenTheDatabaseIsRefused) {
   ASSERT_TRUE(open_database(&folders_, settings_, &session_, &faults_).ok());
   EXPECT_FALSE(session_.is_open());
-  EXPECT_EQ(folders_.data_folder, dir_.path());
-  EXPECT_EQ(folders_.newpics_folder, dir_.path() + "newpic/");
-  EXPECT_EQ(folders_.database_path, dir_.path() + "grey.sqlite");
+  EXPECT_EQ(folders_.data_folder, dir_.dir());
+  EXPECT_EQ(folders_.newpics_folder, dir_.dir() + "newpic/");
+  EXPECT_EQ(folders_.database_path, dir_.dir() + "grey.sqlite");
   EXPECT_TRUE(faults_.empty());  // a missing file is refused without a message
 }
 
 TEST_F(OpenDatabase, EndingMustBeSqliteLetterForLetter) {
   for (const char* name : {"grey.SQLITE", "grey.Sqlite", "grey.sqlite.bak", "grey.db", "grey"}) {
-    const std::string path = dir_.path() + name;
+    const std::string path = dir_.dir() + name;
     make_database(1, path);
     folders_.database_path = path;
     EXPECT_FALSE(is_database_path(path)) << name;
@@ -115,7 +116,7 @@ TEST_F(OpenDatabase, EndingMustBeSqliteLetterForLetter) {
   }
   EXPECT_TRUE(faults_.empty());
   // The ending test is on the letters only, as for any other file name.
-  const std::string odd = dir_.path() + "greysqlite";
+  const std::string odd = dir_.dir() + "greysqlite";
   make_database(1, odd);
   EXPECT_TRUE(is_database_path(odd));
 }
@@ -131,7 +132,7 @@ TEST_F(OpenDatabase, RefusalClosesThePreviousDatabaseAndEmptiesItsLists) {
   settings_.LimitSearch = true;
   ASSERT_TRUE(open_database(&folders_, settings_, &session_, &faults_).ok());
   ASSERT_TRUE(session_.is_open());
-  folders_.database_path = dir_.path() + "missing.sqlite";
+  folders_.database_path = dir_.dir() + "missing.sqlite";
   ASSERT_TRUE(open_database(&folders_, settings_, &session_, &faults_).ok());
   EXPECT_FALSE(session_.is_open());
   EXPECT_EQ(session_.aspects.count, 0);
@@ -180,7 +181,7 @@ TEST_F(OpenDatabase, MissingAspectsTableIsAnErrorAndLeavesItClosed) {
 }
 
 TEST_F(OpenDatabase, FileThatIsNoDatabaseIsAnErrorNotASilentRefusal) {
-  write_file(folders_.database_path, std::string(4096, 'x'));
+  EXPECT_TRUE(write_file(folders_.database_path, std::string(4096, 'x')));
   Status s = open_database(&folders_, settings_, &session_, &faults_);
   EXPECT_FALSE(s.ok());
   EXPECT_FALSE(session_.is_open());
