@@ -1,16 +1,17 @@
 # Helpers shared by every area of the build.
 
-# velmora_test(NAME SOURCES ... LIBS ...): a GoogleTest executable registered with CTest.
+# velmora_test(NAME SOURCES ... LIBS ...): a GoogleTest executable registered with CTest,
+# with the shared test scaffolding of testing/.
 function(velmora_test name)
   if(NOT VELMORA_BUILD_TESTS)
     return()
   endif()
   cmake_parse_arguments(T "" "" "SOURCES;LIBS;ENV" ${ARGN})
   add_executable(${name} ${T_SOURCES})
-  target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gmock GTest::gtest_main)
+  target_link_libraries(${name} PRIVATE ${T_LIBS} velmora_testing GTest::gtest GTest::gmock GTest::gtest_main)
   add_test(NAME ${name} COMMAND ${name})
   set_tests_properties(${name} PROPERTIES
-    ENVIRONMENT "QT_QPA_PLATFORM=offscreen;VELMORA_SOURCE_DIR=${PROJECT_SOURCE_DIR};VELMORA_BINARY_DIR=${PROJECT_BINARY_DIR};${T_ENV}")
+    ENVIRONMENT "QT_QPA_PLATFORM=offscreen;VELMORA_SOURCE_DIR=${PROJECT_SOURCE_DIR};${T_ENV}")
 endfunction()
 
 # velmora_fuzz(NAME SOURCE file CORPUS dir LIBS ...): a fuzz target. Built with

@@ -17,7 +17,7 @@
 #include "compare/testing/fingerprint_writer.h"
 #include "compare/testing/patterns.h"
 #include "compare/testing/reference_fourier.h"
-#include "compare/testing/temp_dir.h"
+#include "testing/temp_dir.h"
 
 namespace tarvik {
 namespace {
@@ -74,7 +74,7 @@ class Corpus {
   long pairs() const { return static_cast<long>(first_.names.size() * second_.names.size()); }
 
  private:
-  testing::TempDir dir_;
+  velmora::testing::TempDir dir_;
   FileList first_, second_;
   ShiftModel rows_, cols_;
   std::array<float, 4> tol_ = {12, 3, 3, 3};

@@ -15,7 +15,7 @@
 #include "compare/testing/fingerprint_writer.h"
 #include "compare/testing/guarded_fifo.h"
 #include "compare/testing/patterns.h"
-#include "compare/testing/temp_dir.h"
+#include "testing/temp_dir.h"
 
 namespace tarvik {
 namespace {
@@ -110,7 +110,7 @@ class Pass : public ::testing::Test {
   }
   std::string results() const { return tmp_.read("results.txt"); }
 
-  testing::TempDir tmp_;
+  velmora::testing::TempDir tmp_;
   ShiftModel rows_, cols_;
   std::array<float, 4> row_tol_ = {10, 3, 3, 3};
   std::array<float, 4> col_tol_ = {10, 3, 3, 3};

@@ -11,7 +11,7 @@
 #include "compare/testing/fingerprint_writer.h"
 #include "compare/testing/guarded_fifo.h"
 #include "compare/testing/patterns.h"
-#include "compare/testing/temp_dir.h"
+#include "testing/temp_dir.h"
 
 namespace tarvik {
 namespace {
@@ -108,7 +108,7 @@ TEST(ReadFingerprint, ValidFileFillsRecordLayoutImageAndTable) {
 }
 
 TEST(ReadFingerprint, ReadsFromAFileByPath) {
-  testing::TempDir tmp;
+  velmora::testing::TempDir tmp;
   const FingerprintFile f = valid_file();
   ASSERT_TRUE(f.write(tmp.path("a.fpt")));
   Fingerprint fp;
@@ -118,7 +118,7 @@ TEST(ReadFingerprint, ReadsFromAFileByPath) {
 }
 
 TEST(ReadFingerprint, MissingFileOrFolderGives14AndEmptyRecord) {
-  testing::TempDir tmp;
+  velmora::testing::TempDir tmp;
   Fingerprint fp;
   fp.rows = 5;
   EXPECT_EQ(read_fingerprint(tmp.path("none.fpt"), fp, kLoadImage), kReadCannotOpen);
@@ -130,7 +130,7 @@ TEST(ReadFingerprint, MissingFileOrFolderGives14AndEmptyRecord) {
 // file that cannot be opened, and a FIFO is never opened at all, as its
 // reader would wait for a writer for ever.
 TEST(ReadFingerprint, OnlyRegularFilesAreOpened) {
-  testing::TempDir tmp;
+  velmora::testing::TempDir tmp;
   ASSERT_TRUE(valid_file().write(tmp.path("a.fpt")));
   testing::GuardedFifo fifo(tmp.path("fifo.fpt"));
   ASSERT_TRUE(fifo.ok());

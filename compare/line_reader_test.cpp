@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "compare/testing/temp_dir.h"
+#include "testing/temp_dir.h"
 
 namespace tarvik {
 namespace {
@@ -191,7 +191,7 @@ TEST(ByteSources, MemorySourceReadsSkipsAndStopsAtTheEnd) {
 }
 
 TEST(ByteSources, FileSourceReadsBinaryAndRefusesFoldersAndMissingFiles) {
-  testing::TempDir tmp;
+  velmora::testing::TempDir tmp;
   ASSERT_TRUE(tmp.ok());
   tmp.write("f.bin", std::string("x\r\n\0y", 5));
   FileSource in(tmp.path("f.bin"));

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "compare/testing/temp_dir.h"
+#include "testing/temp_dir.h"
 
 namespace tarvik {
 namespace {
@@ -17,7 +17,7 @@ class RunFiles : public ::testing::Test {
     ASSERT_TRUE(tmp_.ok());
   }
   void TearDown() override { reset_line_options(); }
-  testing::TempDir tmp_;
+  velmora::testing::TempDir tmp_;
 };
 
 TEST_F(RunFiles, ElevenDataLinesInOrder) {

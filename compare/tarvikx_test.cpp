@@ -1,6 +1,4 @@
 // End-to-end tests: the built tarvikx program, run in a temporary folder.
-#include <sys/wait.h>
-
 #include <gtest/gtest.h>
 
 #include <cerrno>
@@ -14,26 +12,11 @@
 #include "compare/testing/fingerprint_writer.h"
 #include "compare/testing/guarded_fifo.h"
 #include "compare/testing/patterns.h"
-#include "compare/testing/temp_dir.h"
+#include "testing/programs.h"
+#include "testing/temp_dir.h"
 
 namespace tarvik {
 namespace {
-
-// The build passes the program's path; run by hand, the test looks beside
-// itself (every program of the build lands in bin/).
-std::string program() {
-  if (const char* p = std::getenv("TARVIKX_BINARY")) return p;
-  if (const char* d = std::getenv("VELMORA_BINARY_DIR")) return std::string(d) + "/bin/tarvikx";
-  std::error_code ec;
-  const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", ec);
-  return ec ? std::string("tarvikx") : (self.parent_path() / "tarvikx").string();
-}
-
-std::string quoted(const std::string& s) {
-  std::string out = "'";
-  for (char c : s) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return out + "'";
-}
 
 int count_of(const std::string& text, const std::string& what) {
   int n = 0;
@@ -78,14 +61,15 @@ class Tarvikx : public ::testing::Test {
   }
   // Runs tarvikx in the folder; returns its exit code, console text in out_.
   int run(const std::vector<std::string>& args = {}) {
-    std::string cmd = "cd " + quoted(tmp_.dir()) + " && " + quoted(program());
-    for (const std::string& a : args) cmd += " " + quoted(a);
-    cmd += " > console.txt 2>&1";
-    const int status = std::system(cmd.c_str());
-    out_ = tmp_.read("console.txt");
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    using velmora::testing::shell_quote;
+    std::string cmd = "cd " + shell_quote(tmp_.dir()) + " && " + shell_quote(program_);
+    for (const std::string& a : args) cmd += " " + shell_quote(a);
+    const velmora::testing::CommandRun r = velmora::testing::run_command(cmd);
+    out_ = r.output;
+    return r.exit_code;
   }
-  testing::TempDir tmp_;
+  const std::string program_ = velmora::testing::built_program("tarvikx");
+  velmora::testing::TempDir tmp_;
   std::string out_;
 };
 

@@ -6,9 +6,11 @@
 # Runs as CTest's layer_check; plain CMake, so it needs nothing else installed.
 #
 # The layers, bottom to top. A folder may include its own layer and those
-# below it; the folders of one row may include each other. compare/ is the
-# bottom because tarvikx uses the standard library only.
+# below it; the folders of one row may include each other. testing/, the
+# tests' shared scaffolding, is the bottom so that every layer's tests may
+# use it; then compare/, because tarvikx uses the standard library only.
 set(VELMORA_LAYERS
+  "testing"
   "compare"
   "workstation/common"
   "libs"

@@ -19,7 +19,8 @@ endforeach()
 # third-party, commented out).
 set(clean_tree
   "compare/a.h" "#pragma once\n#include <vector>\n#include \"compare/b.h\"\n// #include \"tools/corpus/t.h\"\n"
-  "compare/b.h" "#pragma once\n"
+  "compare/b.h" "#pragma once\n#include \"testing/t.h\"\n"
+  "testing/t.h" "#pragma once\n#include <string>\n"
   "workstation/common/status.h" "#include \"compare/a.h\"\n"
   "libs/dunmarra/w.h" "#include \"workstation/common/status.h\"\n#include \"libs/other/x.h\"\n"
   "libs/other/x.h" "#include \"libs/dunmarra/w.h\"\n"
@@ -34,7 +35,7 @@ set(clean_tree
   "tools/corpus/t.cpp" "#include \"tools/main.h\"\n#include \"compare/a.h\"\n"
 )
 # Includes the clean tree checks: those naming a layer folder.
-set(clean_checked 19)
+set(clean_checked 20)
 
 # The cases: name, files added to the clean tree (path, content pairs), and
 # the problem lines the check must list, in its order (sorted by file).
@@ -43,7 +44,7 @@ set(case_names one_violation several every_step_up clean)
 set(one_violation_files
   "workstation/matching/bad.cpp" "// Reaches up into the runs.\n\n#include \"workstation/runs/run_context.h\"\n")
 set(one_violation_expected
-  "workstation/matching/bad.cpp:3: includes \"workstation/runs/run_context.h\": workstation/matching (layer 7) is below workstation/runs (layer 8)")
+  "workstation/matching/bad.cpp:3: includes \"workstation/runs/run_context.h\": workstation/matching (layer 8) is below workstation/runs (layer 9)")
 
 # Windows line ends, indented directives, a directive on line 1 and a folder
 # in no layer.
@@ -53,15 +54,16 @@ set(several_files
   "workstation/gallery/g.cpp" "#include \"compare/a.h\"\n"
   "workstation/session/z.cpp" "#include \"workstation/session/s.h\"\n#include \"workstation/model/o.h\"\n#include <map>\n#include \"tools/corpus/t.h\"\n")
 set(several_expected
-  "compare/x.cpp:1: includes \"workstation/common/status.h\": compare (layer 1) is below workstation/common (layer 2)"
-  "libs/dunmarra/y.h:3: includes \"workstation/db/d.h\": libs (layer 3) is below workstation/db (layer 4)"
+  "compare/x.cpp:1: includes \"workstation/common/status.h\": compare (layer 2) is below workstation/common (layer 3)"
+  "libs/dunmarra/y.h:3: includes \"workstation/db/d.h\": libs (layer 4) is below workstation/db (layer 5)"
   "workstation/gallery/g.cpp: its folder is in no layer, add it to the table at the top of tools/check_layers.cmake"
-  "workstation/session/z.cpp:2: includes \"workstation/model/o.h\": workstation/session (layer 6) is below workstation/model (layer 7)"
-  "workstation/session/z.cpp:4: includes \"tools/corpus/t.h\": workstation/session (layer 6) is below tools (layer 10)")
+  "workstation/session/z.cpp:2: includes \"workstation/model/o.h\": workstation/session (layer 7) is below workstation/model (layer 8)"
+  "workstation/session/z.cpp:4: includes \"tools/corpus/t.h\": workstation/session (layer 7) is below tools (layer 11)")
 
 # One include from every layer (and every folder of the shared row) into the
 # layer just above: fixes the order of the table.
 set(every_step_up_files
+  "testing/up.h" "#include \"compare/up.h\"\n"
   "compare/up.h" "#include \"workstation/common/up.h\"\n"
   "workstation/common/up.h" "#include \"libs/dunmarra/up.h\"\n"
   "libs/dunmarra/up.h" "#include \"workstation/db/up.h\"\n"
@@ -75,18 +77,19 @@ set(every_step_up_files
   "workstation/runs/up.h" "#include \"workstation/app/up.h\"\n"
   "workstation/app/up.h" "#include \"tools/up.h\"\n")
 set(every_step_up_expected
-  "compare/up.h:1: includes \"workstation/common/up.h\": compare (layer 1) is below workstation/common (layer 2)"
-  "libs/dunmarra/up.h:1: includes \"workstation/db/up.h\": libs (layer 3) is below workstation/db (layer 4)"
-  "workstation/app/up.h:1: includes \"tools/up.h\": workstation/app (layer 9) is below tools (layer 10)"
-  "workstation/common/up.h:1: includes \"libs/dunmarra/up.h\": workstation/common (layer 2) is below libs (layer 3)"
-  "workstation/config/up.h:1: includes \"workstation/session/up.h\": workstation/config (layer 5) is below workstation/session (layer 6)"
-  "workstation/confirm/up.h:1: includes \"workstation/runs/up.h\": workstation/confirm (layer 7) is below workstation/runs (layer 8)"
-  "workstation/db/up.h:1: includes \"workstation/config/up.h\": workstation/db (layer 4) is below workstation/config (layer 5)"
-  "workstation/extract/up.h:1: includes \"workstation/runs/up.h\": workstation/extract (layer 7) is below workstation/runs (layer 8)"
-  "workstation/matching/up.h:1: includes \"workstation/runs/up.h\": workstation/matching (layer 7) is below workstation/runs (layer 8)"
-  "workstation/model/up.h:1: includes \"workstation/runs/up.h\": workstation/model (layer 7) is below workstation/runs (layer 8)"
-  "workstation/runs/up.h:1: includes \"workstation/app/up.h\": workstation/runs (layer 8) is below workstation/app (layer 9)"
-  "workstation/session/up.h:1: includes \"workstation/extract/up.h\": workstation/session (layer 6) is below workstation/extract (layer 7)")
+  "compare/up.h:1: includes \"workstation/common/up.h\": compare (layer 2) is below workstation/common (layer 3)"
+  "libs/dunmarra/up.h:1: includes \"workstation/db/up.h\": libs (layer 4) is below workstation/db (layer 5)"
+  "testing/up.h:1: includes \"compare/up.h\": testing (layer 1) is below compare (layer 2)"
+  "workstation/app/up.h:1: includes \"tools/up.h\": workstation/app (layer 10) is below tools (layer 11)"
+  "workstation/common/up.h:1: includes \"libs/dunmarra/up.h\": workstation/common (layer 3) is below libs (layer 4)"
+  "workstation/config/up.h:1: includes \"workstation/session/up.h\": workstation/config (layer 6) is below workstation/session (layer 7)"
+  "workstation/confirm/up.h:1: includes \"workstation/runs/up.h\": workstation/confirm (layer 8) is below workstation/runs (layer 9)"
+  "workstation/db/up.h:1: includes \"workstation/config/up.h\": workstation/db (layer 5) is below workstation/config (layer 6)"
+  "workstation/extract/up.h:1: includes \"workstation/runs/up.h\": workstation/extract (layer 8) is below workstation/runs (layer 9)"
+  "workstation/matching/up.h:1: includes \"workstation/runs/up.h\": workstation/matching (layer 8) is below workstation/runs (layer 9)"
+  "workstation/model/up.h:1: includes \"workstation/runs/up.h\": workstation/model (layer 8) is below workstation/runs (layer 9)"
+  "workstation/runs/up.h:1: includes \"workstation/app/up.h\": workstation/runs (layer 9) is below workstation/app (layer 10)"
+  "workstation/session/up.h:1: includes \"workstation/extract/up.h\": workstation/session (layer 7) is below workstation/extract (layer 8)")
 
 set(clean_files "")
 set(clean_expected "")
@@ -124,7 +127,7 @@ foreach(name IN LISTS case_names)
   string(REPLACE "\n" ";" lines "${out}")
   set(listed "")
   foreach(l IN LISTS lines)
-    if(l MATCHES "^(compare|libs|workstation|tools)/")
+    if(l MATCHES "^(testing|compare|libs|workstation|tools)/")
       list(APPEND listed "${l}")
     endif()
   endforeach()

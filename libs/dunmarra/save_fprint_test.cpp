@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 #include <sys/resource.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <array>
@@ -11,7 +10,6 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
@@ -21,6 +19,8 @@
 #include "compare/fourier.h"
 #include "libs/dunmarra/fingerprint_file.h"
 #include "libs/dunmarra/fingerprint_normalisation.h"
+#include "testing/files.h"
+#include "testing/in_temp_folder.h"
 
 namespace velmora::dunmarra {
 namespace {
@@ -52,11 +52,6 @@ struct Call {
     return img;
   }
 };
-
-std::string slurp(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
 
 void fill_pattern(Call& call, uint32_t seed) {
   uint32_t s = seed;
@@ -94,32 +89,17 @@ void fill_bumps(Call& call, uint32_t seed, int dr = 0, int dc = 0) {
     }
 }
 
-class SaveFprintTest : public ::testing::Test {
+// Paths must fit the 80-byte buffer: each test works relative to its folder.
+class SaveFprintTest : public testing::InTempFolder {
  protected:
-  void SetUp() override {
-    dir_ = fs::temp_directory_path() /
-           ("dunmarra_test_" + std::to_string(::getpid()) + "_" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
-    // Paths must fit the 80-byte buffer: work relative to the test folder.
-    old_cwd_ = fs::current_path();
-    fs::current_path(dir_);
-  }
-  void TearDown() override {
-    fs::current_path(old_cwd_);
-    fs::remove_all(dir_);
-  }
   // Names in the folder, to prove that no temporary file is left behind.
   std::vector<std::string> folder_names() {
     std::vector<std::string> names;
-    for (const auto& e : fs::directory_iterator(dir_))
+    for (const auto& e : fs::directory_iterator(temp_.root()))
       names.push_back(e.path().filename().string());
     std::sort(names.begin(), names.end());
     return names;
   }
-  fs::path dir_;
-  fs::path old_cwd_;
 };
 
 TEST_F(SaveFprintTest, ReadsBackThroughTheComparisonReader) {
@@ -186,7 +166,7 @@ TEST_F(SaveFprintTest, HeaderLinesAreByteExact) {
   Call call("cell", "fp2");
   fill_pattern(call, 9);
   ASSERT_EQ(call.run(), kSaveFprintOk);
-  const std::string bytes = slurp("fp2");
+  const std::string bytes = testing::read_file("fp2");
   std::vector<std::string> lines;
   size_t pos = 0;
   for (int i = 0; i < 11; ++i) {
@@ -298,20 +278,20 @@ TEST_F(SaveFprintTest, UnwritablePlacesGiveNotWritable) {
   }
   EXPECT_EQ(folder_names(), (std::vector<std::string>{"folder", "plain"}));
   EXPECT_TRUE(fs::is_empty("folder"));
-  EXPECT_EQ(slurp("plain"), "x");
+  EXPECT_EQ(testing::read_file("plain"), "x");
 }
 
 TEST_F(SaveFprintTest, FailedWriteLeavesTheOldFileWhole) {
   Call first("c", "fp");
   fill_pattern(first, 1);
   ASSERT_EQ(first.run(), kSaveFprintOk);
-  const std::string before = slurp("fp");
+  const std::string before = testing::read_file("fp");
 
   // A bad call leaves the old file as it was.
   Call bad("c", "fp");
   bad.pixel(1, 1) = 200;
   EXPECT_EQ(bad.run(), kSaveFprintBadPixel);
-  EXPECT_EQ(slurp("fp"), before);
+  EXPECT_EQ(testing::read_file("fp"), before);
 
   // A write that fails half-way (file size limit: the disk-full case) leaves
   // the old file and no temporary one.
@@ -327,12 +307,12 @@ TEST_F(SaveFprintTest, FailedWriteLeavesTheOldFileWhole) {
   setrlimit(RLIMIT_FSIZE, &old_limit);
   std::signal(SIGXFSZ, old_handler);
   EXPECT_EQ(code, kSaveFprintNotWritable);
-  EXPECT_EQ(slurp("fp"), before);
+  EXPECT_EQ(testing::read_file("fp"), before);
   EXPECT_EQ(folder_names(), std::vector<std::string>{"fp"});
 
   // A good call replaces it.
   EXPECT_EQ(second.run(), kSaveFprintOk);
-  EXPECT_NE(slurp("fp"), before);
+  EXPECT_NE(testing::read_file("fp"), before);
   EXPECT_EQ(folder_names(), std::vector<std::string>{"fp"});
 }
 

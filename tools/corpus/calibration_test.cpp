@@ -1,7 +1,6 @@
 #include "tools/corpus/calibration.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cmath>
 #include <filesystem>
@@ -9,6 +8,8 @@
 #include <sstream>
 #include <string>
 #include <vector>
+
+#include "testing/temp_dir.h"
 
 namespace velmora::corpus {
 namespace {
@@ -80,15 +81,8 @@ TEST(ScoreStatistics, RefusesTooFewScoresForASpread) {
 
 class CalibrationFolder : public ::testing::Test {
  protected:
-  void SetUp() override {
-    root_ = std::filesystem::temp_directory_path() /
-            ("calibration_test_" + std::to_string(::getpid()) + "_" +
-             ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    std::filesystem::remove_all(root_);
-    std::filesystem::create_directories(root_);
-  }
-  void TearDown() override { std::filesystem::remove_all(root_); }
-  std::filesystem::path root_;
+  testing::TempDir temp_{"calibration"};
+  const std::filesystem::path root_ = temp_.root();
 };
 
 TEST_F(CalibrationFolder, RefusesMissingRunFileUsedResultsAndUnknownCells) {

@@ -4,27 +4,19 @@
 
 #include <gtest/gtest.h>
 
-#include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
+
+#include "testing/command_line.h"
 
 namespace velmora::corpus {
 namespace {
 
-struct Parsed {
-  int code = 0;
-  CorpusCommandLine line;
-  std::string out, err;
-};
+using Parsed = testing::ParsedCommandLine<CorpusCommandLine>;
 
 Parsed parse(std::vector<const char*> args) {
-  args.insert(args.begin(), "velmora-corpus");
-  Parsed p;
-  std::ostringstream out, err;
-  p.code = parse_corpus_command_line(static_cast<int>(args.size()), args.data(), &p.line, out, err);
-  p.out = out.str();
-  p.err = err.str();
-  return p;
+  return testing::parse_command_line(parse_corpus_command_line, "velmora-corpus", std::move(args));
 }
 
 TEST(CorpusCommandLine, MakeTakesItsOptionsAndKeepsTheDefaultsOfTheRest) {

@@ -2,26 +2,26 @@
 
 #include <gtest/gtest.h>
 
-#include <unistd.h>
 #include <cmath>
 
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <set>
 #include <string>
 
 #include "compare/fingerprint.h"
 #include "compare/run_file.h"
+#include "testing/files.h"
+#include "testing/in_temp_folder.h"
 #include "tools/corpus/run_file.h"
-#include "tools/corpus/scratch_folder_test_util.h"
 
 namespace velmora::corpus {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::read_file;
 
-using CorpusFolder = ScratchFolderTest;
+using CorpusFolder = testing::InTempFolder;
 
 CorpusOptions small_options() {
   CorpusOptions o;
@@ -141,13 +141,13 @@ TEST_F(CorpusFolder, SameSeedSameBytes) {
   o.seed = 10;
   ASSERT_TRUE(write_corpus("c", o).ok());
   for (const char* name : {"pending.txt", "library.txt", "tarvik.ini", "oldlib/GS0003_02BL"})
-    EXPECT_EQ(slurp(fs::path("a") / name), slurp(fs::path("b") / name)) << name;
-  EXPECT_NE(slurp("a/oldlib/GS0003_02BL"), slurp("c/oldlib/GS0003_02BL"));
+    EXPECT_EQ(read_file(fs::path("a") / name), read_file(fs::path("b") / name)) << name;
+  EXPECT_NE(read_file("a/oldlib/GS0003_02BL"), read_file("c/oldlib/GS0003_02BL"));
   // A sighting does not depend on how many animals the corpus holds.
   o = small_options();
   o.animals = 2;
   ASSERT_TRUE(write_corpus("d", o).ok());
-  EXPECT_EQ(slurp("a/oldlib/GS0002_03BL"), slurp("d/oldlib/GS0002_03BL"));
+  EXPECT_EQ(read_file("a/oldlib/GS0002_03BL"), read_file("d/oldlib/GS0002_03BL"));
 }
 
 TEST_F(CorpusFolder, RefusesUsedFolderAndOverlongPaths) {
@@ -156,7 +156,7 @@ TEST_F(CorpusFolder, RefusesUsedFolderAndOverlongPaths) {
   const Status used = write_corpus("used", small_options());
   EXPECT_FALSE(used.ok());
   EXPECT_NE(used.message().find("not an empty folder"), std::string::npos);
-  EXPECT_EQ(slurp("used/x"), "keep");
+  EXPECT_EQ(read_file("used/x"), "keep");
 
   const Status longer = write_corpus(std::string(70, 'd'), small_options());
   EXPECT_FALSE(longer.ok());

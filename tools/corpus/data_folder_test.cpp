@@ -1,11 +1,9 @@
 #include "tools/corpus/data_folder.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <map>
 #include <memory>
 #include <set>
@@ -13,8 +11,9 @@
 
 #include "compare/fingerprint.h"
 #include "compare/run_file.h"
+#include "testing/files.h"
+#include "testing/in_temp_folder.h"
 #include "tools/corpus/run_file.h"
-#include "tools/corpus/scratch_folder_test_util.h"
 #include "workstation/common/safe_path.h"
 #include "workstation/config/configuration_file.h"
 #include "workstation/db/database.h"
@@ -24,6 +23,7 @@ namespace velmora::corpus {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::read_file;
 
 DataFolderOptions small_options(int animals = 6) {
   DataFolderOptions o;
@@ -112,7 +112,7 @@ TEST(DataFolderPlan, RefusesOptionsTheWorkstationCannotUse) {
       refused([](DataFolderOptions& o) { o.calibration_animals = kMaxCalibrationAnimals + 1; }));
 }
 
-using DataFolderFiles = ScratchFolderTest;
+using DataFolderFiles = testing::InTempFolder;
 
 struct CellRow {
   std::string image, status, side, aspect, id;
@@ -258,14 +258,14 @@ TEST_F(DataFolderFiles, StatsComeFromTheLibraryCalibration) {
   EXPECT_DOUBLE_EQ(sigma_match, again.match.sigma);
   EXPECT_DOUBLE_EQ(rmu_non, again.nonmatch.mean);
   EXPECT_DOUBLE_EQ(sigma_non, again.nonmatch.sigma);
-  EXPECT_EQ(slurp("d/calibration/first.txt").find("U"), std::string::npos);
-  EXPECT_EQ(slurp("d/calibration/second.txt").find("U"), std::string::npos);
+  EXPECT_EQ(read_file("d/calibration/first.txt").find("U"), std::string::npos);
+  EXPECT_EQ(read_file("d/calibration/second.txt").find("U"), std::string::npos);
 }
 
 TEST_F(DataFolderFiles, ConfigurationAndRunFilesReadBack) {
   DataFolderSummary sum;
   ASSERT_TRUE(write_data_folder("d", small_options(4), &sum).ok());
-  const std::string ini = slurp("d/orlain.ini");
+  const std::string ini = read_file("d/orlain.ini");
   const std::vector<config::ConfigItem> items = config::split_config_items(ini);
   ASSERT_GE(items.size(), 2u);
   EXPECT_EQ(items[0].text.rfind("[Velmora", 0), 0u) << items[0].text;
@@ -296,7 +296,7 @@ TEST_F(DataFolderFiles, SameSeedSameFolder) {
   ASSERT_TRUE(write_data_folder("a", small_options(4), &a).ok());
   ASSERT_TRUE(write_data_folder("b", small_options(4), &b).ok());
   for (const char* name : {"corpus.txt", "orlain.ini", "calibration/results.txt"})
-    EXPECT_EQ(slurp(fs::path("a") / name), slurp(fs::path("b") / name)) << name;
+    EXPECT_EQ(read_file(fs::path("a") / name), read_file(fs::path("b") / name)) << name;
   EXPECT_EQ(a.calibration.match.mean, b.calibration.match.mean);
   EXPECT_EQ(a.calibration.nonmatch.sigma, b.calibration.nonmatch.sigma);
 }
@@ -307,7 +307,7 @@ TEST_F(DataFolderFiles, RefusesUsedFoldersLongPathsAndBadOptions) {
   DataFolderSummary sum;
   Status s = write_data_folder("used", small_options(), &sum);
   EXPECT_NE(s.message().find("not an empty folder"), std::string::npos) << s.message();
-  EXPECT_EQ(slurp("used/x"), "keep");
+  EXPECT_EQ(read_file("used/x"), "keep");
   EXPECT_FALSE(fs::exists("used/seals.sqlite"));
 
   s = write_data_folder(std::string(62, 'd'), small_options(), &sum);

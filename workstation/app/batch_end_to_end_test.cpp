@@ -2,14 +2,13 @@
 // by batch_compare_old_style and by the velmora-batch program, in folders
 // whose names hold a blank and a quote.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 
 #include "compare/testing/patterns.h"
+#include "testing/programs.h"
 #include "workstation/app/batch_headless.h"
 #include "workstation/common/console_panel.h"
 #include "workstation/matching/batch_compare.h"
@@ -25,12 +24,6 @@ using namespace matching;
 
 namespace fs = std::filesystem;
 using batch_testing::BatchWorkspace;
-
-std::string binary(const char* variable, const char* fallback) {
-  if (const char* p = std::getenv(variable)) return p;
-  const char* dir = std::getenv("VELMORA_BINARY_DIR");
-  return std::string(dir ? dir : ".") + "/bin/" + fallback;
-}
 
 // Three library animals and two pending photographs of animals 1 and 3,
 // seen a few pixels shifted; every fingerprint through save_fprint.
@@ -62,19 +55,11 @@ class BatchEndToEnd : public ::testing::Test {
   }
   // Runs velmora-batch with `args`; returns its exit code, output in *out.
   int run_program(const std::vector<std::string>& args, std::string* out) {
-    auto quoted = [](const std::string& s) {
-      std::string q = "'";
-      for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-      return q + "'";
-    };
-    const std::string console = ws_.dir + "console.txt";
-    std::string cmd = quoted(binary("VELMORA_BATCH_BINARY", "velmora-batch"));
-    for (const std::string& a : args) cmd += " " + quoted(a);
-    cmd += " > " + quoted(console) + " 2>&1";
-    const int status = std::system(cmd.c_str());
-    std::ifstream f(console);
-    *out = std::string(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    std::string cmd = testing::shell_quote(testing::built_program("velmora-batch"));
+    for (const std::string& a : args) cmd += " " + testing::shell_quote(a);
+    const testing::CommandRun run = testing::run_command(cmd);
+    *out = run.output;
+    return run.exit_code;
   }
 
   BatchWorkspace ws_{"e2e it's"};
@@ -94,7 +79,7 @@ TEST_F(BatchEndToEnd, TheRealComparisonFillsTempAndMovesThePendingToV) {
 
   PosixProcessRunner runner;
   BatchCompareOptions options;
-  options.tarvikx = binary("TARVIKX_BINARY", "tarvikx");
+  options.tarvikx = testing::built_program("tarvikx");
   BatchCompareSummary sum;
   s = batch_compare_old_style(ctx, panel, dialogs, runner, options, &sum);
   ASSERT_TRUE(s.ok()) << s.message();
@@ -133,7 +118,7 @@ TEST_F(BatchEndToEnd, TheHeadlessProgramRunsTheWholeBatch) {
   std::string out;
   const int code =
       run_program({"--data-folder", ws_.data_folder, "--database", ws_.db_path, "--working-folder",
-                   ws_.working_folder, "--tarvikx", binary("TARVIKX_BINARY", "tarvikx")},
+                   ws_.working_folder, "--tarvikx", testing::built_program("tarvikx")},
                   &out);
   EXPECT_EQ(code, 0) << out;
   EXPECT_NE(out.find("tarvik of 2 new M side Dorsal extracts with each other and batch 1\n"),
@@ -170,7 +155,7 @@ TEST_F(BatchEndToEnd, AMissingRunFileStopsTheRunBeforeAnythingChanges) {
   std::string out;
   const int code =
       run_program({"--database", ws_.db_path, "--data-folder", ws_.data_folder, "--working-folder",
-                   ws_.working_folder, "--tarvikx", binary("TARVIKX_BINARY", "tarvikx")},
+                   ws_.working_folder, "--tarvikx", testing::built_program("tarvikx")},
                   &out);
   EXPECT_EQ(code, 1) << out;
   // Where it was looked for is said.

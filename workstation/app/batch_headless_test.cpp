@@ -8,6 +8,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "testing/files.h"
 #include "workstation/config/folder_file.h"
 #include "workstation/matching/batch_test_support.h"
 #include "workstation/matching/results_import.h"
@@ -90,7 +91,7 @@ class HeadlessRunTest : public ::testing::Test {
       std::string lines = "$ pending library\n";
       for (const std::string& p : pending_)
         lines += p + "," + library_[0] + ",0.5000,0,0,0,0,0,0,0,0,0.5\n";
-      batch_testing::append_text(ws_.working_folder + c.arguments[4], lines);
+      testing::append_file(ws_.working_folder + c.arguments[4], lines);
       return FakeProcessRunner::success();
     };
   }
@@ -144,8 +145,8 @@ TEST_F(HeadlessRunTest, AFailedComparisonFailsTheRunAndMovesNothing) {
 TEST_F(HeadlessRunTest, PreviousResultsOnOneSideEndTheRunAsAFailure) {
   options_.aspect = "Dorsal";
   options_.side = "M";
-  ASSERT_TRUE(batch_testing::append_text(ws_.working_folder + results_file_name("Dorsal", "M", "a"),
-                                         "$ pending library\n"));
+  ASSERT_TRUE(testing::append_file(ws_.working_folder + results_file_name("Dorsal", "M", "a"),
+                                   "$ pending library\n"));
   EXPECT_EQ(run_headless_batch(options_, runner_, out_), 1);
   EXPECT_NE(out_.str().find("message: previous DorsalMa comparison results exist"),
             std::string::npos)

@@ -9,19 +9,21 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <set>
 #include <string>
 #include <vector>
+
+#include "testing/files.h"
+#include "testing/temp_dir.h"
 
 namespace velmora {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::read_file;
+using testing::write_file;
 
 enum class Step { kNone, kCreate, kWrite, kFsync, kClose, kRename, kOpenFolder, kFsyncFolder };
 
@@ -102,27 +104,8 @@ class FaultyCalls : public FileSystemCalls {
   int folder_fd_ = -1;
 };
 
-std::string read_file(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
 class AtomicFileTest : public ::testing::Test {
  protected:
-  AtomicFileTest() {
-    std::string templ = (fs::temp_directory_path() / "velmora_atomic_XXXXXX").string();
-    if (::mkdtemp(templ.data()) == nullptr) std::abort();
-    dir_ = templ;
-    target_ = dir_ + "/DataFolder.txt";
-  }
-  ~AtomicFileTest() override {
-    std::error_code ec;
-    fs::permissions(dir_, fs::perms::owner_all, fs::perm_options::add, ec);
-    fs::remove_all(dir_, ec);
-  }
-  void put(const std::string& path, const std::string& bytes) {
-    std::ofstream(path, std::ios::binary) << bytes;
-  }
   // Every name in the folder, to prove that no temporary file is left.
   std::set<std::string> names() const {
     std::set<std::string> out;
@@ -130,8 +113,9 @@ class AtomicFileTest : public ::testing::Test {
     return out;
   }
 
-  std::string dir_;
-  std::string target_;
+  testing::TempDir temp_{"velmora_atomic"};
+  const std::string dir_ = temp_.root().string();
+  const std::string target_ = dir_ + "/DataFolder.txt";
 };
 
 TEST_F(AtomicFileTest, EachStepBeforeTheRenameFailingLeavesTheTargetAsItWas) {
@@ -155,7 +139,7 @@ TEST_F(AtomicFileTest, EachStepBeforeTheRenameFailingLeavesTheTargetAsItWas) {
       SCOPED_TRACE(std::string(step_name(c.step)) + " " + std::strerror(c.error) +
                    (existed ? ", old file" : ", no file"));
       fs::remove(target_);
-      if (existed) put(target_, "old content\n");
+      if (existed) write_file(target_, "old content\n");
       FaultyCalls calls(c.step, c.error);
       const Status s = write_file_atomically(target_, "new, longer content\n", calls);
       ASSERT_TRUE(calls.fired);
@@ -176,7 +160,7 @@ TEST_F(AtomicFileTest, EachStepBeforeTheRenameFailingLeavesTheTargetAsItWas) {
 TEST_F(AtomicFileTest, FolderFlushFailingAfterTheRenameIsReportedWithTheNewFileInPlace) {
   for (const Step step : {Step::kOpenFolder, Step::kFsyncFolder}) {
     SCOPED_TRACE(step_name(step));
-    put(target_, "old\n");
+    write_file(target_, "old\n");
     FaultyCalls calls(step, EIO);
     const Status s = write_file_atomically(target_, "new\n", calls);
     ASSERT_TRUE(calls.fired);
@@ -197,7 +181,7 @@ TEST_F(AtomicFileTest, FolderFlushFailingAfterTheRenameIsReportedWithTheNewFileI
 TEST_F(AtomicFileTest, ShortAndInterruptedWritesStillWriteEveryByte) {
   std::string bytes;
   for (int i = 0; i < 5000; ++i) bytes += static_cast<char>(i * 7 % 256);
-  put(target_, "old");
+  write_file(target_, "old");
   FaultyCalls calls(Step::kNone, 0);
   calls.max_chunk = 333;
   calls.interrupt_first_write = true;
@@ -208,7 +192,7 @@ TEST_F(AtomicFileTest, ShortAndInterruptedWritesStillWriteEveryByte) {
 }
 
 TEST_F(AtomicFileTest, ExistingTargetIsReplacedWholeNotOverwrittenInPlace) {
-  put(target_, std::string(10000, 'o'));
+  write_file(target_, std::string(10000, 'o'));
   // A reader that opened the old file keeps seeing all of it.
   const std::string keeper = dir_ + "/reader";
   fs::create_hard_link(target_, keeper);
@@ -231,7 +215,7 @@ TEST_F(AtomicFileTest, NewFileGetsThePermissionsOfAPlainCreate) {
 }
 
 TEST_F(AtomicFileTest, StreamingWriterCommitsWholeOrLeavesNothing) {
-  put(target_, "old\n");
+  write_file(target_, "old\n");
   {
     AtomicFile file;
     ASSERT_TRUE(file.open(target_).ok());
@@ -257,7 +241,7 @@ TEST_F(AtomicFileTest, StreamingWriterCommitsWholeOrLeavesNothing) {
 }
 
 TEST_F(AtomicFileTest, AfterAFailedStepEveryLaterStepGivesThatFailure) {
-  put(target_, "old\n");
+  write_file(target_, "old\n");
   FaultyCalls calls(Step::kWrite, ENOSPC);
   AtomicFile file(calls);
   ASSERT_TRUE(file.open(target_).ok());
@@ -288,7 +272,7 @@ TEST_F(AtomicFileTest, TwoWritersOfOneFileNeverShareATemporary) {
 }
 
 TEST_F(AtomicFileTest, PlacesThatCannotBeWrittenGiveAClearStatus) {
-  put(dir_ + "/plain", "x");
+  write_file(dir_ + "/plain", "x");
   fs::create_directories(dir_ + "/folder/inside");
   struct Case {
     std::string path;

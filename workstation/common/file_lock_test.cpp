@@ -11,7 +11,7 @@
 #include <chrono>
 #include <thread>
 
-#include "compare/testing/temp_dir.h"
+#include "testing/temp_dir.h"
 
 extern char** environ;
 
@@ -37,7 +37,7 @@ bool eventually(F done) {
 }
 
 TEST(FileLock, ModesExcludeEachOtherAsTheyShould) {
-  tarvik::testing::TempDir dir;
+  testing::TempDir dir;
   const std::string path = dir.path("db.lock");
   struct Case {
     Mode first, second;
@@ -74,7 +74,7 @@ TEST(FileLock, AFolderThatCannotHoldTheFileIsAnIOError) {
 }
 
 TEST(FileLock, AKilledHolderLeavesNoStaleLock) {
-  tarvik::testing::TempDir dir;
+  testing::TempDir dir;
   const std::string path = dir.path("db.lock");
   int ready[2];
   ASSERT_EQ(pipe(ready), 0);
@@ -108,7 +108,7 @@ TEST(FileLock, AKilledHolderLeavesNoStaleLock) {
 }
 
 TEST(FileLock, AnInheritedLockLivesAsLongAsTheChild) {
-  tarvik::testing::TempDir dir;
+  testing::TempDir dir;
   const std::string path = dir.path("side.lock");
   FileLock parent;
   ASSERT_TRUE(lock(path, Mode::kExclusive, &parent, "parent", Inherit::kYes).ok());

@@ -6,7 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "workstation/config/config_test_util.h"
+#include "testing/files.h"
+#include "testing/temp_dir.h"
 
 namespace velmora::config {
 namespace {
@@ -194,25 +195,26 @@ class ReadConfiguration : public ::testing::Test {
 };
 
 TEST_F(ReadConfiguration, ReadsFolderPlusFileName) {
-  write_file(dir_.path() + "orlain.ini", "Velmora\r\nMultiAspect=True\r\nlibrary_name=lib/\r\n");
-  read_configuration(dir_.path(), &s_, &f_);
+  EXPECT_TRUE(write_file(dir_.dir() + "orlain.ini",
+                         "Velmora\r\nMultiAspect=True\r\nlibrary_name=lib/\r\n"));
+  read_configuration(dir_.dir(), &s_, &f_);
   EXPECT_TRUE(f_.empty()) << fault_text(f_);
   EXPECT_TRUE(s_.MultiAspect);
   EXPECT_EQ(s_.library_name, "lib/");
 }
 
 TEST_F(ReadConfiguration, AddsNoSeparatorToTheFolder) {
-  write_file(dir_.path() + "dataorlain.ini", "hdr\nuse_cell=1\n");
-  read_configuration(dir_.path() + "data", &s_, &f_);
+  EXPECT_TRUE(write_file(dir_.dir() + "dataorlain.ini", "hdr\nuse_cell=1\n"));
+  read_configuration(dir_.dir() + "data", &s_, &f_);
   EXPECT_TRUE(s_.use_cell);
   EXPECT_TRUE(f_.empty());
 }
 
 TEST_F(ReadConfiguration, LaterReadingOverwritesOnlyTheKeysItNames) {
-  write_file(dir_.path() + "orlain.ini", "hdr\nMultiAspect=True\noversampling=4\n");
-  read_configuration(dir_.path(), &s_, &f_);
-  write_file(dir_.path() + "orlain.ini", "hdr\noversampling=2\n");
-  read_configuration(dir_.path(), &s_, &f_);
+  EXPECT_TRUE(write_file(dir_.dir() + "orlain.ini", "hdr\nMultiAspect=True\noversampling=4\n"));
+  read_configuration(dir_.dir(), &s_, &f_);
+  EXPECT_TRUE(write_file(dir_.dir() + "orlain.ini", "hdr\noversampling=2\n"));
+  read_configuration(dir_.dir(), &s_, &f_);
   EXPECT_TRUE(s_.MultiAspect);
   EXPECT_EQ(s_.oversampling, 2);
   EXPECT_TRUE(f_.empty());
@@ -220,17 +222,17 @@ TEST_F(ReadConfiguration, LaterReadingOverwritesOnlyTheKeysItNames) {
 
 TEST_F(ReadConfiguration, MissingFileIsOneFaultAndChangesNothing) {
   s_.oversampling = 3;
-  read_configuration(dir_.path(), &s_, &f_);
+  read_configuration(dir_.dir(), &s_, &f_);
   ASSERT_EQ(f_.size(), 1u);
   EXPECT_EQ(f_[0].code(), Status::Code::kNotFound);
-  EXPECT_TRUE(mentions(f_[0], dir_.path() + "orlain.ini"));
+  EXPECT_TRUE(mentions(f_[0], dir_.dir() + "orlain.ini"));
   EXPECT_EQ(s_.oversampling, 3);
   EXPECT_EQ(s_.avg_depth_default, 0);
 }
 
 TEST_F(ReadConfiguration, FolderInPlaceOfTheFileIsReported) {
-  std::filesystem::create_directory(dir_.path() + "orlain.ini");
-  read_configuration(dir_.path(), &s_, &f_);
+  std::filesystem::create_directory(dir_.dir() + "orlain.ini");
+  read_configuration(dir_.dir(), &s_, &f_);
   ASSERT_EQ(f_.size(), 1u);
   EXPECT_EQ(f_[0].code(), Status::Code::kIOError);
   EXPECT_TRUE(mentions(f_[0], "orlain.ini"));
@@ -239,8 +241,8 @@ TEST_F(ReadConfiguration, FolderInPlaceOfTheFileIsReported) {
 TEST_F(ReadConfiguration, OversizedFileIsRefusedWhole) {
   std::string text = "hdr\nMultiAspect=True\n";
   text += std::string(kMaxConfigurationBytes, 'x');
-  write_file(dir_.path() + "orlain.ini", text);
-  read_configuration(dir_.path(), &s_, &f_);
+  EXPECT_TRUE(write_file(dir_.dir() + "orlain.ini", text));
+  read_configuration(dir_.dir(), &s_, &f_);
   ASSERT_EQ(f_.size(), 1u);
   EXPECT_EQ(f_[0].code(), Status::Code::kCorruption);
   EXPECT_FALSE(s_.MultiAspect);

@@ -8,7 +8,8 @@
 #include <optional>
 #include <string>
 
-#include "workstation/config/config_test_util.h"
+#include "testing/files.h"
+#include "testing/temp_dir.h"
 
 namespace velmora::config {
 namespace {
@@ -48,26 +49,26 @@ TEST(BrowseDerivation, FoldersComeFromTheDatabasePath) {
 
 TEST(BrowseDerivation, ResetsLimitSearchThenReadsTheNewFolder) {
   TempDir dir;
-  fs::create_directory(dir.path() + "a");
-  fs::create_directory(dir.path() + "b");
-  write_file(dir.path() + "a/orlain.ini", "hdr\nLimitSearch=True\noversampling=5\n");
-  write_file(dir.path() + "b/orlain.ini", "hdr\nuse_cell=1\n");
+  fs::create_directory(dir.dir() + "a");
+  fs::create_directory(dir.dir() + "b");
+  EXPECT_TRUE(write_file(dir.dir() + "a/orlain.ini", "hdr\nLimitSearch=True\noversampling=5\n"));
+  EXPECT_TRUE(write_file(dir.dir() + "b/orlain.ini", "hdr\nuse_cell=1\n"));
 
   Settings s;
   FolderSettings f;
   Faults faults;
-  apply_browse_choice(dir.path() + "a/x.sqlite", &f, &s, &faults);
+  apply_browse_choice(dir.dir() + "a/x.sqlite", &f, &s, &faults);
   EXPECT_TRUE(s.LimitSearch);
-  EXPECT_EQ(f.data_folder, dir.path() + "a/");
+  EXPECT_EQ(f.data_folder, dir.dir() + "a/");
 
-  apply_browse_choice(dir.path() + "b/y.sqlite", &f, &s, &faults);
+  apply_browse_choice(dir.dir() + "b/y.sqlite", &f, &s, &faults);
   EXPECT_FALSE(s.LimitSearch);   // reset, and b does not set it
   EXPECT_EQ(s.oversampling, 5);  // never cleared between readings
   EXPECT_TRUE(s.use_cell);
-  EXPECT_EQ(f.newpics_folder, dir.path() + "b/newpic/");
+  EXPECT_EQ(f.newpics_folder, dir.dir() + "b/newpic/");
   EXPECT_TRUE(faults.empty()) << fault_text(faults);
 
-  apply_browse_choice(dir.path() + "c/z.sqlite", &f, &s, &faults);
+  apply_browse_choice(dir.dir() + "c/z.sqlite", &f, &s, &faults);
   ASSERT_EQ(faults.size(), 1u);  // no orlain.ini there
   EXPECT_EQ(faults[0].code(), Status::Code::kNotFound);
 }
@@ -75,9 +76,9 @@ TEST(BrowseDerivation, ResetsLimitSearchThenReadsTheNewFolder) {
 class FolderFile : public ::testing::Test {
  protected:
   FolderFile() {
-    fs::create_directory(dir_.path() + "bin");
-    where_.program_folder = dir_.path() + "bin";
-    where_.user_config_folder = dir_.path() + "home/.config/velmora";
+    fs::create_directory(dir_.dir() + "bin");
+    where_.program_folder = dir_.dir() + "bin";
+    where_.user_config_folder = dir_.dir() + "home/.config/velmora";
   }
   TempDir dir_;
   FolderFileLocations where_;
@@ -88,7 +89,7 @@ class FolderFile : public ::testing::Test {
 TEST_F(FolderFile, WritesThreeLinesBesideTheProgramAndReadsThemBack) {
   std::string written;
   ASSERT_TRUE(write_folder_file(where_, folders_, &written).ok());
-  EXPECT_EQ(written, dir_.path() + "bin/DataFolder.txt");
+  EXPECT_EQ(written, dir_.dir() + "bin/DataFolder.txt");
   EXPECT_EQ(read_file(written),
             "/data/seals, 2024/\n/data/seals, 2024/grey.sqlite\n/data/seals, 2024/newpic/\n");
   EXPECT_FALSE(fs::exists(where_.user_config_folder));
@@ -127,8 +128,8 @@ TEST_F(FolderFile, TypedFolderIsWrittenBackWithItsSeparator) {
 
 TEST_F(FolderFile, FallsBackToTheUserFolderWhenTheProgramFolderIsNotWritable) {
   // A program "folder" below a plain file cannot hold files for anyone, root included.
-  write_file(dir_.path() + "plain", "x");
-  where_.program_folder = dir_.path() + "plain/bin";
+  EXPECT_TRUE(write_file(dir_.dir() + "plain", "x"));
+  where_.program_folder = dir_.dir() + "plain/bin";
   std::string written;
   ASSERT_TRUE(write_folder_file(where_, folders_, &written).ok());
   EXPECT_EQ(written, where_.user_config_folder + "/DataFolder.txt");
@@ -141,9 +142,9 @@ TEST_F(FolderFile, FallsBackToTheUserFolderWhenTheProgramFolderIsNotWritable) {
 }
 
 TEST_F(FolderFile, NeitherPlaceWritableIsAnErrorNamingBoth) {
-  write_file(dir_.path() + "plain", "x");
-  where_.program_folder = dir_.path() + "plain/bin";
-  where_.user_config_folder = dir_.path() + "plain/cfg";
+  EXPECT_TRUE(write_file(dir_.dir() + "plain", "x"));
+  where_.program_folder = dir_.dir() + "plain/bin";
+  where_.user_config_folder = dir_.dir() + "plain/cfg";
   Status s = write_folder_file(where_, folders_);
   EXPECT_EQ(s.code(), Status::Code::kIOError);
   EXPECT_NE(s.message().find("plain/bin"), std::string::npos) << s.message();
@@ -175,8 +176,8 @@ TEST_F(FolderFile, ProgramFolderCopyComesFirstUnlessTheOtherIsNewer) {
   fs::create_directories(where_.user_config_folder);
   const std::string prog = where_.program_folder + "/DataFolder.txt";
   const std::string user = where_.user_config_folder + "/DataFolder.txt";
-  write_file(prog, "/p/\n/p/p.sqlite\n/p/newpic/\n");
-  write_file(user, "/u/\n/u/u.sqlite\n/u/newpic/\n");
+  EXPECT_TRUE(write_file(prog, "/p/\n/p/p.sqlite\n/p/newpic/\n"));
+  EXPECT_TRUE(write_file(user, "/u/\n/u/u.sqlite\n/u/newpic/\n"));
   const auto t0 = fs::last_write_time(prog);
 
   fs::last_write_time(user, t0);  // same moment: the program folder wins
@@ -199,8 +200,8 @@ TEST_F(FolderFile, ProgramFolderCopyComesFirstUnlessTheOtherIsNewer) {
 }
 
 TEST_F(FolderFile, LinesAreReadWholeAndCrIsDropped) {
-  write_file(where_.program_folder + "/DataFolder.txt",
-             "  /d, e/\r\n\"/q.sqlite\"\r\n/n/\r\nextra line\n");
+  EXPECT_TRUE(write_file(where_.program_folder + "/DataFolder.txt",
+                         "  /d, e/\r\n\"/q.sqlite\"\r\n/n/\r\nextra line\n"));
   FolderSettings f;
   ASSERT_TRUE(read_folder_file(where_, &f).ok());
   EXPECT_EQ(f.data_folder, "  /d, e/");
@@ -210,7 +211,7 @@ TEST_F(FolderFile, LinesAreReadWholeAndCrIsDropped) {
 
 TEST_F(FolderFile, ShortFileFillsWhatItHasAndSaysSo) {
   const std::string path = where_.program_folder + "/DataFolder.txt";
-  write_file(path, "/d/\n/d/x.sqlite");
+  EXPECT_TRUE(write_file(path, "/d/\n/d/x.sqlite"));
   FolderSettings f{"old", "old", "old"};
   Status s = read_folder_file(where_, &f);
   EXPECT_EQ(s.code(), Status::Code::kCorruption);
@@ -219,17 +220,17 @@ TEST_F(FolderFile, ShortFileFillsWhatItHasAndSaysSo) {
   EXPECT_EQ(f.database_path, "/d/x.sqlite");
   EXPECT_EQ(f.newpics_folder, "");
 
-  write_file(path, "");
+  EXPECT_TRUE(write_file(path, ""));
   EXPECT_EQ(read_folder_file(where_, &f).code(), Status::Code::kCorruption);
   EXPECT_EQ(f.data_folder, "");
 }
 
 TEST_F(FolderFile, BinaryOrHugeFileIsRefusedAndChangesNothing) {
   const std::string path = where_.program_folder + "/DataFolder.txt";
-  write_file(path, std::string("/d/\n\0\n/n/\n", 10));
+  EXPECT_TRUE(write_file(path, std::string("/d/\n\0\n/n/\n", 10)));
   FolderSettings f{"old", "old", "old"};
   EXPECT_EQ(read_folder_file(where_, &f).code(), Status::Code::kCorruption);
-  write_file(path, std::string(100000, 'a'));
+  EXPECT_TRUE(write_file(path, std::string(100000, 'a')));
   EXPECT_EQ(read_folder_file(where_, &f).code(), Status::Code::kCorruption);
   EXPECT_EQ(f.database_path, "old");
 }

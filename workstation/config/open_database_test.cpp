@@ -7,8 +7,9 @@
 #include <string>
 #include <vector>
 
+#include "testing/files.h"
+#include "testing/temp_dir.h"
 #include "workstation/config/aspects.h"
-#include "workstation/config/config_test_util.h"
 #include "workstation/db/database.h"
 #include "workstation/db/schema.h"
 
@@ -39,9 +40,9 @@ constexpr const char* kLandscapesTable =
 class OpenDatabase : public ::testing::Test {
  protected:
   OpenDatabase() {
-    folders_.data_folder = dir_.path().substr(0, dir_.path().size() - 1);  // no final "/"
-    folders_.newpics_folder = dir_.path() + "newpic";
-    folders_.database_path = dir_.path() + "grey.sqlite";
+    folders_.data_folder = dir_.root().string();  // no final "/"
+    folders_.newpics_folder = dir_.dir() + "newpic";
+    folders_.database_path = dir_.dir() + "grey.sqlite";
   }
 
   // Creates a workstation database file whose aspects and landscapes tables
@@ -103,15 +104,15 @@ TEST_F(OpenDatabase, OpensAndLoadsTheAspectListInQueryOrder) {
 TEST_F(OpenDatabase, NormalisesTheFoldersEvenWhenTheDatabaseIsRefused) {
   ASSERT_TRUE(open_database(&folders_, settings_, &session_, &faults_).ok());
   EXPECT_FALSE(session_.is_open());
-  EXPECT_EQ(folders_.data_folder, dir_.path());
-  EXPECT_EQ(folders_.newpics_folder, dir_.path() + "newpic/");
-  EXPECT_EQ(folders_.database_path, dir_.path() + "grey.sqlite");
+  EXPECT_EQ(folders_.data_folder, dir_.dir());
+  EXPECT_EQ(folders_.newpics_folder, dir_.dir() + "newpic/");
+  EXPECT_EQ(folders_.database_path, dir_.dir() + "grey.sqlite");
   EXPECT_TRUE(faults_.empty());  // a missing file is refused without a message
 }
 
 TEST_F(OpenDatabase, EndingMustBeSqliteLetterForLetter) {
   for (const char* name : {"grey.SQLITE", "grey.Sqlite", "grey.sqlite.bak", "grey.db", "grey"}) {
-    const std::string path = dir_.path() + name;
+    const std::string path = dir_.dir() + name;
     make_database(1, path);
     folders_.database_path = path;
     EXPECT_FALSE(is_database_path(path)) << name;
@@ -120,7 +121,7 @@ TEST_F(OpenDatabase, EndingMustBeSqliteLetterForLetter) {
   }
   EXPECT_TRUE(faults_.empty());
   // The ending test is on the letters only, as for any other file name.
-  const std::string odd = dir_.path() + "greysqlite";
+  const std::string odd = dir_.dir() + "greysqlite";
   make_database(1, odd);
   EXPECT_TRUE(is_database_path(odd));
 }
@@ -136,7 +137,7 @@ TEST_F(OpenDatabase, RefusalClosesThePreviousDatabaseAndEmptiesItsLists) {
   settings_.LimitSearch = true;
   ASSERT_TRUE(open_database(&folders_, settings_, &session_, &faults_).ok());
   ASSERT_TRUE(session_.is_open());
-  folders_.database_path = dir_.path() + "missing.sqlite";
+  folders_.database_path = dir_.dir() + "missing.sqlite";
   ASSERT_TRUE(open_database(&folders_, settings_, &session_, &faults_).ok());
   EXPECT_FALSE(session_.is_open());
   EXPECT_EQ(session_.aspects.count, 0);
@@ -185,7 +186,7 @@ TEST_F(OpenDatabase, MissingAspectsTableIsAnErrorAndLeavesItClosed) {
 }
 
 TEST_F(OpenDatabase, FileThatIsNoDatabaseIsAnErrorNotASilentRefusal) {
-  write_file(folders_.database_path, std::string(4096, 'x'));
+  EXPECT_TRUE(write_file(folders_.database_path, std::string(4096, 'x')));
   Status s = open_database(&folders_, settings_, &session_, &faults_);
   EXPECT_FALSE(s.ok());
   EXPECT_FALSE(session_.is_open());
@@ -204,7 +205,7 @@ TEST_F(OpenDatabase, ForeignOrEmptyFileIsRefusedAsItWas) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     TempDir dir;
-    folders_.database_path = dir.path() + "grey.sqlite";
+    folders_.database_path = dir.dir() + "grey.sqlite";
     if (c.sql.empty()) {
       write_file(folders_.database_path, "");
     } else {
@@ -222,7 +223,7 @@ TEST_F(OpenDatabase, ForeignOrEmptyFileIsRefusedAsItWas) {
     EXPECT_FALSE(session_.is_open());
     EXPECT_EQ(read_file(folders_.database_path), before);
     std::vector<std::string> names;
-    for (const auto& e : fs::directory_iterator(dir.path())) {
+    for (const auto& e : fs::directory_iterator(dir.dir())) {
       names.push_back(e.path().filename().string());
     }
     EXPECT_EQ(names, std::vector<std::string>{"grey.sqlite"});

@@ -15,42 +15,22 @@
 #include <limits>
 #include <vector>
 
+#include "testing/temp_dir.h"
 #include "workstation/db/schema.h"
 #include "workstation/db/testing/fixture_database.h"
+#include "workstation/db/testing/test_database.h"
 
 namespace velmora::db {
 namespace {
 
+using testing::count_of;
 using testing::make_standard_fixture;
-
-class TempDir {
- public:
-  TempDir() {
-    std::string tmpl = (std::filesystem::temp_directory_path() / "velmora_db_XXXXXX").string();
-    path_ = mkdtemp(tmpl.data());
-  }
-  ~TempDir() {
-    std::error_code ec;
-    std::filesystem::permissions(path_, std::filesystem::perms::owner_all, ec);
-    std::filesystem::remove_all(path_, ec);
-  }
-  std::string file(const std::string& name) const { return path_ + "/" + name; }
-
- private:
-  std::string path_;
-};
+using velmora::testing::TempDir;
 
 std::unique_ptr<Database> memory_db() {
   std::unique_ptr<Database> db;
   EXPECT_TRUE(Database::open(":memory:", true, &db).ok());
   return db;
-}
-
-int64_t count_of(Database* db, const std::string& sql) {
-  RecordSet rs;
-  Status s = db->query("count", sql, &rs);
-  EXPECT_TRUE(s.ok()) << s.message();
-  return rs.row_count() == 0 ? -1 : as_integer(rs.field(rs.columns().at(0)));
 }
 
 // ------------------------------------------------------------ record sets
@@ -289,14 +269,14 @@ TEST(FailureTest, TwoStatementsInOneTextAreRefused) {
 TEST(FailureTest, MissingAndForeignFilesAreReportedClearly) {
   TempDir dir;
   std::unique_ptr<Database> db;
-  Status s = Database::open(dir.file("absent.sqlite"), false, &db);
+  Status s = Database::open(dir.path("absent.sqlite"), false, &db);
   EXPECT_EQ(s.code(), Status::Code::kNotFound);
   EXPECT_NE(s.message().find("absent.sqlite"), std::string::npos);
   EXPECT_EQ(db, nullptr);
-  EXPECT_FALSE(std::filesystem::exists(dir.file("absent.sqlite")));
+  EXPECT_FALSE(std::filesystem::exists(dir.path("absent.sqlite")));
 
-  std::ofstream(dir.file("notes.sqlite")) << "this is not a database, just some text\n";
-  s = Database::open(dir.file("notes.sqlite"), false, &db);
+  std::ofstream(dir.path("notes.sqlite")) << "this is not a database, just some text\n";
+  s = Database::open(dir.path("notes.sqlite"), false, &db);
   EXPECT_FALSE(s.ok());
   EXPECT_NE(s.message().find("notes.sqlite"), std::string::npos);
   EXPECT_NE(s.message().find("not a database"), std::string::npos);
@@ -304,7 +284,7 @@ TEST(FailureTest, MissingAndForeignFilesAreReportedClearly) {
 
 TEST(FailureTest, ReadOnlyDatabaseReportsTheFailedWrite) {
   TempDir dir;
-  std::string path = dir.file("ro.sqlite");
+  std::string path = dir.path("ro.sqlite");
   ASSERT_TRUE(create_database_file(path).ok());
   std::unique_ptr<Database> db;
   ASSERT_TRUE(Database::open(path, Database::OpenMode::kReadOnly, &db).ok());
@@ -326,7 +306,7 @@ int open_expecting_read_only(const std::string& path) {
 
 TEST(FailureTest, WriteProtectedFileIsRefusedAtOpen) {
   TempDir dir;
-  std::string path = dir.file("locked.sqlite");
+  std::string path = dir.path("locked.sqlite");
   ASSERT_TRUE(create_database_file(path).ok());
   ASSERT_EQ(chmod(path.c_str(), 0444), 0);
   if (geteuid() != 0) {
@@ -415,7 +395,7 @@ TEST(FailureTest, ReadOnlyFolderIsNamedWhenTheDatabaseCannotBeWritten) {
   // file that user may write: the engine reports "attempt to write a
   // readonly database", and the message must point at the folder.
   TempDir dir;
-  ASSERT_EQ(chmod(dir.file("").c_str(), 0755), 0);
+  ASSERT_EQ(chmod(dir.path("").c_str(), 0755), 0);
   struct Case {
     std::string journal;  // the file's journal mode before the workstation opens it
     // Whether even reading needs a file beside the database (WAL: its -shm).
@@ -424,7 +404,7 @@ TEST(FailureTest, ReadOnlyFolderIsNamedWhenTheDatabaseCannotBeWritten) {
   const std::vector<Case> cases = {{"wal", true}, {"delete", false}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.journal);
-    const std::string folder = dir.file(c.journal);
+    const std::string folder = dir.path(c.journal);
     ASSERT_TRUE(std::filesystem::create_directory(folder));
     const std::string path = folder + "/grey.sqlite";
     ASSERT_TRUE(create_database_file(path).ok());
@@ -469,7 +449,7 @@ TEST(FailureTest, ReadOnlyFolderIsNamedWhenTheDatabaseCannotBeWritten) {
 
 TEST(ConnectionTest, FileDatabaseUsesWalAndABusyTimeout) {
   TempDir dir;
-  std::string path = dir.file("wal.sqlite");
+  std::string path = dir.path("wal.sqlite");
   ASSERT_TRUE(create_database_file(path).ok());
   std::unique_ptr<Database> db;
   ASSERT_TRUE(Database::open(path, false, &db).ok());

@@ -3,27 +3,19 @@
 
 #include <gtest/gtest.h>
 
-#include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
+
+#include "testing/command_line.h"
 
 namespace velmora::db {
 namespace {
 
-struct Parsed {
-  int code = 0;
-  DbCommandLine line;
-  std::string out, err;
-};
+using Parsed = velmora::testing::ParsedCommandLine<DbCommandLine>;
 
 Parsed parse(std::vector<const char*> args) {
-  args.insert(args.begin(), "velmora-db");
-  Parsed p;
-  std::ostringstream out, err;
-  p.code = parse_db_command_line(static_cast<int>(args.size()), args.data(), &p.line, out, err);
-  p.out = out.str();
-  p.err = err.str();
-  return p;
+  return velmora::testing::parse_command_line(parse_db_command_line, "velmora-db", std::move(args));
 }
 
 TEST(DbCommandLine, BothCommandsTakeOneFile) {

@@ -18,77 +18,30 @@
 #include <string>
 #include <vector>
 
+#include "testing/files.h"
+#include "testing/programs.h"
+#include "testing/temp_dir.h"
 #include "workstation/db/statements.h"
 #include "workstation/db/testing/fixture_database.h"
-
-#ifndef VELMORA_DB_TOOL
-#error "VELMORA_DB_TOOL must name the velmora-db executable"
-#endif
 
 namespace velmora::db {
 namespace {
 
-class TempDir {
- public:
-  TempDir() {
-    std::string tmpl = (std::filesystem::temp_directory_path() / "velmora_schema_XXXXXX").string();
-    path_ = mkdtemp(tmpl.data());
-  }
-  ~TempDir() {
-    std::error_code ec;
-    std::filesystem::remove_all(path_, ec);
-  }
-  std::string file(const std::string& name) const { return path_ + "/" + name; }
-
- private:
-  std::string path_;
-};
-
-struct CommandRun {
-  int exit_code = -1;
-  std::string output;  // standard output and standard error together
-};
-
-std::string shell_quote(const std::string& s) {
-  std::string out = "'";
-  for (char c : s) {
-    if (c == '\'') {
-      out += "'\\''";
-    } else {
-      out += c;
-    }
-  }
-  return out + "'";
-}
-
-CommandRun run_command(const std::string& command) {
-  CommandRun r;
-  FILE* p = popen((command + " 2>&1").c_str(), "r");
-  if (p == nullptr) return r;
-  std::array<char, 4096> buf;
-  size_t n;
-  while ((n = fread(buf.data(), 1, buf.size(), p)) > 0) r.output.append(buf.data(), n);
-  int status = pclose(p);
-  r.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return r;
-}
+using velmora::testing::CommandRun;
+using velmora::testing::read_file;
+using velmora::testing::run_command;
+using velmora::testing::shell_quote;
+using velmora::testing::TempDir;
 
 CommandRun velmora_db(const std::string& args) {
-  return run_command(shell_quote(VELMORA_DB_TOOL) + " " + args);
-}
-
-std::string read_all(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
+  return run_command(shell_quote(velmora::testing::built_program("velmora-db")) + " " + args);
 }
 
 // ----------------------------------------------------------- the command
 
 TEST(VelmoraDbCommandTest, CreateMakesAFileTheShellOpens) {
   TempDir dir;
-  std::string path = dir.file("new.sqlite");
+  std::string path = dir.path("new.sqlite");
   CommandRun r = velmora_db("create " + shell_quote(path));
   ASSERT_EQ(r.exit_code, 0) << r.output;
   ASSERT_TRUE(std::filesystem::exists(path));
@@ -111,16 +64,16 @@ TEST(VelmoraDbCommandTest, CreateMakesAFileTheShellOpens) {
 
 TEST(VelmoraDbCommandTest, CreateNeverOverwritesAFile) {
   TempDir dir;
-  std::string path = dir.file("precious.sqlite");
+  std::string path = dir.path("precious.sqlite");
   std::ofstream(path) << "field notes, not a database";
-  std::string before = read_all(path);
+  std::string before = read_file(path);
   CommandRun r = velmora_db("create " + shell_quote(path));
   EXPECT_EQ(r.exit_code, 1);
   EXPECT_NE(r.output.find("already exists"), std::string::npos) << r.output;
-  EXPECT_EQ(read_all(path), before);
+  EXPECT_EQ(read_file(path), before);
 
   // Nor an existing database.
-  std::string db = dir.file("db.sqlite");
+  std::string db = dir.path("db.sqlite");
   ASSERT_EQ(velmora_db("create " + shell_quote(db)).exit_code, 0);
   ASSERT_EQ(run_command("sqlite3 " + shell_quote(db) +
                         " \"INSERT INTO encounter (ID) VALUES ('keep me')\"")
@@ -136,24 +89,24 @@ TEST(VelmoraDbCommandTest, BadCommandLinesGetClearMessages) {
   CommandRun r = velmora_db("");
   EXPECT_EQ(r.exit_code, 2);
   EXPECT_NE(r.output.find("usage"), std::string::npos);
-  r = velmora_db("make " + shell_quote(dir.file("x.sqlite")));
+  r = velmora_db("make " + shell_quote(dir.path("x.sqlite")));
   EXPECT_EQ(r.exit_code, 2);
   EXPECT_NE(r.output.find("unknown command 'make'"), std::string::npos);
-  r = velmora_db("create " + shell_quote(dir.file("x.mdb")));
+  r = velmora_db("create " + shell_quote(dir.path("x.mdb")));
   EXPECT_EQ(r.exit_code, 1);
   EXPECT_NE(r.output.find(".sqlite"), std::string::npos);
-  EXPECT_FALSE(std::filesystem::exists(dir.file("x.mdb")));
-  r = velmora_db("create " + shell_quote(dir.file("no/such/folder/x.sqlite")));
+  EXPECT_FALSE(std::filesystem::exists(dir.path("x.mdb")));
+  r = velmora_db("create " + shell_quote(dir.path("no/such/folder/x.sqlite")));
   EXPECT_EQ(r.exit_code, 1);
   EXPECT_NE(r.output.find("does not exist"), std::string::npos);
-  r = velmora_db("check " + shell_quote(dir.file("absent.sqlite")));
+  r = velmora_db("check " + shell_quote(dir.path("absent.sqlite")));
   EXPECT_EQ(r.exit_code, 1);
   EXPECT_NE(r.output.find("does not exist"), std::string::npos);
 }
 
 TEST(VelmoraDbCommandTest, CheckNamesTheStatementThatNoLongerPrepares) {
   TempDir dir;
-  std::string path = dir.file("damaged.sqlite");
+  std::string path = dir.path("damaged.sqlite");
   ASSERT_EQ(velmora_db("create " + shell_quote(path)).exit_code, 0);
   ASSERT_EQ(run_command("sqlite3 " + shell_quote(path) + " \"DROP TABLE codes\"").exit_code, 0);
   CommandRun r = velmora_db("check " + shell_quote(path));
@@ -172,7 +125,7 @@ void write_all(const std::string& path, const std::string& bytes) {
 std::string make_foreign_database(const std::string& path, const std::string& sql) {
   CommandRun r = run_command("sqlite3 " + shell_quote(path) + " " + shell_quote(sql));
   EXPECT_EQ(r.exit_code, 0) << r.output;
-  return read_all(path);
+  return read_file(path);
 }
 
 std::string joined(const std::vector<std::string>& names) {
@@ -209,24 +162,24 @@ TEST(VelmoraDbCommandTest, CheckOfAFileThatIsNoWorkstationDatabaseSaysSoInOneLin
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    const std::string path = dir.file(c.name);
+    const std::string path = dir.path(c.name);
     if (c.sql.empty()) {
       write_all(path, "");
     } else {
       make_foreign_database(path, c.sql);
     }
-    const std::string before = read_all(path);
+    const std::string before = read_file(path);
     CommandRun r = velmora_db("check " + shell_quote(path));
     EXPECT_EQ(r.exit_code, 1);
     EXPECT_EQ(r.output, "velmora-db: " + path + ": not a workstation database: missing tables " +
                             joined(c.missing) + "\n");
-    EXPECT_EQ(read_all(path), before);
+    EXPECT_EQ(read_file(path), before);
   }
 }
 
 TEST(VelmoraDbCommandTest, CheckOfAWorkstationDatabaseThatLostTablesNamesThemAndGoesOn) {
   TempDir dir;
-  std::string path = dir.file("damaged.sqlite");
+  std::string path = dir.path("damaged.sqlite");
   ASSERT_EQ(velmora_db("create " + shell_quote(path)).exit_code, 0);
   ASSERT_EQ(run_command("sqlite3 " + shell_quote(path) + " \"DROP TABLE codes; DROP TABLE stats\"")
                 .exit_code,
@@ -280,7 +233,7 @@ void run_every_statement(Database* db) {
 
 TEST(SchemaTest, EveryStatementPreparesAndRunsOnANewFile) {
   TempDir dir;
-  std::string path = dir.file("fresh.sqlite");
+  std::string path = dir.path("fresh.sqlite");
   ASSERT_TRUE(create_database_file(path).ok());
   std::unique_ptr<Database> db;
   ASSERT_TRUE(Database::open(path, false, &db).ok());
@@ -320,7 +273,7 @@ TEST(SchemaTest, MarksTheFileAndRefusesASecondSchema) {
 
 TEST(SchemaTest, FailedCreationLeavesNoFile) {
   TempDir dir;
-  std::string path = dir.file("sub/x.sqlite");
+  std::string path = dir.path("sub/x.sqlite");
   EXPECT_FALSE(create_database_file(path).ok());
   EXPECT_FALSE(std::filesystem::exists(path));
   EXPECT_FALSE(create_database_file("").ok());
@@ -363,7 +316,7 @@ TEST(SchemaTest, CreatesOfOneFileAtOnceLeaveOneWholeDatabase) {
   for (int round = 0; round < kRounds; ++round) {
     SCOPED_TRACE(round);
     TempDir dir;
-    const std::string path = dir.file("race.sqlite");
+    const std::string path = dir.path("race.sqlite");
     int go[2];
     ASSERT_EQ(pipe(go), 0);
     std::vector<pid_t> children;
@@ -392,7 +345,7 @@ TEST(SchemaTest, CreatesOfOneFileAtOnceLeaveOneWholeDatabase) {
     EXPECT_EQ(made, 1);
     EXPECT_EQ(refused, kCreators - 1);
     // Nothing but the database: no temporary file of any creator is left.
-    EXPECT_EQ(names_in(dir.file("")), std::vector<std::string>{"race.sqlite"});
+    EXPECT_EQ(names_in(dir.path("")), std::vector<std::string>{"race.sqlite"});
     EXPECT_EQ(tables_missing_from(path), std::vector<std::string>{});
   }
 }
@@ -401,7 +354,7 @@ TEST(SchemaTest, AFileThatAppearsWhileTheDatabaseIsMadeIsNeverReplaced) {
   // What another creator (or anyone) puts at the path after the first check
   // and before the new database is given its name.
   TempDir source;
-  const std::string other_db = source.file("other.sqlite");
+  const std::string other_db = source.path("other.sqlite");
   ASSERT_TRUE(create_database_file(other_db).ok());
   struct Case {
     std::string what;
@@ -410,12 +363,12 @@ TEST(SchemaTest, AFileThatAppearsWhileTheDatabaseIsMadeIsNeverReplaced) {
   const std::vector<Case> cases = {
       {"text", "field notes, not a database"},
       {"an empty file", ""},
-      {"another database", read_all(other_db)},
+      {"another database", read_file(other_db)},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     TempDir dir;
-    const std::string path = dir.file("seals.sqlite");
+    const std::string path = dir.path("seals.sqlite");
     int calls = 0;
     Status s = create_database_file(path, [&] {
       ++calls;
@@ -424,12 +377,12 @@ TEST(SchemaTest, AFileThatAppearsWhileTheDatabaseIsMadeIsNeverReplaced) {
     EXPECT_EQ(calls, 1);
     EXPECT_FALSE(s.ok());
     EXPECT_NE(s.message().find("already exists"), std::string::npos) << s.message();
-    EXPECT_EQ(read_all(path), c.bytes);
-    EXPECT_EQ(names_in(dir.file("")), std::vector<std::string>{"seals.sqlite"});
+    EXPECT_EQ(read_file(path), c.bytes);
+    EXPECT_EQ(names_in(dir.path("")), std::vector<std::string>{"seals.sqlite"});
   }
   // Without anything in the way the same call makes the database, and only it.
   TempDir dir;
-  const std::string path = dir.file("seals.sqlite");
+  const std::string path = dir.path("seals.sqlite");
   int calls = 0;
   Status s = create_database_file(path, [&] {
     ++calls;
@@ -437,22 +390,22 @@ TEST(SchemaTest, AFileThatAppearsWhileTheDatabaseIsMadeIsNeverReplaced) {
   });
   EXPECT_TRUE(s.ok()) << s.message();
   EXPECT_EQ(calls, 1);
-  EXPECT_EQ(names_in(dir.file("")), std::vector<std::string>{"seals.sqlite"});
+  EXPECT_EQ(names_in(dir.path("")), std::vector<std::string>{"seals.sqlite"});
   EXPECT_EQ(tables_missing_from(path), std::vector<std::string>{});
 }
 
 TEST(VelmoraDbCommandTest, CreateLeavesOnlyTheDatabaseAndRefusesAnExistingOne) {
   TempDir dir;
-  const std::string path = dir.file("fresh.sqlite");
+  const std::string path = dir.path("fresh.sqlite");
   CommandRun r = velmora_db("create " + shell_quote(path));
   ASSERT_EQ(r.exit_code, 0) << r.output;
-  EXPECT_EQ(names_in(dir.file("")), std::vector<std::string>{"fresh.sqlite"});
-  const std::string before = read_all(path);
+  EXPECT_EQ(names_in(dir.path("")), std::vector<std::string>{"fresh.sqlite"});
+  const std::string before = read_file(path);
   r = velmora_db("create " + shell_quote(path));
   EXPECT_EQ(r.exit_code, 1);
   EXPECT_NE(r.output.find("already exists"), std::string::npos) << r.output;
-  EXPECT_EQ(read_all(path), before);
-  EXPECT_EQ(names_in(dir.file("")), std::vector<std::string>{"fresh.sqlite"});
+  EXPECT_EQ(read_file(path), before);
+  EXPECT_EQ(names_in(dir.path("")), std::vector<std::string>{"fresh.sqlite"});
 }
 
 TEST(SchemaTest, OpeningForUseRefusesAForeignOrEmptyFileAndChangesNothing) {
@@ -475,7 +428,7 @@ TEST(SchemaTest, OpeningForUseRefusesAForeignOrEmptyFileAndChangesNothing) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     TempDir dir;
-    const std::string path = dir.file("grey.sqlite");
+    const std::string path = dir.path("grey.sqlite");
     if (!c.sql.empty()) {
       make_foreign_database(path, c.sql);
     } else if (c.what.rfind("a workstation", 0) == 0) {
@@ -484,19 +437,19 @@ TEST(SchemaTest, OpeningForUseRefusesAForeignOrEmptyFileAndChangesNothing) {
     } else {
       write_all(path, c.bytes);
     }
-    const std::string before = read_all(path);
+    const std::string before = read_file(path);
     std::unique_ptr<Database> db;
     Status s = open_workstation_database(path, &db);
     EXPECT_FALSE(s.ok());
     EXPECT_EQ(db, nullptr);
     EXPECT_NE(s.message().find("'" + path + "' " + c.message), std::string::npos) << s.message();
     // Not switched to WAL, nothing written, no journal file left beside it.
-    EXPECT_EQ(read_all(path), before);
-    EXPECT_EQ(names_in(dir.file("")), std::vector<std::string>{"grey.sqlite"});
+    EXPECT_EQ(read_file(path), before);
+    EXPECT_EQ(names_in(dir.path("")), std::vector<std::string>{"grey.sqlite"});
   }
   // A workstation database opens for use, in WAL mode.
   TempDir dir;
-  const std::string path = dir.file("grey.sqlite");
+  const std::string path = dir.path("grey.sqlite");
   ASSERT_TRUE(create_database_file(path).ok());
   make_foreign_database(path, "PRAGMA journal_mode=DELETE;");
   std::unique_ptr<Database> db;

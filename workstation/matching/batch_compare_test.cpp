@@ -10,6 +10,7 @@
 #include <set>
 #include <sstream>
 
+#include "testing/files.h"
 #include "workstation/common/console_panel.h"
 #include "workstation/matching/batch_compare_helpers.h"
 #include "workstation/matching/batch_locks.h"
@@ -204,18 +205,18 @@ TEST_F(BatchCompareTest, BatchSizeZeroImportsCompleteResultsWithoutComparing) {
   ASSERT_TRUE(ws_.builder().add_distribution(l[1] + ".a").ok());
   // Two complete comparisons of copies under "use multiple cores", each
   // with the list of what it compared; and one whose copy never ended.
-  ASSERT_TRUE(batch_testing::append_text(results_path("Dorsal", "M"),
-                                         "$ pending library\n" + result_line(p[0], l[1], 0.75)));
+  ASSERT_TRUE(testing::append_file(results_path("Dorsal", "M"),
+                                   "$ pending library\n" + result_line(p[0], l[1], 0.75)));
   ASSERT_TRUE(
       write_name_list(ws_.working_folder + compared_list_file_name("Dorsal", "M", "a"), {p[0]})
           .ok());
-  ASSERT_TRUE(batch_testing::append_text(results_path("Flank", "R"),
-                                         "$ pending library\n" + result_line(fp[0], fl[0], 0.5)));
+  ASSERT_TRUE(testing::append_file(results_path("Flank", "R"),
+                                   "$ pending library\n" + result_line(fp[0], fl[0], 0.5)));
   ASSERT_TRUE(
       write_name_list(ws_.working_folder + compared_list_file_name("Flank", "R", "a"), {fp[0]})
           .ok());
-  ASSERT_TRUE(batch_testing::append_text(results_path("Flank", "L"),
-                                         "$ pending library\n" + result_line(gp[0], fl[0], 0.5)));
+  ASSERT_TRUE(testing::append_file(results_path("Flank", "L"),
+                                   "$ pending library\n" + result_line(gp[0], fl[0], 0.5)));
   session::RunOptions o = batch_testing::batch_options();
   o.batch_size = 0;
   start(o);
@@ -340,11 +341,11 @@ TEST_F(BatchCompareTest, AnInterruptedRunsResultsAreSetAsideBeforeComparing) {
   const auto p = add_extracts("P", 2, "Dorsal", "DO", "M", "P");
   const auto l = add_extracts("L", 2, "Dorsal", "DO", "M", "L");
   const std::string path = results_path("Dorsal", "M");
-  ASSERT_TRUE(batch_testing::append_text(path, "$ pending library\n" + result_line(p[0], l[0], 9)));
+  ASSERT_TRUE(testing::append_file(path, "$ pending library\n" + result_line(p[0], l[0], 9)));
   bool old_present = true;
   runner_.respond = [&](const ProcessCommand&) {
     old_present = fs::exists(path);
-    batch_testing::append_text(path, "$ pending library\n" + result_line(p[1], l[1], 0.5));
+    testing::append_file(path, "$ pending library\n" + result_line(p[1], l[1], 0.5));
     return FakeProcessRunner::success();
   };
   start();
@@ -362,7 +363,7 @@ TEST_F(BatchCompareTest, PreviousResultsWithMultipleCoresEndTheProgram) {
   add_aspect("Dorsal", "DO", "Dorsal");
   add_extracts("P", 2, "Dorsal", "DO", "M", "P");
   const std::string path = results_path("Dorsal", "M");
-  ASSERT_TRUE(batch_testing::append_text(path, "$ pending library\n"));
+  ASSERT_TRUE(testing::append_file(path, "$ pending library\n"));
   session::RunOptions o = batch_testing::batch_options();
   o.multi_core = true;
   o.chosen_aspect = "Dorsal";
@@ -389,7 +390,7 @@ TEST_F(BatchCompareTest, MultipleCoresCompareOnlyTheChosenSideAndLeaveItsResults
   add_extracts("D", 1, "Dorsal", "DO", "M", "P");
   const std::string path = results_path("Flank", "R");
   runner_.respond = [&](const ProcessCommand&) {
-    batch_testing::append_text(path, "$ pending library\n" + result_line(pr[0], lr[0], 0.5));
+    testing::append_file(path, "$ pending library\n" + result_line(pr[0], lr[0], 0.5));
     return FakeProcessRunner::success();
   };
   session::RunOptions o = batch_testing::batch_options();
@@ -421,7 +422,7 @@ TEST_F(BatchCompareTest, AFailingRunIsReportedAndNotImported) {
   const auto l = add_extracts("L", 300, "Dorsal", "DO", "M", "L");
   const std::string path = results_path("Dorsal", "M");
   runner_.respond = [&](const ProcessCommand& c) {
-    batch_testing::append_text(path, "$ pending library\n" + result_line(p[0], l[0], 0.5));
+    testing::append_file(path, "$ pending library\n" + result_line(p[0], l[0], 0.5));
     if (c.arguments[6] == "true") return FakeProcessRunner::success();
     ProcessOutcome o = FakeProcessRunner::success();
     o.exit_code = 1;
@@ -438,7 +439,7 @@ TEST_F(BatchCompareTest, AFailingRunIsReportedAndNotImported) {
   EXPECT_NE(s.message().find(kept), std::string::npos) << s.message();
   EXPECT_FALSE(fs::exists(path));
   ASSERT_TRUE(fs::exists(kept));
-  EXPECT_EQ(batch_testing::read_lines(kept).size(), 4u);  // both runs' lines, kept whole
+  EXPECT_EQ(testing::read_lines(kept).size(), 4u);  // both runs' lines, kept whole
   EXPECT_EQ(ws_.count("SELECT count(*) FROM temp"), 0);
   EXPECT_EQ(ws_.count("SELECT count(*) FROM pretemp"), 0);
   EXPECT_EQ(summary_.failed_runs, 1);
@@ -479,8 +480,8 @@ TEST_F(BatchCompareTest, EarlierSidesStayImportedAndMoveOnWhenALaterOneFails) {
   add_extracts("C", 1, "Flank", "FL", "R", "P");
   runner_.respond = [&](const ProcessCommand& c) {
     if (c.arguments[4] == "FlankLa_results.txt") {
-      batch_testing::append_text(results_path("Flank", "L"),
-                                 "$ pending library\n" + result_line(pl[0], ll[0], 0.5));
+      testing::append_file(results_path("Flank", "L"),
+                           "$ pending library\n" + result_line(pl[0], ll[0], 0.5));
       return FakeProcessRunner::success();
     }
     ProcessOutcome o = FakeProcessRunner::success();
@@ -563,9 +564,9 @@ TEST_F(BatchCompareTest, SkippedResultLinesAreShownToTheOperator) {
   const auto p = add_extracts("P", 1, "Dorsal", "DO", "M", "P");
   const auto l = add_extracts("L", 1, "Dorsal", "DO", "M", "L");
   runner_.respond = [&](const ProcessCommand&) {
-    batch_testing::append_text(results_path("Dorsal", "M"),
-                               "$ pending library\nSingular matrix!\n" +
-                                   result_line(p[0], l[0], 0.5) + result_line("nobody", l[0], 1));
+    testing::append_file(results_path("Dorsal", "M"), "$ pending library\nSingular matrix!\n" +
+                                                          result_line(p[0], l[0], 0.5) +
+                                                          result_line("nobody", l[0], 1));
     return FakeProcessRunner::success();
   };
   start();
@@ -588,10 +589,10 @@ TEST_F(BatchCompareTest, QuickStandardisePriorAndTestRunReachTheImport) {
   // Quick limit 0.5 - 3 * 0.1 = 0.2.
   ASSERT_TRUE(ws_.builder().add_stats({"Dorsal", "a", 0.5, 0.1, 0.5, 0.1}).ok());
   runner_.respond = [&](const ProcessCommand&) {
-    batch_testing::append_text(results_path("Dorsal", "M"),
-                               "$ pending pending\n" + result_line(p[0], p[1], 0.6) +
-                                   "$ pending library\n" + result_line(p[0], l[0], 0.25) +
-                                   result_line(p[0], l[1], 0.15));
+    testing::append_file(results_path("Dorsal", "M"),
+                         "$ pending pending\n" + result_line(p[0], p[1], 0.6) +
+                             "$ pending library\n" + result_line(p[0], l[0], 0.25) +
+                             result_line(p[0], l[1], 0.15));
     return FakeProcessRunner::success();
   };
   session::RunOptions o = batch_testing::batch_options();
@@ -653,7 +654,7 @@ TEST_F(BatchCompareTest, AFailureInsideTheImportLeavesScoresAndStatesAsTheyWere)
   const auto p = add_extracts("P", 2, "Dorsal", "DO", "M", "P");
   const auto l = add_extracts("L", 1, "Dorsal", "DO", "M", "L");
   runner_.respond = [&](const ProcessCommand&) {
-    batch_testing::append_text(
+    testing::append_file(
         results_path("Dorsal", "M"),
         "$ pending library\n" + result_line(p[0], l[0], 0.5) + result_line(p[1], l[0], 0.4));
     return FakeProcessRunner::success();
@@ -763,11 +764,11 @@ TEST_F(BatchCompareTest, AnUnreadablePendingFingerprintIsNamedAndStaysPending) {
   const auto l = add_extracts("L", 1, "Dorsal", "DO", "M", "L");
   runner_.respond = [&](const ProcessCommand& c) {
     const std::string dir = c.arguments[0] + "/";
-    batch_testing::append_text(results_path("Dorsal", "M"),
-                               "$ pending library\n  Error 14: Can't read pending file " + dir +
-                                   p[1] + "!!\n" + result_line(p[0], l[0], 0.5) +
-                                   "$ library pending\nCan't read pending fingerprint " + dir +
-                                   p[2] + "!16\n");
+    testing::append_file(results_path("Dorsal", "M"),
+                         "$ pending library\n  Error 14: Can't read pending file " + dir + p[1] +
+                             "!!\n" + result_line(p[0], l[0], 0.5) +
+                             "$ library pending\nCan't read pending fingerprint " + dir + p[2] +
+                             "!16\n");
     return FakeProcessRunner::success();
   };
   start();

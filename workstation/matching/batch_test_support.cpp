@@ -2,14 +2,12 @@
 // (see batch_test_support.h).
 #include "workstation/matching/batch_test_support.h"
 
-#include <unistd.h>
-
 #include <array>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 
 #include "libs/dunmarra/save_fprint.h"
+#include "testing/files.h"
 #include "workstation/db/schema.h"
 #include "workstation/matching/list_files.h"
 #include "workstation/session/run_start.h"
@@ -43,33 +41,14 @@ const char kRunFileText[] =
     "; threshold, peaks per sub-cell, margin\n"
     "-1\n8\n8\n";
 
-BatchWorkspace::BatchWorkspace(const std::string& name) {
-  static int serial = 0;
-  const fs::path root =
-      fs::temp_directory_path() /
-      ("velmora_batch_" + name + "_" + std::to_string(getpid()) + "_" + std::to_string(++serial));
+BatchWorkspace::BatchWorkspace(const std::string& name)
+    : TestDatabase("velmora_batch_" + name, "data/seals.sqlite") {
   std::error_code ec;
-  fs::remove_all(root, ec);
-  dir = root.string() + "/";
-  data_folder = dir + "data/";
-  working_folder = dir + "work/";
-  db_path = data_folder + "seals.sqlite";
   fs::create_directories(data_folder + "oldlib", ec);
   if (!ec) fs::create_directories(working_folder, ec);
-  if (ec) {
-    status_ = Status::IOError("cannot make " + dir + ": " + ec.message());
-    return;
-  }
-  std::ofstream(data_folder + "orlain.ini") << "[velmora]\n";
-  status_ = write_run_files();
-  if (status_.ok()) status_ = db::create_database_file(db_path);
-  if (status_.ok()) status_ = db::Database::open(db_path, false, &db);
-}
-
-BatchWorkspace::~BatchWorkspace() {
-  db.reset();
-  std::error_code ec;
-  if (!dir.empty()) fs::remove_all(dir, ec);
+  if (ec && status_.ok()) status_ = Status::IOError("cannot make " + dir + ": " + ec.message());
+  if (status_.ok()) status_ = write_ini();
+  if (status_.ok()) status_ = write_run_files();
 }
 
 Status BatchWorkspace::add_aspect(const std::string& aspect, const std::string& letter,
@@ -84,18 +63,18 @@ Status BatchWorkspace::add_aspect(const std::string& aspect, const std::string& 
 
 Status BatchWorkspace::write_run_files(const std::string& text) {
   for (const char* name : {"tarvik.ini", "tarvik_head.ini"}) {
-    std::ofstream f(working_folder + name, std::ios::binary | std::ios::trunc);
-    f << text;
-    if (!f) return Status::IOError("cannot write " + working_folder + name);
+    if (!velmora::testing::write_file(working_folder + name, text)) {
+      return Status::IOError("cannot write " + working_folder + name);
+    }
   }
   return Status::Ok();
 }
 
 Status BatchWorkspace::touch_fingerprints(const std::vector<std::string>& cells) {
   for (const std::string& c : cells) {
-    std::ofstream f(data_folder + "oldlib/" + c, std::ios::binary | std::ios::trunc);
-    f << "fingerprint of " << c << "\n";
-    if (!f) return Status::IOError("cannot write the fingerprint of " + c);
+    if (!velmora::testing::write_file(data_folder + "oldlib/" + c, "fingerprint of " + c + "\n")) {
+      return Status::IOError("cannot write the fingerprint of " + c);
+    }
   }
   return Status::Ok();
 }
@@ -138,25 +117,6 @@ std::vector<std::string> BatchWorkspace::bulk_cells(const std::string& prefix, i
   return cells;
 }
 
-int64_t BatchWorkspace::count(const std::string& sql) {
-  db::RecordSet rs;
-  if (!db->query("test count", sql, &rs).ok()) return -1;
-  rs.move_first();
-  return rs.eof() ? -1 : db::as_integer(rs.field(rs.columns().at(0)));
-}
-
-std::string BatchWorkspace::text(const std::string& sql) {
-  db::RecordSet rs;
-  Status s = db->query("test text", sql, &rs);
-  if (!s.ok()) return "<error: " + s.message() + ">";
-  rs.move_first();
-  return rs.eof() ? "<none>" : db::as_text(rs.field(rs.columns().at(0)));
-}
-
-Status BatchWorkspace::exec(const std::string& sql) {
-  return db->execute("test setup", sql);
-}
-
 ProcessOutcome FakeProcessRunner::success() {
   ProcessOutcome o;
   o.started = true;
@@ -173,8 +133,8 @@ ProcessOutcome FakeProcessRunner::start_and_wait(const ProcessCommand& command,
   if (!folder.empty() && folder.back() != '/') folder += '/';
   // Arguments 2 and 4 are the two list files, in the working folder.
   if (command.arguments.size() >= 4) {
-    call.pending_names = read_lines(folder + command.arguments[1]);
-    call.library_names = read_lines(folder + command.arguments[3]);
+    call.pending_names = velmora::testing::read_lines(folder + command.arguments[1]);
+    call.library_names = velmora::testing::read_lines(folder + command.arguments[3]);
   }
   calls_.push_back(call);
   ProcessOutcome outcome = respond ? respond(command) : success();
@@ -183,24 +143,10 @@ ProcessOutcome FakeProcessRunner::start_and_wait(const ProcessCommand& command,
   if (outcome.started && write_headers && command.arguments.size() >= 5) {
     const std::string results = folder + command.arguments[4];
     if (!std::filesystem::exists(results)) {
-      append_text(results, "$ pending library\n$ library pending\n");
+      velmora::testing::append_file(results, "$ pending library\n$ library pending\n");
     }
   }
   return outcome;
-}
-
-std::vector<std::string> read_lines(const std::string& path) {
-  std::vector<std::string> lines;
-  std::ifstream f(path, std::ios::binary);
-  std::string line;
-  while (std::getline(f, line)) lines.push_back(line);
-  return lines;
-}
-
-bool append_text(const std::string& path, const std::string& text) {
-  std::ofstream f(path, std::ios::binary | std::ios::app);
-  f << text;
-  return static_cast<bool>(f);
 }
 
 }  // namespace velmora::matching::batch_testing

@@ -1,6 +1,6 @@
-// Test and benchmark support for the batch comparison: a workspace folder
-// with a data folder, a working folder and a database file, filled through
-// the fixture builder, and a fake process runner.
+// Test and benchmark support for the batch comparison: a test database
+// (workstation/db/testing/test_database.h) with a data folder and a working
+// folder beside it, and a fake process runner.
 //
 // Layout under one temporary folder DIR:
 //   DIR/data/            data files folder (orlain.ini, oldlib/<cell>)
@@ -14,14 +14,12 @@
 
 #include <cstdint>
 #include <functional>
-#include <memory>
 #include <ostream>
 #include <string>
 #include <vector>
 
 #include "workstation/common/status.h"
-#include "workstation/db/database.h"
-#include "workstation/db/testing/fixture_database.h"
+#include "workstation/db/testing/test_database.h"
 #include "workstation/matching/process_runner.h"
 #include "workstation/session/run_state.h"
 
@@ -32,21 +30,15 @@ namespace velmora::matching::batch_testing {
 // threshold -1 writes every pair that gets a correlation.
 extern const char kRunFileText[];
 
-class BatchWorkspace {
+class BatchWorkspace : public db::testing::TestDatabase {
  public:
-  // Makes DIR (under the system's temporary folder, named after `name` and
-  // the process), the two folders with the run files kRunFileText, and an
-  // empty database with the schema.
+  // Makes DIR (under the system's temporary folder, named after `name`), the
+  // two folders with the run files kRunFileText, and an empty database with
+  // the schema; status() tells whether that worked.
   explicit BatchWorkspace(const std::string& name);
-  ~BatchWorkspace();
-  BatchWorkspace(const BatchWorkspace&) = delete;
-  BatchWorkspace& operator=(const BatchWorkspace&) = delete;
 
-  const Status& status() const { return status_; }        // of the creation
-  std::string dir, data_folder, working_folder, db_path;  // folders end in '/'
-  std::unique_ptr<db::Database> db;
-
-  db::testing::FixtureBuilder builder() { return db::testing::FixtureBuilder(db.get()); }
+  const std::string dir = folder.dir();  // folders end in '/'
+  const std::string working_folder = dir + "work/";
   // An aspect with the columns the comparison reads.
   Status add_aspect(const std::string& aspect, const std::string& letter,
                     const std::string& cell_type);
@@ -61,13 +53,6 @@ class BatchWorkspace {
   // The cells "<prefix><n>_<k><letter>" that add_bulk_extracts makes.
   static std::vector<std::string> bulk_cells(const std::string& prefix, int animals, int per_animal,
                                              const std::string& letter);
-
-  int64_t count(const std::string& sql);
-  std::string text(const std::string& sql);
-  Status exec(const std::string& sql);
-
- private:
-  Status status_;
 };
 
 // A runner that starts nothing: it records each command and the contents of
@@ -104,10 +89,5 @@ session::RunOptions batch_options();
 // (data folder, database, working folder), as velmora-batch does.
 Status start_batch(session::RunState& state, const BatchWorkspace& ws,
                    const session::RunOptions& options, std::ostream& notes);
-
-// The lines of a text file ("" lines kept; no final empty line).
-std::vector<std::string> read_lines(const std::string& path);
-// Appends text to a file, creating it.
-bool append_text(const std::string& path, const std::string& text);
 
 }  // namespace velmora::matching::batch_testing

@@ -15,7 +15,6 @@
 // time: cells and statistics; lines into distribution and pretemp; temp rows,
 // clearing pretemp and the commit.
 #include <benchmark/benchmark.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
@@ -27,6 +26,7 @@
 #include <utility>
 #include <vector>
 
+#include "testing/temp_dir.h"
 #include "workstation/common/number_text.h"
 #include "workstation/db/statements.h"
 #include "workstation/db/testing/fixture_database.h"
@@ -43,17 +43,11 @@ constexpr int kPending = 200;
 constexpr int kLines = 100000;
 
 struct BenchWorld {
-  fs::path dir;
+  velmora::testing::TempDir folder{"velmora_import_bench"};
+  const fs::path dir = folder.root();
   std::unique_ptr<db::Database> db;
   std::unique_ptr<db::PreparedStatements> statements;
   int64_t result_lines = 0;
-
-  ~BenchWorld() {
-    statements.reset();
-    db.reset();
-    std::error_code ec;
-    fs::remove_all(dir, ec);
-  }
 };
 
 void fail(benchmark::State& state, const Status& s) {
@@ -65,9 +59,6 @@ BenchWorld* world(benchmark::State& state) {
   static std::unique_ptr<BenchWorld> w;
   if (w) return w.get();
   auto fresh = std::make_unique<BenchWorld>();
-  fresh->dir = fs::temp_directory_path() / ("velmora_import_bench_" + std::to_string(::getpid()));
-  fs::remove_all(fresh->dir);
-  fs::create_directories(fresh->dir);
   Status s = db::testing::make_empty_database((fresh->dir / "bench.sqlite").string(), &fresh->db);
   db::testing::FixtureBuilder b(fresh->db.get());
   if (s.ok()) s = b.add_bulk_extracts("S", kAnimals, kExtractsPerAnimal, "Flank", "FL", "L", "P");

@@ -1,25 +1,19 @@
 #include "workstation/matching/line_reader.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
 
+#include "testing/temp_dir.h"
+
 namespace velmora::matching {
 namespace {
 
 class LineReaderTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    dir_ = std::filesystem::temp_directory_path() /
-           ("velmora_line_reader_" + std::to_string(::getpid()));
-    std::filesystem::create_directories(dir_);
-  }
-  void TearDown() override { std::filesystem::remove_all(dir_); }
-
   std::vector<std::string> lines_of(const std::string& bytes, size_t max_line = 0,
                                     std::vector<bool>* truncated = nullptr,
                                     std::vector<bool>* ended = nullptr) {
@@ -39,7 +33,8 @@ class LineReaderTest : public ::testing::Test {
     return out;
   }
 
-  std::filesystem::path dir_;
+  testing::TempDir temp_{"velmora_line_reader"};
+  const std::filesystem::path dir_ = temp_.root();
 };
 
 using Lines = std::vector<std::string>;

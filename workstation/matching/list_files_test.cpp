@@ -2,19 +2,17 @@
 #include "workstation/matching/list_files.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
-#include <iterator>
+
+#include "testing/files.h"
+#include "testing/temp_dir.h"
 
 namespace velmora::matching {
 namespace {
 
-std::string read_all(const std::string& path) {
-  std::ifstream f(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
-}
+using testing::read_file;
 
 TEST(ListFiles, NamesCarryTheSide) {
   EXPECT_EQ(pending_list_name("L"), "pending_filesL.txt");
@@ -39,27 +37,18 @@ TEST(ListFiles, NamesTheComparisonReadsAsWritten) {
 
 class ListFileWrite : public ::testing::Test {
  protected:
-  void SetUp() override {
-    dir_ = std::filesystem::temp_directory_path() /
-           ("velmora_lists_" + std::to_string(getpid()) + "_" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    std::filesystem::create_directories(dir_);
-  }
-  void TearDown() override {
-    std::error_code ec;
-    std::filesystem::remove_all(dir_, ec);
-  }
-  std::filesystem::path dir_;
+  testing::TempDir temp_{"velmora_lists"};
+  const std::filesystem::path dir_ = temp_.root();
 };
 
 TEST_F(ListFileWrite, OneNameALineReplacingTheOldList) {
   const std::string path = (dir_ / "pending_filesL.txt").string();
   std::ofstream(path) << "old1\nold2\nold3\n";
   ASSERT_TRUE(write_name_list(path, {"101_1FL", "102_2FL"}).ok());
-  EXPECT_EQ(read_all(path), "101_1FL\n102_2FL\n");
+  EXPECT_EQ(read_file(path), "101_1FL\n102_2FL\n");
   ASSERT_TRUE(write_name_list(path, {}).ok());
   EXPECT_TRUE(std::filesystem::exists(path));
-  EXPECT_EQ(read_all(path), "");
+  EXPECT_EQ(read_file(path), "");
   // No temporary file is left behind.
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir_),
                           std::filesystem::directory_iterator()),

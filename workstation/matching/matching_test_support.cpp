@@ -1,32 +1,18 @@
 #include "workstation/matching/matching_test_support.h"
 
-#include <unistd.h>
-
-#include <atomic>
-#include <fstream>
-
+#include "testing/files.h"
 #include "workstation/db/testing/fixture_database.h"
 #include "workstation/matching/results_import.h"
 
 namespace velmora::matching::test_support {
 
 void MatchingDbTest::SetUp() {
-  static std::atomic<int> counter{0};
-  dir_ = std::filesystem::temp_directory_path() /
-         ("velmora_matching_" + std::to_string(::getpid()) + "_" + std::to_string(counter++));
-  std::filesystem::remove_all(dir_);
-  std::filesystem::create_directories(dir_);
-  Status s = db::testing::make_empty_database((dir_ / "velmora.sqlite").string(), &db_);
-  ASSERT_TRUE(s.ok()) << s.message();
+  ASSERT_TRUE(ws_.status().ok()) << ws_.status().message();
 }
 
 void MatchingDbTest::TearDown() {
   statements_.reset();
   db_.reset();
-  std::error_code ec;
-  std::filesystem::permissions(dir_, std::filesystem::perms::owner_all,
-                               std::filesystem::perm_options::add, ec);
-  std::filesystem::remove_all(dir_, ec);
 }
 
 void MatchingDbTest::add_extract(const std::string& id, const std::string& image,
@@ -65,8 +51,9 @@ std::string MatchingDbTest::results_path() const {
 }
 
 std::string MatchingDbTest::write_results(const std::vector<std::string>& lines) {
-  std::ofstream out(results_path(), std::ios::binary);
-  for (const std::string& line : lines) out << line << "\n";
+  std::string text;
+  for (const std::string& line : lines) text += line + "\n";
+  velmora::testing::write_file(results_path(), text);
   return results_path();
 }
 
@@ -108,10 +95,7 @@ std::vector<TempRow> MatchingDbTest::temp_rows() {
 }
 
 int64_t MatchingDbTest::count(const std::string& table) {
-  db::RecordSet rs;
-  Status s = db_->query("test count", "SELECT count(*) AS n FROM " + table, &rs);
-  EXPECT_TRUE(s.ok()) << s.message();
-  return rs.integer("n");
+  return ws_.count("SELECT count(*) FROM " + table);
 }
 
 std::string MatchingDbTest::dump(const std::string& table) {

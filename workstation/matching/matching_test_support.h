@@ -13,6 +13,7 @@
 
 #include "workstation/db/database.h"
 #include "workstation/db/statements.h"
+#include "workstation/db/testing/test_database.h"
 #include "workstation/session/cell_directory.h"
 
 namespace velmora::matching::test_support {
@@ -55,8 +56,9 @@ class MatchingDbTest : public ::testing::Test {
   std::string dump(const std::string& table);
   int64_t number_of(const std::string& cell) const { return cells_.number_of(cell); }
 
-  std::filesystem::path dir_;
-  std::unique_ptr<db::Database> db_;
+  db::testing::TestDatabase ws_{"velmora_matching", "velmora.sqlite"};
+  const std::filesystem::path dir_ = ws_.folder.root();
+  std::unique_ptr<db::Database>& db_ = ws_.db;
   std::unique_ptr<db::PreparedStatements> statements_;
   session::CellDirectory cells_;
   std::map<std::string, int64_t> encounters_;

@@ -5,14 +5,13 @@
 #pragma once
 
 #include <gtest/gtest.h>
-#include <unistd.h>
-
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
 
+#include "testing/temp_dir.h"
 #include "workstation/common/control_panel.h"
 #include "workstation/matching/process_runner.h"
 
@@ -29,19 +28,10 @@ inline ProcessCommand shell(const std::string& script, std::vector<std::string> 
 template <typename Runner>
 class ProcessRunnerConformance : public ::testing::Test {
  protected:
-  void SetUp() override {
-    static int serial = 0;
-    dir_ = std::filesystem::temp_directory_path() /
-           ("velmora_runner_" + std::to_string(getpid()) + "_" + std::to_string(++serial));
-    std::filesystem::create_directories(dir_);
-  }
-  void TearDown() override {
-    std::error_code ec;
-    std::filesystem::remove_all(dir_, ec);
-  }
   Runner runner_;
   RecordingControlPanel panel_;
-  std::filesystem::path dir_;
+  velmora::testing::TempDir temp_{"velmora_runner"};
+  const std::filesystem::path dir_ = temp_.root();
 };
 
 TYPED_TEST_SUITE_P(ProcessRunnerConformance);

@@ -13,6 +13,7 @@
 #include <string>
 #include <thread>
 
+#include "testing/temp_dir.h"
 #include "workstation/matching/process_runner_conformance.h"
 
 namespace velmora::matching {
@@ -25,9 +26,8 @@ namespace {
 // A comparison program must not outlive a killed workstation: it would go on
 // appending to a results file that the next run reads.
 TEST(PosixProcessRunner, TheChildDiesWithItsParentEvenBySigkill) {
-  const std::string pid_file =
-      std::filesystem::temp_directory_path() / ("velmora_orphan_" + std::to_string(getpid()));
-  std::filesystem::remove(pid_file);
+  velmora::testing::TempDir temp("velmora_orphan");
+  const std::string pid_file = temp.path("pid");
   const pid_t parent = fork();
   ASSERT_GE(parent, 0);
   if (parent == 0) {
@@ -60,7 +60,6 @@ TEST(PosixProcessRunner, TheChildDiesWithItsParentEvenBySigkill) {
     if (!ended) std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
   if (!ended) kill(child, SIGKILL);
-  std::filesystem::remove(pid_file);
   EXPECT_TRUE(ended);
 }
 

@@ -4,14 +4,14 @@
 #include <gtest/gtest.h>
 
 #include "compare/run_file.h"
-#include "compare/testing/temp_dir.h"
+#include "testing/temp_dir.h"
 #include "workstation/matching/batch_test_support.h"
 
 namespace velmora::matching {
 namespace {
 
 TEST(RunFileCheck, AGoodFileIsTakenAsTheComparisonProgramReadsIt) {
-  tarvik::testing::TempDir dir;
+  testing::TempDir dir;
   dir.write("tarvik.ini", batch_testing::kRunFileText);
   EXPECT_TRUE(check_run_file(dir.path("tarvik.ini")).ok());
   // The program reads the same constants the check accepted.
@@ -47,7 +47,7 @@ TEST(RunFileCheck, EveryUnusableLineIsNamed) {
       {models + tolerances + "-1\n200\n8\n", "200 is outside the usable range, from 1 to 128"},
       {models + tolerances + "-1\n8\n-3\n", "data line 11 (margin in pixels)"},
   };
-  tarvik::testing::TempDir dir;
+  testing::TempDir dir;
   for (const Case& c : cases) {
     dir.write("tarvik.ini", c.text);
     Status s = check_run_file(dir.path("tarvik.ini"));

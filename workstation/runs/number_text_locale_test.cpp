@@ -23,10 +23,11 @@
 #include <QCoreApplication>
 #endif
 
+#include "testing/files.h"
+#include "testing/temp_dir.h"
 #include "workstation/common/control_panel.h"
 #include "workstation/common/number_text.h"
 #include "workstation/config/aspects.h"
-#include "workstation/config/config_test_util.h"
 #include "workstation/config/configuration_file.h"
 #include "workstation/config/settings.h"
 #include "workstation/db/database.h"
@@ -177,12 +178,12 @@ TEST_F(CommaLocaleTest, DatabaseValuesAndParametersKeepThePoint) {
 }
 
 TEST_F(CommaLocaleTest, ConfigurationReadsAPoint) {
-  config::testing::TempDir dir;
-  config::testing::write_file(dir.path() + "orlain.ini",
-                              "[velmora]\ndilate_proportion=0.5\ncritical_distance= 2.5 \n");
+  testing::TempDir dir;
+  EXPECT_TRUE(testing::write_file(dir.dir() + "orlain.ini",
+                                  "[velmora]\ndilate_proportion=0.5\ncritical_distance= 2.5 \n"));
   config::Settings settings;
   config::Faults faults;
-  config::read_configuration(dir.path(), &settings, &faults);
+  config::read_configuration(dir.dir(), &settings, &faults);
   EXPECT_TRUE(faults.empty()) << config::fault_text(faults);
   EXPECT_EQ(settings.dilate_proportion, 0.5f);
   EXPECT_EQ(settings.critical_distance, 2.5f);

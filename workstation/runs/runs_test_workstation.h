@@ -11,44 +11,24 @@
 #pragma once
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <filesystem>
-#include <fstream>
-#include <map>
-#include <memory>
 #include <string>
 
-#include "workstation/db/database.h"
-#include "workstation/db/schema.h"
-#include "workstation/db/testing/fixture_database.h"
+#include "workstation/db/testing/test_database.h"
 #include "workstation/runs/run_context.h"
 
 namespace velmora::runs::testing {
 
-class TestWorkstation {
+class TestWorkstation : public db::testing::TestDatabase {
  public:
   // standard_fixture: the database holds the shared standard fixture
   // (workstation/db/testing/fixture_database.h) instead of no rows.
-  explicit TestWorkstation(const std::string& name, bool standard_fixture = false) {
-    static int serial = 0;
-    dir =
-        std::filesystem::path(::testing::TempDir()) /
-        ("velmora_runs_" + name + "_" + std::to_string(getpid()) + "_" + std::to_string(++serial));
-    std::filesystem::remove_all(dir);
+  explicit TestWorkstation(const std::string& name, bool standard_fixture = false)
+      : TestDatabase("velmora_runs_" + name, "seals.sqlite", standard_fixture) {
+    EXPECT_TRUE(status().ok()) << status().message();
     std::filesystem::create_directories(dir / "program");
     std::filesystem::create_directories(dir / "user");
-    data_folder = dir.string() + "/";
-    db_path = data_folder + "seals.sqlite";
-    if (standard_fixture) {
-      Status s = db::testing::make_standard_fixture(db_path, &db);
-      EXPECT_TRUE(s.ok()) << s.message();
-    } else {
-      Status s = db::create_database_file(db_path);
-      EXPECT_TRUE(s.ok()) << s.message();
-      s = db::Database::open(db_path, false, &db);
-      EXPECT_TRUE(s.ok()) << s.message();
-    }
     write_ini("");
 
     ctx.panel = &panel;
@@ -67,9 +47,6 @@ class TestWorkstation {
   ~TestWorkstation() {
     ctx.drop_database_work();
     ctx.session.close();
-    db.reset();
-    std::error_code ec;
-    std::filesystem::remove_all(dir, ec);
   }
 
   // A mode whose run does nothing visible (a test run whose step only
@@ -83,28 +60,16 @@ class TestWorkstation {
   }
   int quiet_runs = 0;
 
-  // orlain.ini of the data folder: a header line, then `keys`.
-  void write_ini(const std::string& keys) {
-    std::ofstream(data_folder + "orlain.ini") << "[velmora]\n" << keys;
-  }
-
   void sql(const std::string& text) {
-    Status s = db->execute("test setup", text);
+    Status s = exec(text);
     ASSERT_TRUE(s.ok()) << s.message();
   }
-  long long count(const std::string& query) {
-    db::RecordSet rs;
-    Status s = db->query("test count", query, &rs);
-    EXPECT_TRUE(s.ok()) << s.message();
-    rs.move_first();
-    return rs.eof() ? -1 : db::as_integer(rs.field(rs.columns().at(0)));
-  }
-  std::string text(const std::string& query) {
-    db::RecordSet rs;
-    Status s = db->query("test text", query, &rs);
-    EXPECT_TRUE(s.ok()) << s.message();
-    rs.move_first();
-    return rs.eof() ? "<none>" : db::as_text(rs.field(rs.columns().at(0)));
+
+  // orlain.ini of the data folder: a header line, then `keys`; a failure to
+  // write it fails the test.
+  void write_ini(const std::string& keys) {
+    Status s = TestDatabase::write_ini(keys);
+    ASSERT_TRUE(s.ok()) << s.message();
   }
 
   void add_aspect(const std::string& aspect, const std::string& letter,
@@ -115,21 +80,15 @@ class TestWorkstation {
         "', 2, 8, 2, 0, 150, 30, 0.5, 1.5)");
   }
   void add_algorithm(const std::string& letter, const std::string& type) {
-    sql("INSERT INTO algy (letter, type) VALUES ('" + letter + "', '" + type + "')");
+    Status s = builder().add_algorithm(letter, type);
+    ASSERT_TRUE(s.ok()) << s.message();
   }
 
   // One extract of animal `id`, on its own photograph.
   void add_cell(const std::string& id, const std::string& cell, const std::string& side,
                 const std::string& status, const std::string& aspect = "flank") {
-    auto it = encounters_.find(id);
-    if (it == encounters_.end()) {
-      sql("INSERT INTO encounter (ID, gender) VALUES ('" + id + "', 'Female')");
-      it = encounters_.emplace(id, count("SELECT max(encounter_no) FROM encounter")).first;
-    }
-    sql("INSERT INTO image (image, image_no, encounter_no, photo) VALUES ('img_" + cell + "', 1, " +
-        std::to_string(it->second) + ", 'photo_" + cell + "')");
-    sql("INSERT INTO cells (cell, image, AutoMatch, side, aspect) VALUES ('" + cell + "', 'img_" +
-        cell + "', '" + status + "', '" + side + "', '" + aspect + "')");
+    Status s = TestDatabase::add_cell(id, cell, side, status, aspect);
+    ASSERT_TRUE(s.ok()) << s.message();
   }
   // `n` extracts of animal `id` on one side, named prefix + number + "FL".
   void add_cells(const std::string& id, const std::string& prefix, int n, const std::string& side,
@@ -145,15 +104,10 @@ class TestWorkstation {
     return text("SELECT AutoMatch FROM cells WHERE cell = '" + cell + "'");
   }
 
-  std::filesystem::path dir;
-  std::string data_folder, db_path;
-  std::unique_ptr<db::Database> db;
+  const std::filesystem::path dir = folder.root();
   RecordingControlPanel panel;
   ScriptedDialogs dialogs;
   RunContext ctx;
-
- private:
-  std::map<std::string, long long> encounters_;
 };
 
 }  // namespace velmora::runs::testing

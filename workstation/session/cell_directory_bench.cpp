@@ -1,14 +1,13 @@
 // Renumbering and loading the cell directory at the 200000-cell limit: the cost
 // Start pays at every press on the largest database it accepts.
 #include <benchmark/benchmark.h>
-#include <unistd.h>
 
-#include <filesystem>
 #include <memory>
 
 #include "workstation/db/database.h"
 #include "workstation/db/schema.h"
 #include "workstation/db/statements.h"
+#include "workstation/db/testing/test_database.h"
 #include "workstation/session/cell_directory.h"
 
 namespace velmora::session {
@@ -16,13 +15,9 @@ namespace {
 
 // The database of the figures; `status` is the first failure of its making,
 // which every figure checks before it runs.
-struct BenchDatabase {
-  BenchDatabase() {
-    path = std::filesystem::temp_directory_path() /
-           ("velmora_cells_bench_" + std::to_string(getpid()) + ".sqlite");
-    std::filesystem::remove(path);
-    status = db::create_database_file(path.string());
-    if (status.ok()) status = db::Database::open(path.string(), false, &db);
+struct BenchDatabase : db::testing::TestDatabase {
+  BenchDatabase() : TestDatabase("velmora_cells_bench") {
+    status = TestDatabase::status();
     // One statement per execute: the database layer refuses a text holding
     // two.
     if (status.ok())
@@ -39,16 +34,8 @@ struct BenchDatabase {
     if (status.ok())
       status = db::PreparedStatements::prepare(db.get(), db::StatementOptions{}, &statements);
   }
-  ~BenchDatabase() {
-    statements.reset();
-    db.reset();
-    std::filesystem::remove(path);
-    std::filesystem::remove(path.string() + "-wal");
-    std::filesystem::remove(path.string() + "-shm");
-  }
-  std::filesystem::path path;
+  ~BenchDatabase() { statements.reset(); }
   Status status;
-  std::unique_ptr<db::Database> db;
   std::unique_ptr<db::PreparedStatements> statements;
 };
 

@@ -3,12 +3,9 @@
 
 #include <gtest/gtest.h>
 
-#include <map>
-
-#include "compare/testing/temp_dir.h"
 #include "workstation/db/database.h"
 #include "workstation/db/statements.h"
-#include "workstation/db/testing/fixture_database.h"
+#include "workstation/db/testing/test_database.h"
 
 namespace velmora::session {
 namespace {
@@ -39,47 +36,10 @@ TEST(CellDirectory, HoldsNumbersOneToTheLimit) {
   EXPECT_EQ(lookup.highest(), 0);
 }
 
-// A database of cells, each of an animal on a photograph of its own.
-class CellDatabase {
- public:
-  CellDatabase() {
-    Status s = db::testing::make_empty_database(dir_.path("seals.sqlite"), &db);
-    EXPECT_TRUE(s.ok()) << s.message();
-  }
-  void add_cell(const std::string& id, const std::string& cell, const std::string& side,
-                const std::string& status) {
-    db::testing::FixtureBuilder b(db.get());
-    auto it = encounters_.find(id);
-    if (it == encounters_.end()) {
-      int64_t enc = 0;
-      ASSERT_TRUE(b.add_encounter(id, "Female", "", &enc).ok());
-      it = encounters_.emplace(id, enc).first;
-    }
-    ASSERT_TRUE(b.add_image("img_" + cell, it->second, 1, "photo_" + cell, "").ok());
-    ASSERT_TRUE(b.add_cell(cell, "img_" + cell, "flank", side, status).ok());
-  }
-  void sql(const std::string& text) {
-    Status s = db->execute("test setup", text);
-    ASSERT_TRUE(s.ok()) << s.message();
-  }
-  long long count(const std::string& query) {
-    db::RecordSet rs;
-    Status s = db->query("test count", query, &rs);
-    EXPECT_TRUE(s.ok()) << s.message();
-    rs.move_first();
-    return rs.eof() ? -1 : db::as_integer(rs.field(rs.columns().at(0)));
-  }
-
-  std::unique_ptr<db::Database> db;
-
- private:
-  tarvik::testing::TempDir dir_;
-  std::map<std::string, int64_t> encounters_;
-};
-
 class Renumbering : public ::testing::Test {
  protected:
   void SetUp() override {
+    ASSERT_TRUE(ws_.status().ok()) << ws_.status().message();
     Status s = db::PreparedStatements::prepare(ws_.db.get(), db::StatementOptions{}, &statements_);
     ASSERT_TRUE(s.ok()) << s.message();
   }
@@ -88,14 +48,14 @@ class Renumbering : public ::testing::Test {
     return ws_.count("SELECT cell_no FROM cells WHERE cell = '" + cell + "'");
   }
   Status load(CellDirectory* lookup) { return CellDirectory::load(statements_.get(), lookup); }
-  CellDatabase ws_;
+  db::testing::TestDatabase ws_{"velmora_cells"};
   std::unique_ptr<db::PreparedStatements> statements_;
 };
 
 TEST_F(Renumbering, NumbersFollowTheNameOrderWithoutLetterCase) {
-  ws_.add_cell("12A", "c03FL", "L", "L");
-  ws_.add_cell("12A", "B02FL", "L", "P");
-  ws_.add_cell("7", "a01FL", "R", "V");
+  ASSERT_TRUE(ws_.add_cell("12A", "c03FL", "L", "L").ok());
+  ASSERT_TRUE(ws_.add_cell("12A", "B02FL", "L", "P").ok());
+  ASSERT_TRUE(ws_.add_cell("7", "a01FL", "R", "V").ok());
   int written = -1;
   Status s = renumber_cells(ws_.db.get(), statements_->get("cells_by_name"), &written);
   ASSERT_TRUE(s.ok()) << s.message();
@@ -112,13 +72,14 @@ TEST_F(Renumbering, NumbersFollowTheNameOrderWithoutLetterCase) {
 }
 
 TEST_F(Renumbering, CellsAddedAndRemovedAreRenumberedDensely) {
-  for (const char* c : {"k10FL", "k20FL", "k30FL", "k40FL"}) ws_.add_cell("5", c, "L", "L");
+  for (const char* c : {"k10FL", "k20FL", "k30FL", "k40FL"})
+    ASSERT_TRUE(ws_.add_cell("5", c, "L", "L").ok());
   ASSERT_TRUE(renumber_cells(ws_.db.get(), statements_->get("cells_by_name")).ok());
   EXPECT_EQ(number_of("k40FL"), 4);
 
-  ws_.sql("DELETE FROM cells WHERE cell = 'k20FL'");
-  ws_.add_cell("5", "k05FL", "L", "P");
-  ws_.add_cell("6", "k35FL", "R", "P");
+  ASSERT_TRUE(ws_.exec("DELETE FROM cells WHERE cell = 'k20FL'").ok());
+  ASSERT_TRUE(ws_.add_cell("5", "k05FL", "L", "P").ok());
+  ASSERT_TRUE(ws_.add_cell("6", "k35FL", "R", "P").ok());
   int written = 0;
   ASSERT_TRUE(renumber_cells(ws_.db.get(), statements_->get("cells_by_name"), &written).ok());
   // k05 is new at 1 and pushes k10 to 2; k30 stays 3; k35 new at 4 pushes k40 to 5.
@@ -152,26 +113,27 @@ TEST_F(Renumbering, AnEmptyDatabaseHasNothingToNumber) {
 }
 
 TEST_F(Renumbering, ANumberTheLookupCannotHoldIsRefused) {
-  ws_.add_cell("5", "k10FL", "L", "L");
-  ws_.sql("UPDATE cells SET cell_no = 200001");
+  ASSERT_TRUE(ws_.add_cell("5", "k10FL", "L", "L").ok());
+  ASSERT_TRUE(ws_.exec("UPDATE cells SET cell_no = 200001").ok());
   CellDirectory lookup;
   Status s = load(&lookup);
   EXPECT_FALSE(s.ok());
   EXPECT_NE(s.message().find("k10FL"), std::string::npos) << s.message();
   EXPECT_EQ(lookup.highest(), 0);
 
-  ws_.sql("UPDATE cells SET cell_no = NULL");
+  ASSERT_TRUE(ws_.exec("UPDATE cells SET cell_no = NULL").ok());
   s = load(&lookup);
   EXPECT_FALSE(s.ok());
 }
 
 TEST_F(Renumbering, MoreCellsThanTheLookupHoldsChangesNothing) {
-  ws_.add_cell("5", "seedFL", "L", "L");
+  ASSERT_TRUE(ws_.add_cell("5", "seedFL", "L", "L").ok());
   // 200001 cells on the one photograph, made in one statement.
-  ws_.sql(
-      "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 200000) "
-      "INSERT INTO cells (cell, image, AutoMatch, side, cell_no) "
-      "SELECT printf('x%06dFL', i), 'img_seedFL', 'L', 'L', 7 FROM n");
+  ASSERT_TRUE(
+      ws_.exec("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 200000) "
+               "INSERT INTO cells (cell, image, AutoMatch, side, cell_no) "
+               "SELECT printf('x%06dFL', i), 'img_seedFL', 'L', 'L', 7 FROM n")
+          .ok());
   ASSERT_EQ(ws_.count("SELECT count(*) FROM cells"), kMaxCells + 1);
   int written = -1;
   Status s = renumber_cells(ws_.db.get(), statements_->get("cells_by_name"), &written);

@@ -15,11 +15,11 @@
 #include <QTest>
 #include <QTimer>
 
-#include <unistd.h>
 #include <filesystem>
 #include <fstream>
 #include <string>
 
+#include "testing/temp_dir.h"
 #include "workstation/db/testing/fixture_database.h"
 #include "workstation/runs/start_driver.h"
 #include "workstation/runs/ui/picture_box.h"
@@ -48,18 +48,12 @@ class MainWindowTest : public ::testing::Test {
   void SetUp() override {
     app();
     // Keep the user's own DataFolder.txt out of the test.
-    dir_ = std::filesystem::path(::testing::TempDir()) /
-           ("velmora_ui_" + std::to_string(getpid()) + "_" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
     std::filesystem::create_directories(dir_ / "program");
     window_ = std::make_unique<MainWindow>(&dialogs_);
     window_->context().folder_file_locations = {(dir_ / "program").string(),
                                                 (dir_ / "user").string()};
   }
-  void TearDown() override {
-    window_.reset();
-    std::filesystem::remove_all(dir_);
-  }
+  void TearDown() override { window_.reset(); }
   QWidget* find(const char* name) { return window_->findChild<QWidget*>(name); }
   bool shown(const char* name) {
     QWidget* w = find(name);
@@ -70,7 +64,8 @@ class MainWindowTest : public ::testing::Test {
     for (int i = 0; i < 1000 && window_->title_timer().isActive(); ++i) window_->title_tick();
   }
 
-  std::filesystem::path dir_;
+  velmora::testing::TempDir temp_{"velmora_ui"};
+  const std::filesystem::path dir_ = temp_.root();
   ScriptedDialogs dialogs_;
   std::unique_ptr<MainWindow> window_;
 };
