@@ -17,18 +17,6 @@ namespace velmora::db {
 
 namespace {
 
-bool equal_nocase(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    unsigned char x = static_cast<unsigned char>(a[i]);
-    unsigned char y = static_cast<unsigned char>(b[i]);
-    if (x >= 'A' && x <= 'Z') x = static_cast<unsigned char>(x - 'A' + 'a');
-    if (y >= 'A' && y <= 'Z') y = static_cast<unsigned char>(y - 'A' + 'a');
-    if (x != y) return false;
-  }
-  return true;
-}
-
 // A number as a value holds it: integers and finite reals as they are, text
 // when the whole of it (blanks around allowed) is a decimal number.
 bool numeric_value(const Value& v, double* out) {
@@ -181,6 +169,18 @@ Status convert_parameter(const std::string& param, ParamType type, const Value& 
   }
   *out = v;
   return Status::Ok();
+}
+
+bool equal_nocase(const std::string& a, const std::string& b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    unsigned char x = static_cast<unsigned char>(a[i]);
+    unsigned char y = static_cast<unsigned char>(b[i]);
+    if (x >= 'A' && x <= 'Z') x = static_cast<unsigned char>(x - 'A' + 'a');
+    if (y >= 'A' && y <= 'Z') y = static_cast<unsigned char>(y - 'A' + 'a');
+    if (x != y) return false;
+  }
+  return true;
 }
 
 }  // namespace velmora::db

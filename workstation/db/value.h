@@ -54,4 +54,8 @@ enum class ParamType { kAny, kString, kLong, kSingle, kDouble, kByte, kLogical, 
 // Converts `v` to `type` as set() does; the failure message names `param`.
 Status convert_parameter(const std::string& param, ParamType type, const Value& v, Value* out);
 
+// True when a and b are equal but for ASCII letter case, as the engine
+// compares names of columns and parameters.
+bool equal_nocase(const std::string& a, const std::string& b);
+
 }  // namespace velmora::db
