@@ -55,9 +55,13 @@ Status size_check(std::string_view bytes, std::size_t expected, const std::strin
                             (bytes.size() < expected ? " (file cut short)" : " (file too long)"));
 }
 
-bool valid_grey(double v) { return std::isfinite(v) && v >= kMinGrey && v <= kMaxGrey; }
+bool valid_grey(double v) {
+  return std::isfinite(v) && v >= kMinGrey && v <= kMaxGrey;
+}
 
-std::string grey_text(double v) { return real_to_text(v); }
+std::string grey_text(double v) {
+  return real_to_text(v);
+}
 
 Status parse_int16_plane(std::string_view bytes, std::size_t expected, const std::string& label,
                          std::vector<std::int16_t>* out) {
@@ -287,7 +291,8 @@ Status write_extract_bundle(const std::string& folder, const SharedExtract& extr
   // never the old cell's description over the new pixels.
   const fs::path ini_path = dir / kExtractIniFileName;
   fs::remove(ini_path, ec);
-  if (ec) return Status::IOError(ini_path.string() + ": cannot remove the old one: " + ec.message());
+  if (ec)
+    return Status::IOError(ini_path.string() + ": cannot remove the old one: " + ec.message());
   s = write_file_atomically((dir / kIntensityFileName).string(), intensity_bytes(extract));
   if (s.ok()) s = write_file_atomically((dir / kRgbFileName).string(), rgb_bytes(extract));
   if (s.ok()) s = write_file_atomically((dir / kBlankFileName).string(), blank_bytes(extract));

@@ -5,7 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <bit>
+#include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
@@ -104,8 +106,8 @@ TEST(ExtractBundle, RoundTripIsBitIdentical) {
       names.push_back(entry.path().filename().string());
     }
     std::sort(names.begin(), names.end());
-    EXPECT_EQ(names, (std::vector<std::string>{"blank.i16", "extract.ini", "intensity.f64",
-                                               "rgb.i16"}));
+    EXPECT_EQ(names,
+              (std::vector<std::string>{"blank.i16", "extract.ini", "intensity.f64", "rgb.i16"}));
 
     SharedExtract read;
     read.extract_ready = true;  // the run's state, which reading leaves alone
@@ -131,8 +133,8 @@ TEST(ExtractBundle, ByteLayoutIsTheDocumentedOne) {
   TempDir dir("extract_layout");
   const std::string folder = dir.path("b");
   SharedExtract e;
-  e.cell_intensity(1, 2) = 1.5;       // 0x3FF8000000000000
-  e.cell_intensity(2, 1) = 255.0;     // 0x406FE00000000000
+  e.cell_intensity(1, 2) = 1.5;    // 0x3FF8000000000000
+  e.cell_intensity(2, 1) = 255.0;  // 0x406FE00000000000
   e.cell_rgb(ColourPlane::kRed, 1, 1) = 0x1234;
   e.cell_rgb(ColourPlane::kGreen, 1, 1) = -2;  // 0xFFFE
   e.cell_rgb(ColourPlane::kBlue, 1, 1) = 0x0102;
@@ -195,8 +197,8 @@ std::string double_bytes(double v) {
 
 struct Damage {
   const char* name;
-  const char* file;      // the file the message must name
-  const char* says;      // and a word of what is wrong
+  const char* file;  // the file the message must name
+  const char* says;  // and a word of what is wrong
   std::function<void(const fs::path&)> apply;
 };
 
@@ -210,7 +212,9 @@ void lengthen(const fs::path& p) {
   b.push_back('\0');
   ASSERT_TRUE(write_file(p, b));
 }
-void remove_file(const fs::path& p) { ASSERT_TRUE(fs::remove(p)); }
+void remove_file(const fs::path& p) {
+  ASSERT_TRUE(fs::remove(p));
+}
 void put(const fs::path& p, std::size_t at, const std::string& what) {
   std::string b = read_file(p);
   b.replace(at, what.size(), what);
@@ -235,34 +239,43 @@ std::vector<Damage> damages() {
       {"-1", -1.0},
       {"256", 256.0},
       {"just above 255", std::nextafter(255.0, 300.0)},
-      {"-0 is fine, but negative denormal", -std::numeric_limits<double>::denorm_min()}};
+      {"negative denormal", -std::numeric_limits<double>::denorm_min()}};
   for (const auto& [name, v] : bad_grey) {
     const double value = v;
     d.push_back({name, "intensity.f64", "(200, 17)", [value](const fs::path& b) {
                    put(b / "intensity.f64", 8 * kPixel, double_bytes(value));
                  }});
   }
-  d.push_back({"blank flag 2", "blank.i16", "(200, 17) has blank flag 2",
-               [](const fs::path& b) { put(b / "blank.i16", 2 * kPixel, bytes({2, 0})); }});
-  d.push_back({"blank flag -2", "blank.i16", "blank flag -2",
-               [](const fs::path& b) { put(b / "blank.i16", 2 * kPixel, bytes({0xFE, 0xFF})); }});
-  d.push_back({"blank flag 256 (wrong byte order)", "blank.i16", "blank flag 256",
-               [](const fs::path& b) { put(b / "blank.i16", 0, bytes({0, 1})); }});
-  const std::pair<const char*, const char*> bad_ini[] = {
-      {"without cell", "blank_edited=0\n"},
-      {"unsafe cell", "cell=../x\nblank_edited=0\n"},
-      {"empty cell", "cell=\nblank_edited=0\n"},
-      {"blank_edited=2", "cell=GS1\nblank_edited=2\n"},
-      {"without blank_edited", "cell=GS1\n"},
-      {"unknown key", "cell=GS1\nblank_edited=0\ncolour=1\n"},
-      {"cell twice", "cell=GS1\ncell=GS2\nblank_edited=0\n"},
-      {"line without =", "cell=GS1\nblank_edited=0\njunk\n"},
-      {"empty line", "cell=GS1\n\nblank_edited=0\n"},
-      {"blank around key", "cell =GS1\nblank_edited=0\n"},
-      {"empty file", ""}};
-  for (const auto& [name, text] : bad_ini) {
-    const std::string t = text;
-    d.push_back({name, "extract.ini", "",
+  d.push_back({"blank flag 2", "blank.i16", "(200, 17) has blank flag 2", [](const fs::path& b) {
+                 put(b / "blank.i16", 2 * kPixel, bytes({2, 0}));
+               }});
+  d.push_back({"blank flag -2", "blank.i16", "blank flag -2", [](const fs::path& b) {
+                 put(b / "blank.i16", 2 * kPixel, bytes({0xFE, 0xFF}));
+               }});
+  d.push_back(
+      {"blank flag 256 (wrong byte order)", "blank.i16", "blank flag 256", [](const fs::path& b) {
+         put(b / "blank.i16", 0, bytes({0, 1}));
+       }});
+  struct BadIni {
+    const char* name;
+    const char* text;
+    const char* says;
+  };
+  const BadIni bad_ini[] = {
+      {"without cell", "blank_edited=0\n", "no 'cell' line"},
+      {"unsafe cell", "cell=../x\nblank_edited=0\n", "line 1: cell name '../x' is not a safe"},
+      {"empty cell", "cell=\nblank_edited=0\n", "is not a safe file name"},
+      {"blank_edited=2", "cell=GS1\nblank_edited=2\n", "line 2: blank_edited is '2'"},
+      {"without blank_edited", "cell=GS1\n", "no 'blank_edited' line"},
+      {"unknown key", "cell=GS1\nblank_edited=0\ncolour=1\n", "line 3: unknown key 'colour'"},
+      {"cell twice", "cell=GS1\ncell=GS2\nblank_edited=0\n", "line 2: 'cell' given twice"},
+      {"line without =", "cell=GS1\nblank_edited=0\njunk\n", "line 3: expected key=value"},
+      {"empty line", "cell=GS1\n\nblank_edited=0\n", "line 2: expected key=value"},
+      {"blank around key", "cell =GS1\nblank_edited=0\n", "unknown key 'cell '"},
+      {"empty file", "", "no 'cell' line"}};
+  for (const BadIni& bad : bad_ini) {
+    const std::string t = bad.text;
+    d.push_back({bad.name, "extract.ini", bad.says,
                  [t](const fs::path& b) { ASSERT_TRUE(write_file(b / "extract.ini", t)); }});
   }
   return d;
@@ -319,9 +332,11 @@ TEST(ExtractBundle, WriteRefusesWhatCouldNotBeReadBack) {
     const char* says;
   };
   const Case cases[] = {
-      {"NaN", [](SharedExtract* e, std::string*) {
+      {"NaN",
+       [](SharedExtract* e, std::string*) {
          e->cell_intensity(4, 5) = std::numeric_limits<double>::quiet_NaN();
-       }, "(4, 5)"},
+       },
+       "(4, 5)"},
       {"above 255", [](SharedExtract* e, std::string*) { e->cell_intensity(1, 1) = 255.5; },
        "(1, 1)"},
       {"blank flag 1", [](SharedExtract* e, std::string*) { e->cell_blank(9, 9) = 1; }, "(9, 9)"},

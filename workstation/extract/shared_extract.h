@@ -77,9 +77,9 @@ struct SharedExtract {
     return static_cast<std::size_t>(plane) * kExtractPixels;
   }
 
-  std::vector<double> intensity;   // kExtractPixels
-  std::vector<std::int16_t> rgb;   // kColourPlanes * kExtractPixels
-  std::vector<std::int16_t> blank; // kExtractPixels
+  std::vector<double> intensity;    // kExtractPixels
+  std::vector<std::int16_t> rgb;    // kColourPlanes * kExtractPixels
+  std::vector<std::int16_t> blank;  // kExtractPixels
 
   bool extract_ready = false;
   bool image_scrapped = false;
