@@ -355,6 +355,18 @@ TEST(Detrend, BlanksTakeTheTrendAndDoNotSpoilTheResult) {
   }
   const double r = (n * sxy - sx * sy) / std::sqrt((n * sxx - sx * sx) * (n * syy - sy * sy));
   EXPECT_GT(r, 0.99);
+  // Filled blanks sit near the trend, so the pattern's own extremes set the
+  // 1..254 range; a blank left at its wild grey would take the top of the
+  // range and squeeze the pattern into the bottom third.
+  double usable_min = 1e20;
+  double usable_max = -1e20;
+  for (std::size_t k = 0; k < kExtractPixels; ++k) {
+    if (extract.blank[k] != kUsablePixel) continue;
+    usable_min = std::min(usable_min, images.work_image[k]);
+    usable_max = std::max(usable_max, images.work_image[k]);
+  }
+  EXPECT_LT(usable_min, 5.0);
+  EXPECT_GT(usable_max, 250.0);
 }
 
 TEST(Detrend, DegenerateImagesStayFiniteAndSaySo) {
