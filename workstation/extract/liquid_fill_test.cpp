@@ -615,6 +615,54 @@ TEST(LiquidFillTest, HugeBasinsCompleteAndMatchTheRecursiveFlood) {
   }
 }
 
+TEST(LiquidFillTest, AFrontierTooLongStopsTheSeed) {
+  // A comb of channels between walls of 200: a spine down column 128 and
+  // every odd row as a channel, rising one unit per pixel away from the
+  // spine. Each level floods two pixels per channel and queues the walls
+  // beside them, so the walls waiting above water pass 10000 long before the
+  // water could top them. The seed stops there and keeps the channels flooded
+  // so far.
+  const int n = 256;
+  std::vector<float> image(static_cast<std::size_t>(n) * n, 200.0f);
+  std::vector<bool> channel(image.size(), false);
+  for (int i = 3; i <= n - 2; ++i) {
+    for (int j = 3; j <= n - 2; ++j) {
+      if (j != 128 && i % 2 == 0) continue;
+      const std::size_t k = static_cast<std::size_t>((i - 1) * n + j - 1);
+      image[k] =
+          static_cast<float>(std::abs(j - 128)) + 0.01f * static_cast<float>(std::abs(i - 129));
+      channel[k] = true;
+    }
+  }
+  const FillRun run = run_fill(image, n, 0, false);
+  ASSERT_TRUE(run.status.ok()) << run.status.message();
+  float highest = -1.0f;
+  for (int i = 1; i <= n; ++i) {
+    for (int j = 1; j <= n; ++j) {
+      if (run.filled[static_cast<std::size_t>(i * (n + 2) + j)] == 0) continue;
+      const std::size_t k = static_cast<std::size_t>((i - 1) * n + j - 1);
+      ASSERT_TRUE(channel[k]) << i << "," << j;
+      highest = std::max(highest, image[k]);
+    }
+  }
+  // The pool is every channel pixel below the last level it completed.
+  const float last_level = std::floor(highest) + 1.0f;
+  EXPECT_GT(last_level, 5.0f);
+  EXPECT_LT(last_level, 60.0f);
+  for (std::size_t k = 0; k < image.size(); ++k) {
+    const int i = static_cast<int>(k) / n + 1;
+    const int j = static_cast<int>(k) % n + 1;
+    const bool want = channel[k] && image[k] < last_level;
+    ASSERT_EQ(run.filled[static_cast<std::size_t>(i * (n + 2) + j)], want ? -1 : 0)
+        << i << "," << j;
+    ASSERT_EQ(run.depth[k], want ? (last_level + 1.0f) - image[k] : 0.0f) << i << "," << j;
+  }
+  RecursiveFill reference(image, n, 0, false);
+  ASSERT_TRUE(reference.run());
+  EXPECT_EQ(run.filled, reference.filled());
+  EXPECT_EQ(run.order, reference.order());
+}
+
 TEST(LiquidFillTest, RefusesBadBuffersAndUncountableLevels) {
   std::vector<float> cell(64, 0.0f), depth(64, 0.0f);
   std::vector<std::int16_t> filled(100, 0);
