@@ -13,7 +13,8 @@ namespace {
 constexpr std::size_t kFrontierCapacity = 10000;
 // Levels are counted in 16 bits; a seed needing more cannot be poured.
 constexpr int kMaxLevel = 32767;
-// A level whose frontier pixels alone flood this many stops the seed.
+// A level that has flooded this many pixels when it takes a frontier pixel
+// stops the seed.
 constexpr int kFrontierFloodLimit = 10000;
 // A level whose sideways flood takes more than this many stops the seed.
 constexpr int kSidewaysFloodLimit = 4999;
