@@ -24,6 +24,7 @@
 #include "workstation/common/control_panel.h"
 #include "workstation/common/operator_dialogs.h"
 #include "workstation/common/safe_path.h"
+#include "workstation/config/folder_file.h"
 #include "workstation/db/auto_match.h"
 #include "workstation/db/statements.h"
 #include "workstation/matching/batch_compare_helpers.h"
@@ -42,11 +43,6 @@ using Clock = std::chrono::steady_clock;
 
 double seconds_since(Clock::time_point t0) {
   return std::chrono::duration<double>(Clock::now() - t0).count();
-}
-
-std::string with_separator(const std::string& folder) {
-  if (folder.empty() || folder.back() == '/') return folder;
-  return folder + "/";
 }
 
 std::string opposite_sex(const std::string& gender) {
@@ -190,14 +186,14 @@ Status BatchComparison::set_up() {
     if (!s.ok()) return s;
   }
 
-  working_ = with_separator(state_.working_folder);
+  working_ = config::normalise_folder(state_.working_folder);
   tarvikx_ = options_.tarvikx.empty() ? tarvikx_beside_program() : options_.tarvikx;
   const std::string& data = state_.folders.data_folder;
   if (data.empty()) return Status::InvalidArgument("No data files folder is set.");
   // tarvikx runs in the working folder: a data folder given relative to
   // this process's folder is made absolute so that both find the same files.
   std::error_code ec;
-  fs::path oldlib = fs::absolute(fs::path(with_separator(data) + "oldlib"), ec);
+  fs::path oldlib = fs::absolute(fs::path(config::normalise_folder(data) + "oldlib"), ec);
   if (ec) return Status::IOError("The data files folder '" + data + "' cannot be resolved.");
   oldlib_arg_ = oldlib.string();
   oldlib_dir_ = oldlib_arg_ + "/";

@@ -3,6 +3,8 @@
 
 #include <set>
 
+#include "workstation/config/folder_file.h"
+
 namespace velmora::matching {
 namespace {
 
@@ -17,11 +19,6 @@ std::string file_name_part(const std::string& text) {
   return out.empty() ? "_" : out;
 }
 
-std::string with_separator(const std::string& folder) {
-  if (folder.empty() || folder.back() == '/') return folder;
-  return folder + "/";
-}
-
 }  // namespace
 
 std::string database_lock_path(const std::string& database_path) {
@@ -34,7 +31,8 @@ std::string aspect_side_lock_path(const std::string& database_path, const std::s
 }
 
 std::string working_folder_lock_path(const std::string& working_folder, const std::string& side) {
-  return with_separator(working_folder) + "velmora-batch-" + file_name_part(side) + ".lock";
+  return config::normalise_folder(working_folder) + "velmora-batch-" + file_name_part(side) +
+         ".lock";
 }
 
 Status BatchLocks::take(const session::RunState& state,

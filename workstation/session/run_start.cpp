@@ -1,36 +1,17 @@
 // The database work of every Start (see run_start.h).
 #include "workstation/session/run_start.h"
 
-#include <cerrno>
 #include <cmath>
-#include <cstdlib>
 #include <filesystem>
+#include <optional>
 
+#include "workstation/common/number_text.h"
 #include "workstation/config/configuration_file.h"
 #include "workstation/db/database.h"
 #include "workstation/session/aspect_sides.h"
 
 namespace velmora::session {
 namespace {
-
-// A decimal number alone in the text (blanks around it allowed).
-bool parse_count(const std::string& text, double* value) {
-  size_t begin = text.find_first_not_of(" \t");
-  if (begin == std::string::npos) return false;
-  size_t end = text.find_last_not_of(" \t") + 1;
-  std::string core = text.substr(begin, end - begin);
-  for (char ch : core) {
-    if (!(std::isdigit(static_cast<unsigned char>(ch)) || ch == '.' || ch == '-' || ch == '+' ||
-          ch == 'e' || ch == 'E'))
-      return false;
-  }
-  errno = 0;
-  char* stop = nullptr;
-  double v = std::strtod(core.c_str(), &stop);
-  if (stop != core.c_str() + core.size() || errno == ERANGE || !std::isfinite(v)) return false;
-  *value = v;
-  return true;
-}
 
 void print_faults(const config::Faults& faults, std::ostream& out) {
   for (const Status& f : faults) out << "warning: " << f.message() << "\n";
@@ -66,8 +47,9 @@ Status resolve_folders(RunState& state, const config::FolderFileLocations& locat
 }  // namespace
 
 Status read_batch_size(const std::string& text, int* size) {
-  double n = 0;
-  if (!parse_count(text, &n) || n < 0 || n > 1e9) {
+  const std::optional<double> count = real_from_text(text, Blanks::kTrim);
+  const double n = count.value_or(-1);
+  if (!count || n < 0 || n > 1e9) {
     return Status::InvalidArgument("The batch size \"" + text +
                                    "\" is not a number of extracts (0 or more).");
   }
