@@ -24,7 +24,7 @@
 #include "workstation/runs/main_window_controls.h"
 #include "workstation/runs/start_driver.h"
 #include "workstation/runs/title_fade.h"
-#include "workstation/runs/ui/picture_box.h"
+#include "workstation/common/ui/picture_box.h"
 #include "workstation/runs/ui/qt_operator_dialogs.h"
 
 namespace velmora::runs {

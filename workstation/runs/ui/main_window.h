@@ -26,7 +26,7 @@
 #include "workstation/common/operator_dialogs.h"
 #include "workstation/runs/main_form.h"
 #include "workstation/runs/run_context.h"
-#include "workstation/runs/ui/widget_control_panel.h"
+#include "workstation/common/ui/widget_control_panel.h"
 
 namespace velmora::runs {
 

@@ -22,7 +22,7 @@
 #include "testing/temp_dir.h"
 #include "workstation/db/testing/fixture_database.h"
 #include "workstation/runs/start_driver.h"
-#include "workstation/runs/ui/picture_box.h"
+#include "workstation/common/ui/picture_box.h"
 
 namespace velmora::runs {
 namespace {

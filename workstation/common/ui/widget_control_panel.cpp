@@ -1,4 +1,4 @@
-#include "workstation/runs/ui/widget_control_panel.h"
+#include "workstation/common/ui/widget_control_panel.h"
 
 #include <QButtonGroup>
 
@@ -13,7 +13,7 @@
 #include <algorithm>
 #include <cmath>
 
-namespace velmora::runs {
+namespace velmora {
 namespace {
 
 QString q(const std::string& s) {
@@ -153,4 +153,4 @@ void WidgetControlPanel::process_events() {
   QCoreApplication::processEvents();
 }
 
-}  // namespace velmora::runs
+}  // namespace velmora

@@ -9,7 +9,7 @@
 #include <QImage>
 #include <QWidget>
 
-namespace velmora::runs {
+namespace velmora {
 
 class PictureBox : public QWidget {
   Q_OBJECT
@@ -33,4 +33,4 @@ class PictureBox : public QWidget {
   QImage image_;
 };
 
-}  // namespace velmora::runs
+}  // namespace velmora

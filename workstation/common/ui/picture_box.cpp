@@ -1,9 +1,9 @@
-#include "workstation/runs/ui/picture_box.h"
+#include "workstation/common/ui/picture_box.h"
 
 #include <QMouseEvent>
 #include <QPainter>
 
-namespace velmora::runs {
+namespace velmora {
 
 PictureBox::PictureBox(const QSize& image_size, QWidget* parent)
     : QWidget(parent), image_(image_size.expandedTo(QSize(1, 1)), QImage::Format_RGB32) {
@@ -30,4 +30,4 @@ void PictureBox::mousePressEvent(QMouseEvent* event) {
   QWidget::mousePressEvent(event);
 }
 
-}  // namespace velmora::runs
+}  // namespace velmora

@@ -18,7 +18,7 @@
 
 #include "workstation/common/control_panel.h"
 
-namespace velmora::runs {
+namespace velmora {
 
 class WidgetControlPanel : public ControlPanel {
  public:
@@ -54,4 +54,4 @@ class WidgetControlPanel : public ControlPanel {
   bool stop_requested_ = false;
 };
 
-}  // namespace velmora::runs
+}  // namespace velmora
