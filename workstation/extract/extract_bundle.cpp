@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "workstation/common/atomic_file.h"
+#include "workstation/common/little_endian.h"
 #include "workstation/common/number_text.h"
 #include "workstation/common/safe_path.h"
 
@@ -21,27 +22,6 @@ namespace fs = std::filesystem;
 std::string pixel_text(std::size_t i) {
   return "(" + std::to_string(i / kExtractColumns + 1) + ", " +
          std::to_string(i % kExtractColumns + 1) + ")";
-}
-
-std::uint64_t load_le64(const unsigned char* p) {
-  std::uint64_t v = 0;
-  for (int b = 7; b >= 0; --b) v = (v << 8) | p[b];
-  return v;
-}
-
-std::int16_t load_le16(const unsigned char* p) {
-  const auto u = static_cast<std::uint16_t>(p[0] | (p[1] << 8));
-  return std::bit_cast<std::int16_t>(u);
-}
-
-void store_le64(std::uint64_t v, std::string* out) {
-  for (int b = 0; b < 8; ++b) out->push_back(static_cast<char>((v >> (8 * b)) & 0xFF));
-}
-
-void store_le16(std::int16_t v, std::string* out) {
-  const auto u = std::bit_cast<std::uint16_t>(v);
-  out->push_back(static_cast<char>(u & 0xFF));
-  out->push_back(static_cast<char>(u >> 8));
 }
 
 const unsigned char* bytes_of(std::string_view s) {
