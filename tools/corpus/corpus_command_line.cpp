@@ -95,6 +95,17 @@ const char kCorpusUsage[] =
     "      (default 3). Then:\n"
     "        velmora-batch --data-folder DATA --database DATA/seals.sqlite \\\n"
     "          --working-folder DATA/work\n"
+    "  velmora-corpus extracts DIR [--animals N] [--sightings K] [--seed S]\n"
+    "      writes synthetic pelt extracts into the new or empty folder DIR, for each\n"
+    "      of five aspects (dark dots, light dots, rings, reticulated stripes, a\n"
+    "      dorsal view) N animals (default 10) with K sightings each (default 3):\n"
+    "      one extract bundle per sighting in DIR/bundles/<cell>/ (about 1 MB each),\n"
+    "      the data folder DIR/data/ (orlain.ini, oldlib/, newlib/, raw/ and the\n"
+    "      database seals.sqlite: the aspects with their kernel settings, the\n"
+    "      tarvik and compnew_spot algorithms, sighting 1 of each animal pending,\n"
+    "      the others in the library) and the truth DIR/corpus.txt; after the\n"
+    "      processing and a comparison, rate it with\n"
+    "        velmora-corpus candidates DIR DIR/data/seals.sqlite\n"
     "  velmora-corpus candidates DATA [DATABASE] [--show N] [--top T]\n"
     "      after a batch comparison: the rank-1 and rank-10 identification rates\n"
     "      that table temp gives (rated against DATA/corpus.txt) and the T best\n"
@@ -135,6 +146,16 @@ int parse_corpus_command_line(int argc, const char* const* argv, CorpusCommandLi
   data->callback([line] {
     line->command = "data";
     refuse_unless_empty(check_data_options(line->data));
+  });
+
+  CLI::App* extracts = app.add_subcommand("extracts");
+  extracts->add_option("DIR", line->folder)->required();
+  add_number(extracts, "--animals", &line->extracts.animals);
+  add_number(extracts, "--sightings", &line->extracts.sightings);
+  add_number(extracts, "--seed", &line->extracts.seed);
+  extracts->callback([line] {
+    line->command = "extracts";
+    refuse_unless_empty(check_extract_options(line->extracts));
   });
 
   CLI::App* candidates = app.add_subcommand("candidates");

@@ -78,6 +78,27 @@ TEST(CorpusCommandLine, DataTakesItsOptionsAndKeepsTheDefaultsOfTheRest) {
   EXPECT_EQ(p.line.data.calibration_animals, 20);
 }
 
+TEST(CorpusCommandLine, ExtractsTakesItsOptionsAndKeepsTheDefaultsOfTheRest) {
+  Parsed p = parse({"extracts", "x"});
+  ASSERT_EQ(p.code, -1) << p.err;
+  EXPECT_EQ(p.line.command, "extracts");
+  EXPECT_EQ(p.line.folder, "x");
+  const ExtractCorpusOptions defaults;
+  EXPECT_EQ(p.line.extracts.animals, defaults.animals);
+  EXPECT_EQ(p.line.extracts.sightings, defaults.sightings);
+  EXPECT_EQ(p.line.extracts.seed, defaults.seed);
+
+  p = parse(
+      {"extracts", "x", "--animals", "40", "--sightings", "4", "--seed", "7", "--animals", "50"});
+  ASSERT_EQ(p.code, -1) << p.err;
+  EXPECT_EQ(p.line.extracts.animals, 50);
+  EXPECT_EQ(p.line.extracts.sightings, 4);
+  EXPECT_EQ(p.line.extracts.seed, 7u);
+  // The other commands' options are theirs alone.
+  EXPECT_EQ(p.line.corpus.animals, CorpusOptions().animals);
+  EXPECT_EQ(p.line.data.corpus.animals, DataFolderOptions().corpus.animals);
+}
+
 TEST(CorpusCommandLine, RankAndCandidatesDefaultToFilesInTheFolder) {
   struct Case {
     std::vector<const char*> args;
@@ -140,6 +161,13 @@ TEST(CorpusCommandLine, WrongCommandLinesExitWithTwoAndTheUsage) {
       {{"data", "e", "--letter", "h"}, "the algorithm letter h belongs to the leg-code comparison"},
       {{"data", "e", "--calibration-animals", "1"},
        "the number of calibration animals must be from 2 to 200"},
+      {{"extracts"}, "DIR is required"},
+      {{"extracts", "x", "--animals", "1"},
+       "the number of animals per aspect must be from 2 to 1999"},
+      {{"extracts", "x", "--sightings", "100"},
+       "the number of sightings per animal must be from 2 to 99"},
+      {{"extracts", "x", "--seed", "1.5"}, "bad value '1.5' for --seed"},
+      {{"extracts", "x", "--noise", "2"}, "The following arguments were not expected: 2 --noise"},
       {{"rank"}, "DIR is required"},
       {{"rank", "c", "r.txt", "extra"}, "The following argument was not expected: extra"},
       {{"candidates", "d", "--show", "many"}, "bad value 'many' for --show"},

@@ -1,8 +1,9 @@
 // End to end: velmora-corpus makes a corpus, the built tarvikx compares it,
 // velmora-corpus rates the run; velmora-corpus makes a data folder, the
 // headless batch comparison velmora-batch runs on it, velmora-corpus rates
-// table temp. The programs are the build's own (testing/programs.h); each
-// test works in its own temporary folder.
+// table temp; velmora-corpus makes synthetic extracts and reports them. The
+// programs are the build's own (testing/programs.h); each test works in its
+// own temporary folder.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -121,6 +122,34 @@ TEST_F(CorpusEndToEnd, SameAnimalRanksFirst) {
   const CommandRun again = run_command(in_dir(corpus_ + " rank c c/testresults.txt"));
   EXPECT_EQ(rate(again.output, "rank-1"), rate(rated.output, "rank-1")) << again.output;
   EXPECT_NE(again.output.find("header lines: 4"), std::string::npos) << again.output;
+}
+
+TEST_F(CorpusEndToEnd, ExtractsPrintOneLinePerAspect) {
+  const CommandRun made =
+      run_command(in_dir(corpus_ + " extracts x --animals 2 --sightings 2 --seed 4"));
+  ASSERT_EQ(made.exit_code, 0) << made.output;
+  // One line per aspect, in table order, then where the files went.
+  size_t at = 0;
+  for (const char* line :
+       {"Spotted (SP, black_dots, lateral): 2 animals, 4 extracts (2 pending, 2 library), ",
+        "Pale (PL, white_dots, lateral): 2 animals, 4 extracts (2 pending, 2 library), ",
+        "Ringed (RG, black_rings, lateral): 2 animals, 4 extracts (2 pending, 2 library), ",
+        "Reticulated (RT, black_stripe, lateral): 2 animals, 4 extracts (2 pending, 2 library), ",
+        "Back (BK, black_dots, Dorsal): 2 animals, 4 extracts (2 pending, 2 library), ",
+        "bundles in x/bundles, data folder x/data (database x/data/seals.sqlite), truth "
+        "x/corpus.txt (seed 4)\n"}) {
+    const size_t found = made.output.find(line, at);
+    ASSERT_NE(found, std::string::npos) << line << "\n" << made.output;
+    EXPECT_TRUE(found == 0 || made.output[found - 1] == '\n') << line;
+    at = found + 1;
+  }
+  EXPECT_TRUE(fs::exists(dir_ / "x/bundles/GS0001_02_SP/extract.ini"));
+  CommandRun r = run_command(in_dir(corpus_ + " extracts x"));  // the folder is in use now
+  EXPECT_EQ(r.exit_code, 1);
+  EXPECT_NE(r.output.find("not an empty folder"), std::string::npos) << r.output;
+  r = run_command(in_dir(corpus_ + " extracts y --sightings 1"));
+  EXPECT_EQ(r.exit_code, 2);
+  EXPECT_FALSE(fs::exists(dir_ / "y"));
 }
 
 TEST_F(CorpusEndToEnd, CommandLineErrorsAreExplained) {

@@ -52,26 +52,9 @@ std::string names_text(const std::vector<std::string>& names) {
   return text;
 }
 
-// Runs the prepared `stmt` with `params`; with `key` set, the statement
-// returns one row and *key receives its first column.
-Status run(db::Statement* stmt, const std::vector<std::pair<std::string, db::Value>>& params,
-           int64_t* key = nullptr) {
-  for (const auto& [name, value] : params)
-    if (Status s = stmt->set(name, value); !s.ok()) return s;
-  if (key == nullptr) return stmt->execute();
-  db::RecordSet rs;
-  if (Status s = stmt->open(&rs); !s.ok()) return s;
-  if (rs.eof() || rs.columns().empty())
-    return Status::Corruption(stmt->name() + " returned no key");
-  *key = rs.integer(rs.columns().front());
-  return Status::Ok();
-}
-
 Status fill_database(db::Database* db, const DataFolderOptions& o,
                      const std::vector<DataExtract>& plan, const CalibrationSummary& calibration) {
-  db::Transaction tx(db);
-  if (!tx.begun().ok()) return tx.begun();
-  std::unique_ptr<db::Statement> aspect, algy, stats, landscape, sighting, encounter, image, cell;
+  std::unique_ptr<db::Statement> aspect, algy, stats;
   const std::pair<std::unique_ptr<db::Statement>*, const char*> statements[] = {
       {&aspect,
        "INSERT INTO aspects (aspect, aspect_letter, cell_type, pattern, show_n_spots) "
@@ -81,74 +64,24 @@ Status fill_database(db::Database* db, const DataFolderOptions& o,
        "INSERT INTO stats (aspect, algy_letter, rmu_match, sigma_match, rmu_nonmatch, "
        "sigma_nonmatch) VALUES (:aspect, :letter, :rmu_match, :sigma_match, :rmu_nonmatch, "
        ":sigma_nonmatch)"},
-      {&landscape, "INSERT INTO landscapes (site, landscape) VALUES (:site, :landscape)"},
-      {&sighting, "INSERT INTO sighting (site) VALUES (:site) RETURNING sighting_no"},
-      {&encounter,
-       "INSERT INTO encounter (ID, gender, sighting_no) VALUES (:id, :gender, :sighting) "
-       "RETURNING encounter_no"},
-      {&image,
-       "INSERT INTO image (image, image_no, encounter_no, photo, dt) VALUES (:image, :number, "
-       ":encounter, :image, :dt)"},
-      {&cell,
-       "INSERT INTO cells (cell, image, AutoMatch, side, aspect) VALUES (:cell, :image, "
-       ":status, :side, :aspect)"},
   };
   for (const auto& [stmt, sql] : statements)
     if (Status s = db->prepare("data folder", sql, stmt); !s.ok()) return s;
 
-  Status s = run(aspect.get(), {{"aspect", o.aspect}, {"letter", o.corpus.aspect_letter}});
-  if (s.ok()) s = run(algy.get(), {{"letter", o.letter}});
+  Status s =
+      run_statement(aspect.get(), {{"aspect", o.aspect}, {"letter", o.corpus.aspect_letter}});
+  if (s.ok()) s = run_statement(algy.get(), {{"letter", o.letter}});
   if (s.ok())
-    s = run(stats.get(), {{"aspect", o.aspect},
-                          {"letter", o.letter},
-                          {"rmu_match", calibration.match.mean},
-                          {"sigma_match", calibration.match.sigma},
-                          {"rmu_nonmatch", calibration.nonmatch.mean},
-                          {"sigma_nonmatch", calibration.nonmatch.sigma}});
-  if (s.ok()) s = run(landscape.get(), {{"site", std::string(kSite)}, {"landscape", kLandscape}});
-  if (s.ok()) s = cell->set("side", std::string(kSide));
-  if (s.ok()) s = cell->set("aspect", o.aspect);
-  if (s.ok()) s = sighting->set("site", std::string(kSite));
-  int64_t number = 0;
-  for (const DataExtract& e : plan) {
-    if (!s.ok()) break;
-    int64_t sighting_no = 0, encounter_no = 0;
-    s = run(sighting.get(), {}, &sighting_no);
-    if (s.ok())
-      s = run(encounter.get(), {{"id", e.id}, {"gender", e.gender}, {"sighting", sighting_no}},
-              &encounter_no);
-    if (s.ok())
-      s = run(
-          image.get(),
-          {{"image", e.image}, {"number", ++number}, {"encounter", encounter_no}, {"dt", e.dt}});
-    if (s.ok())
-      s = run(
-          cell.get(),
-          {{"cell", e.cell}, {"image", e.image}, {"status", std::string(e.pending ? "P" : "L")}});
-  }
-  // The dense numbering the workstation gives at every Start, so that the
-  // database is consistent before its first Start too.
-  if (s.ok())
-    s = db->execute("data folder: number the cells",
-                    "UPDATE cells SET cell_no = n.no FROM (SELECT cell, row_number() OVER "
-                    "(ORDER BY cell) AS no FROM cells) AS n WHERE cells.cell = n.cell");
-  if (!s.ok()) return s;
-  return tx.commit();
-}
-
-Status write_database(const std::string& path, const DataFolderOptions& o,
-                      const std::vector<DataExtract>& plan, const CalibrationSummary& calibration) {
-  Status s = db::create_database_file(path);
-  if (!s.ok()) return s;
-  {
-    std::unique_ptr<db::Database> db;
-    s = db::Database::open(path, db::Database::OpenMode::kExisting, &db);
-    if (s.ok()) s = fill_database(db.get(), o, plan, calibration);
-  }
-  if (!s.ok()) {
-    std::error_code ec;
-    for (const char* suffix : {"", "-wal", "-shm"}) fs::remove(path + suffix, ec);
-  }
+    s = run_statement(stats.get(), {{"aspect", o.aspect},
+                                    {"letter", o.letter},
+                                    {"rmu_match", calibration.match.mean},
+                                    {"sigma_match", calibration.match.sigma},
+                                    {"rmu_nonmatch", calibration.nonmatch.mean},
+                                    {"sigma_nonmatch", calibration.nonmatch.sigma}});
+  if (s.ok()) s = insert_synthetic_site(db);
+  int64_t image_number = 0;
+  if (s.ok()) s = insert_extracts(db, plan, o.aspect, kSide, &image_number);
+  if (s.ok()) s = number_cells(db);
   return s;
 }
 
@@ -178,33 +111,38 @@ std::string check_data_options(const DataFolderOptions& o) {
 }
 
 std::vector<DataExtract> plan_data_folder(const DataFolderOptions& o) {
-  const int n = o.corpus.animals;
-  // provisional[a - 1]: the provisional number of animal a's pending sighting.
+  return plan_animals(o.corpus, 1);
+}
+
+std::vector<DataExtract> plan_animals(const CorpusOptions& corpus, int first_animal) {
+  const int n = corpus.animals;
+  // provisional[a - first_animal]: the provisional number of animal a's
+  // pending sighting.
   std::vector<int> provisional(static_cast<size_t>(n));
-  std::iota(provisional.begin(), provisional.end(), 1);
-  Random shuffle(stream_seed(o.corpus.seed, kProvisionalStream));
+  std::iota(provisional.begin(), provisional.end(), first_animal);
+  Random shuffle(stream_seed(corpus.seed, kProvisionalStream));
   for (int i = n - 1; i > 0; --i)
     std::swap(provisional[static_cast<size_t>(i)],
               provisional[static_cast<size_t>(shuffle.below(i + 1))]);
 
   std::vector<DataExtract> plan;
-  plan.reserve(static_cast<size_t>(n) * static_cast<size_t>(o.corpus.sightings));
+  plan.reserve(static_cast<size_t>(n) * static_cast<size_t>(corpus.sightings));
   char dt[32];
-  for (int a = 1; a <= n; ++a) {
-    Random gender(stream_seed(o.corpus.seed, kGenderStream, static_cast<uint64_t>(a)));
+  for (int a = first_animal; a < first_animal + n; ++a) {
+    Random gender(stream_seed(corpus.seed, kGenderStream, static_cast<uint64_t>(a)));
     const std::string animal = "GS" + zero_padded(a, 4);
     const std::string sex = gender.chance(0.5) ? "Female" : "Male";
-    for (int s = 1; s <= o.corpus.sightings; ++s) {
+    for (int s = 1; s <= corpus.sightings; ++s) {
       DataExtract e;
       e.pending = s == 1;
       e.animal = animal;
       e.animal_number = a;
       e.sighting = s;
       e.gender = sex;
-      const int p = provisional[static_cast<size_t>(a - 1)];
+      const int p = provisional[static_cast<size_t>(a - first_animal)];
       e.id = e.pending ? "U" + zero_padded(p, 4) : animal;
       e.image = e.id + "_" + zero_padded(s, 2);
-      e.cell = e.image + "_" + o.corpus.aspect_letter;
+      e.cell = e.image + "_" + corpus.aspect_letter;
       // Library photographs from earlier seasons; the pending ones are new.
       if (e.pending) {
         std::snprintf(dt, sizeof dt, "2024-07-%02d %02d:%02d:00", 1 + p % 28, 8 + p % 10, p % 60);
@@ -229,6 +167,97 @@ void calibration_lists(const DataFolderOptions& o, std::vector<std::string>* fir
     first->push_back(image + "02_" + o.corpus.aspect_letter);
     second->push_back(image + "03_" + o.corpus.aspect_letter);
   }
+}
+
+Status run_statement(db::Statement* stmt,
+                     const std::vector<std::pair<std::string, db::Value>>& params, int64_t* key) {
+  for (const auto& [name, value] : params)
+    if (Status s = stmt->set(name, value); !s.ok()) return s;
+  if (key == nullptr) return stmt->execute();
+  db::RecordSet rs;
+  if (Status s = stmt->open(&rs); !s.ok()) return s;
+  if (rs.eof() || rs.columns().empty())
+    return Status::Corruption(stmt->name() + " returned no key");
+  *key = rs.integer(rs.columns().front());
+  return Status::Ok();
+}
+
+Status create_filled_database(const std::string& path,
+                              const std::function<Status(db::Database*)>& fill) {
+  Status s = db::create_database_file(path);
+  if (!s.ok()) return s;
+  {
+    std::unique_ptr<db::Database> db;
+    s = db::Database::open(path, db::Database::OpenMode::kExisting, &db);
+    if (s.ok()) {
+      db::Transaction tx(db.get());
+      s = tx.begun();
+      if (s.ok()) s = fill(db.get());
+      if (s.ok()) s = tx.commit();
+    }
+  }
+  if (!s.ok()) {
+    std::error_code ec;
+    for (const char* suffix : {"", "-wal", "-shm"}) fs::remove(path + suffix, ec);
+  }
+  return s;
+}
+
+Status insert_synthetic_site(db::Database* db) {
+  std::unique_ptr<db::Statement> landscape;
+  Status s = db->prepare("data folder",
+                         "INSERT INTO landscapes (site, landscape) VALUES (:site, :landscape)",
+                         &landscape);
+  if (s.ok())
+    s = run_statement(landscape.get(), {{"site", std::string(kSite)}, {"landscape", kLandscape}});
+  return s;
+}
+
+Status insert_extracts(db::Database* db, const std::vector<DataExtract>& plan,
+                       const std::string& aspect, const std::string& side, int64_t* image_number) {
+  std::unique_ptr<db::Statement> sighting, encounter, image, cell;
+  const std::pair<std::unique_ptr<db::Statement>*, const char*> statements[] = {
+      {&sighting, "INSERT INTO sighting (site) VALUES (:site) RETURNING sighting_no"},
+      {&encounter,
+       "INSERT INTO encounter (ID, gender, sighting_no) VALUES (:id, :gender, :sighting) "
+       "RETURNING encounter_no"},
+      {&image,
+       "INSERT INTO image (image, image_no, encounter_no, photo, dt) VALUES (:image, :number, "
+       ":encounter, :image, :dt)"},
+      {&cell,
+       "INSERT INTO cells (cell, image, AutoMatch, side, aspect) VALUES (:cell, :image, "
+       ":status, :side, :aspect)"},
+  };
+  for (const auto& [stmt, sql] : statements)
+    if (Status s = db->prepare("data folder", sql, stmt); !s.ok()) return s;
+  Status s = cell->set("side", side);
+  if (s.ok()) s = cell->set("aspect", aspect);
+  if (s.ok()) s = sighting->set("site", std::string(kSite));
+  for (const DataExtract& e : plan) {
+    if (!s.ok()) break;
+    int64_t sighting_no = 0, encounter_no = 0;
+    s = run_statement(sighting.get(), {}, &sighting_no);
+    if (s.ok())
+      s = run_statement(encounter.get(),
+                        {{"id", e.id}, {"gender", e.gender}, {"sighting", sighting_no}},
+                        &encounter_no);
+    if (s.ok())
+      s = run_statement(image.get(), {{"image", e.image},
+                                      {"number", ++*image_number},
+                                      {"encounter", encounter_no},
+                                      {"dt", e.dt}});
+    if (s.ok())
+      s = run_statement(
+          cell.get(),
+          {{"cell", e.cell}, {"image", e.image}, {"status", std::string(e.pending ? "P" : "L")}});
+  }
+  return s;
+}
+
+Status number_cells(db::Database* db) {
+  return db->execute("data folder: number the cells",
+                     "UPDATE cells SET cell_no = n.no FROM (SELECT cell, row_number() OVER "
+                     "(ORDER BY cell) AS no FROM cells) AS n WHERE cells.cell = n.cell");
 }
 
 Status write_data_folder(const std::string& dir, const DataFolderOptions& o,
@@ -286,7 +315,11 @@ Status write_data_folder(const std::string& dir, const DataFolderOptions& o,
 
   sum.database_path = (root / kDatabaseFileName).string();
   sum.working_folder = work.string();
-  if (Status s = write_database(sum.database_path, o, plan, sum.calibration); !s.ok()) return s;
+  if (Status s = create_filled_database(
+          sum.database_path,
+          [&](db::Database* db) { return fill_database(db, o, plan, sum.calibration); });
+      !s.ok())
+    return s;
   // The first item of the file is a header; no comma in it, since a comma
   // would end the item and make the rest a key line without "=".
   const std::string ini = "[Velmora synthetic data folder seed " + std::to_string(o.corpus.seed) +

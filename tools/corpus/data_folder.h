@@ -39,12 +39,16 @@
 // is rated against.
 #pragma once
 
+#include <cstdint>
+#include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "tools/corpus/calibration.h"
 #include "tools/corpus/corpus_writer.h"
 #include "workstation/common/status.h"
+#include "workstation/db/database.h"
 
 namespace velmora::corpus {
 
@@ -83,6 +87,13 @@ std::string check_data_options(const DataFolderOptions& o);
 // All extracts, animal by animal, sighting by sighting.
 std::vector<DataExtract> plan_data_folder(const DataFolderOptions& o);
 
+// The same for corpus.animals animals numbered from `first_animal` on (IDs
+// "GS" + that number), so that several groups of animals in one database
+// keep apart: the provisional IDs of the pending sightings are a seeded
+// shuffle of the group's own numbers. plan_data_folder is
+// plan_animals(o.corpus, 1).
+std::vector<DataExtract> plan_animals(const CorpusOptions& corpus, int first_animal);
+
 // The library cells the calibration compares: sighting 2 (first) and
 // sighting 3 (second) of the first M animals.
 void calibration_lists(const DataFolderOptions& o, std::vector<std::string>* first,
@@ -96,6 +107,34 @@ struct DataFolderSummary {
   std::string database_path;
   std::string working_folder;
 };
+
+// --- The database pieces the data folders share.
+
+// Runs the prepared `stmt` with `params`; with `key` set, the statement
+// returns one row and *key receives its first column.
+Status run_statement(db::Statement* stmt,
+                     const std::vector<std::pair<std::string, db::Value>>& params,
+                     int64_t* key = nullptr);
+
+// Creates a database file at `path` with the workstation's schema and fills
+// it through `fill` in one transaction. On failure the file is removed.
+Status create_filled_database(const std::string& path,
+                              const std::function<Status(db::Database*)>& fill);
+
+// The landscape row of the synthetic site every sighting is made at; once
+// per database.
+Status insert_synthetic_site(db::Database* db);
+
+// One sighting, encounter, image and cells row per extract of `plan`: status
+// P for a pending extract, L for a library one, on `side` of `aspect`. Image
+// numbers continue from *image_number, which is left at the last one given.
+Status insert_extracts(db::Database* db, const std::vector<DataExtract>& plan,
+                       const std::string& aspect, const std::string& side, int64_t* image_number);
+
+// The dense numbering the workstation gives the cells at every Start (1, 2,
+// ... in cell order), so that a database is consistent before its first
+// Start too.
+Status number_cells(db::Database* db);
 
 // Makes the data folder in `dir`, which must be absent or empty. The path
 // of every fingerprint file must stay under 80 characters (the writer's

@@ -9,11 +9,12 @@
 #include <vector>
 
 #include "tools/corpus/corpus_command_line.h"
-#include "workstation/common/number_text.h"
 #include "tools/corpus/corpus_writer.h"
 #include "tools/corpus/data_folder.h"
 #include "tools/corpus/identification_rates.h"
+#include "tools/corpus/synthetic_extract.h"
 #include "tools/corpus/temp_ranking.h"
+#include "workstation/common/number_text.h"
 #include "workstation/db/database.h"
 
 namespace {
@@ -60,6 +61,19 @@ int make_data(const velmora::corpus::CorpusCommandLine& line) {
     std::printf("    problem lines in the calibration results: %lld\n",
                 static_cast<long long>(cal.other_lines));
   std::printf("  working folder %s (tarvik.ini)\n", sum.working_folder.c_str());
+  return 0;
+}
+
+int make_extracts(const velmora::corpus::CorpusCommandLine& line) {
+  const velmora::corpus::ExtractCorpusOptions& options = line.extracts;
+  velmora::corpus::ExtractCorpusSummary sum;
+  const velmora::Status s = velmora::corpus::write_extract_corpus(line.folder, options, &sum);
+  if (!s.ok()) return fail(s);
+  for (const velmora::corpus::ExtractAspectSummary& aspect : sum.aspects)
+    std::printf("%s\n", velmora::corpus::format_aspect_summary(aspect).c_str());
+  std::printf("bundles in %s, data folder %s (database %s), truth %s (seed %llu)\n",
+              sum.bundles.c_str(), sum.data_folder.c_str(), sum.database_path.c_str(),
+              sum.truth.c_str(), static_cast<unsigned long long>(options.seed));
   return 0;
 }
 
@@ -118,5 +132,6 @@ int main(int argc, char** argv) {
   if (line.command == "make") return make(line);
   if (line.command == "rank") return rank(line);
   if (line.command == "data") return make_data(line);
+  if (line.command == "extracts") return make_extracts(line);
   return show_candidates(line);
 }
