@@ -176,15 +176,13 @@ Status dots(std::span<const float> wavelet_image, double wavelet_mean, double wa
       const auto place = std::find_if(spots.begin(), spots.end(), [&](const Spot& s) {
         return dark ? s.score > z : s.score < z;
       });
-      if (place == spots.end() && spots.size() >= static_cast<std::size_t>(kMaxDotCandidates)) {
-        continue;
-      }
       Spot s;
       s.score = z;
       s.row = static_cast<float>(i);
       s.column = static_cast<float>(j);
       s.kind = kSpotKindBoth;
       spots.insert(place, s);
+      // A full list drops its last, which may be the newcomer itself.
       if (spots.size() > static_cast<std::size_t>(kMaxDotCandidates)) spots.pop_back();
     }
   }

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <random>
 #include <string>
@@ -36,47 +37,21 @@ TEST(SizeOrder, IsTheStableSortOfEveryColumnBothWays) {
   std::mt19937 rng(5);
   for (int round = 0; round < 40; ++round) {
     const SpotList list = random_list(rng, 1 + round * 3, 6);  // many equal keys
-    const int count = static_cast<int>(list.size()) - round % 3;
-    for (const SpotColumn column :
-         {SpotColumn::kScore, SpotColumn::kRow, SpotColumn::kColumn, SpotColumn::kKind}) {
-      for (const SortOrder order : {SortOrder::kAscending, SortOrder::kDescending}) {
+    const int count = std::max(0, static_cast<int>(list.size()) - round % 3);
+    for (int column = 1; column <= 4; ++column) {
+      for (const bool down : {false, true}) {
         auto key = [column](const Spot& s) {
-          return column == SpotColumn::kScore    ? s.score
-                 : column == SpotColumn::kRow    ? s.row
-                 : column == SpotColumn::kColumn ? s.column
-                                                 : s.kind;
+          return std::array{s.score, s.row, s.column, s.kind}[column - 1];
         };
-        SpotList expected = list;
-        std::stable_sort(expected.begin(), expected.begin() + std::max(count, 0),
-                         [&](const Spot& a, const Spot& b) {
-                           return order == SortOrder::kDescending ? key(a) > key(b)
-                                                                  : key(a) < key(b);
-                         });
-        SpotList got = list;
-        size_order(got, count, column, order);
+        SpotList expected = list, got = list;
+        std::stable_sort(expected.begin(), expected.begin() + count, [&](auto& a, auto& b) {
+          return down ? key(a) > key(b) : key(a) < key(b);
+        });
+        size_order(got, count, static_cast<SpotColumn>(column),
+                   down ? SortOrder::kDescending : SortOrder::kAscending);
         ASSERT_EQ(got, expected) << "round " << round;
       }
     }
-  }
-}
-
-TEST(Neardist, SkipsItselfKeepsTheFirstOfEqualAndReportsNone) {
-  const SpotList list = {spot(1, 10, 10), spot(1, 10, 20), spot(1, 10, 0), spot(1, 13, 14)};
-  struct Case {
-    int count, self;
-    double row, column;
-    int index;
-    double distance;
-  } cases[] = {
-      {4, 0, 10, 10, 3, 5.0},   // 13,14 is 5 away; itself is skipped
-      {3, 0, 10, 10, 1, 10.0},  // 10,20 and 10,0 both 10 away: the first
-      {1, 0, 10, 10, -1, kNoNearSpot}, {0, -1, 10, 10, -1, kNoNearSpot},
-      {9, -1, 10, 10, 0, 0.0},  // count is cut to the list
-  };
-  for (const Case& c : cases) {
-    const NearSpot n = neardist(list, c.count, c.row, c.column, c.self);
-    EXPECT_EQ(n.index, c.index) << c.count << " " << c.self;
-    EXPECT_DOUBLE_EQ(n.distance, c.distance);
   }
 }
 
@@ -144,32 +119,28 @@ TEST(MergeNearSpots, AgreesWithAPlainMergeAndNoticesFaults) {
 }
 
 TEST(MergeNearSpots, EdgeCases) {
-  struct Case {
+  const struct {
     const char* name;
-    SpotList in;
-    SpotList out;
+    SpotList in, out;
   } cases[] = {
-      {"exactly the distance apart: kept",
-       {spot(3, 10, 10), spot(2, 10, 19)},
-       {spot(30, 10, 10), spot(20, 10, 19)}},
-      {"closer: one spot at the means",
-       {spot(3, 10, 10, 1), spot(2, 10, 18.5f, 2)},
-       {spot(25, 10, 14.25f, 1.5f)}},
-      {"a chain collapses over two passes",
-       {spot(4, 50, 50), spot(2, 50, 55), spot(1, 50, 60)},
-       {spot(20, 50, 56.25f)}},
+      // clang-format off
+      {"exactly the distance apart: kept", {spot(3, 10, 10), spot(2, 10, 19)}, {spot(30, 10, 10), spot(20, 10, 19)}},
+      {"closer: one spot at the means", {spot(3, 10, 10, 1), spot(2, 10, 18.5f, 2)}, {spot(25, 10, 14.25f, 1.5f)}},
+      {"a chain collapses over two passes", {spot(4, 50, 50), spot(2, 50, 55), spot(1, 50, 60)}, {spot(20, 50, 56.25f)}},
       {"a lone spot", {spot(1, 5, 5)}, {spot(10, 5, 5)}},
       {"nothing", {}, {}},
+      // clang-format on
   };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     SpotList list = c.in;
     merge_near_spots(list, 9.0f);
     EXPECT_EQ(list, c.out) << c.name;
   }
+  EXPECT_EQ(neardist({spot(1, 5, 5)}, 1, 5, 5, 0).index, -1);
+  EXPECT_EQ(neardist({spot(1, 5, 5)}, 1, 5, 5, 0).distance, kNoNearSpot);
   // 150 spots far apart: the best 100 stay, scores ten times as large.
   SpotList many;
-  for (int k = 0; k < 150; ++k)
-    many.push_back(spot(k * 0.5f, 10.0f + k / 10 * 15, 10.0f + k % 10 * 15));
+  for (int k = 0; k < 150; ++k) many.push_back(spot(k * 0.5f, 10 + k / 10 * 15, 10 + k % 10 * 15));
   merge_near_spots(many, 9.0f);
   ASSERT_EQ(many.size(), 100u);
   for (int k = 0; k < 100; ++k) EXPECT_EQ(many[k].score, (149 - k) * 5.0f);
@@ -177,98 +148,59 @@ TEST(MergeNearSpots, EdgeCases) {
 
 // ------------------------------------------------------------------ dots
 
-struct Dot {
-  int row, column;
-  float depth;  // below the background; negative for a light dot
-};
-
-// A flat background with gaussian dots; mean and sd as the decomposition
-// gives them (over pixels that are not 254).
-struct DotImage {
-  std::vector<float> image = std::vector<float>(kExtractPixels);
-  double mean = 0, sd = 0;
-  DotImage(float background, const std::vector<Dot>& dots) {
+TEST(Dots, FindsDarkAndLightDotsAtTheirCentresBestFirst) {
+  // Gaussian dots (row, column, depth below the background); the two equally
+  // deep ones come in the order they are found, the higher one first.
+  const float found[][3] = {{40, 50, 120}, {60, 220, 100}, {100, 180, 100}, {200, 90, 60}};
+  for (const float sign : {1.0f, -1.0f}) {
+    const float background = sign > 0 ? 200.0f : 55.0f;
+    std::vector<float> image(kExtractPixels);
     for (int r = 1; r <= 256; ++r) {
       for (int c = 1; c <= 256; ++c) {
         double v = background;
-        for (const Dot& d : dots) {
-          v -= d.depth *
-               std::exp(-((r - d.row) * (r - d.row) + (c - d.column) * (c - d.column)) / 12.5);
-        }
+        for (const auto& d : found)
+          v -= sign * d[2] * std::exp(-(std::pow(r - d[0], 2) + std::pow(c - d[1], 2)) / 12.5);
         image[SharedExtract::index(r, c)] = static_cast<float>(v);
       }
     }
-    double n = 0, s = 0, q = 0;
-    for (const float v : image) {
-      if (v == 254.0f) continue;
-      n += 1;
-      s += v;
-      q += double{v} * v;
-    }
-    mean = s / n;
-    sd = std::sqrt((q - s * s / n) / (n - 1));
-  }
-  float score(const Dot& d, bool dark) const {
-    const float z = static_cast<float>((image[SharedExtract::index(d.row, d.column)] - mean) / sd);
-    return (dark ? -z : z) * 10.0f;
-  }
-};
-
-TEST(Dots, FindsDarkAndLightDotsAtTheirCentresBestFirst) {
-  // Two dots equally deep: the one found first (higher up) comes first.
-  const std::vector<Dot> dark = {{40, 50, 120}, {100, 180, 100}, {60, 220, 100}, {200, 90, 60}};
-  const std::vector<std::size_t> order = {0, 2, 1, 3};
-  for (const bool is_dark : {true, false}) {
-    std::vector<Dot> placed = dark;
-    if (!is_dark) {
-      for (Dot& d : placed) d.depth = -d.depth;
-    }
-    const DotImage im(is_dark ? 200.0f : 55.0f, placed);
     SpotList spots;
     std::string note;
     ASSERT_TRUE(
-        dots(im.image, im.mean, im.sd, is_dark ? "black_dots" : "white_dots", 9.0f, spots, note)
+        dots(image, background, 20.0, sign > 0 ? "black_dots" : "white_dots", 9.0f, spots, note)
             .ok());
-    EXPECT_TRUE(note.empty());
     // Light dots pass the same -0.9 threshold, so the flat background's
     // maxima are candidates too; they score below the dots.
-    if (is_dark)
-      EXPECT_EQ(spots.size(), 4u);
-    else
-      EXPECT_GT(spots.size(), 4u);
+    ASSERT_EQ(spots.size() == 4, sign > 0);
     ASSERT_GE(spots.size(), 4u);
-    for (std::size_t k = 0; k < 4; ++k) {
-      const Dot& d = placed[order[k]];
-      EXPECT_EQ(spots[k], spot(im.score(d, is_dark), d.row, d.column)) << is_dark << " " << k;
+    for (int k = 0; k < 4; ++k) {
+      const float v =
+          image[SharedExtract::index(static_cast<int>(found[k][0]), static_cast<int>(found[k][1]))];
+      const float z = static_cast<float>((v - background) / 20.0);
+      EXPECT_EQ(spots[k], spot(-sign * z * 10, found[k][0], found[k][1])) << sign << " " << k;
     }
   }
 }
 
 TEST(Dots, KeepsOnlyTheBest199Candidates) {
-  // 199 single-pixel dots 12 apart and a weaker 200th beside the strongest:
-  // had it been kept it would have merged with the strongest and moved it.
+  // 199 single-pixel dots 12 apart, the strongest first, and a weaker 200th
+  // found early beside it: had it been kept it would have merged with the
+  // strongest and moved it.
   std::vector<float> image(kExtractPixels, 200.0f);
-  int strongest_row = 0, strongest_column = 0;
   for (int k = 0; k < 199; ++k) {
-    strongest_row = 14 + 12 * (k / 21);
-    strongest_column = 14 + 12 * (k % 21);
-    image[SharedExtract::index(strongest_row, strongest_column)] = 100.0f - 0.25f * k;
+    image[SharedExtract::index(14 + 12 * (k / 21), 14 + 12 * (k % 21))] = 50.0f + 0.25f * k;
   }
-  image[SharedExtract::index(strongest_row + 3, strongest_column + 3)] = 150.0f;
+  image[SharedExtract::index(17, 17)] = 150.0f;
   SpotList spots;
   std::string note;
   ASSERT_TRUE(dots(image, 199.5, 5.0, "black_dots", 9.0f, spots, note).ok());
   ASSERT_EQ(spots.size(), 100u);
-  EXPECT_EQ(spots[0].row, strongest_row);
-  EXPECT_EQ(spots[0].column, strongest_column);
+  EXPECT_EQ(spots[0], spot(-10 * static_cast<float>((50.0 - 199.5) / 5.0), 14, 14));
 }
 
 TEST(Dots, FlatOrWrongImageGivesNoSpots) {
   SpotList spots = {spot(1, 1, 1)};
   std::string note;
-  ASSERT_TRUE(
-      dots(std::vector<float>(kExtractPixels, 100.0f), 100.0, 0.0, "black_dots", 9.0f, spots, note)
-          .ok());
+  ASSERT_TRUE(dots(std::vector<float>(kExtractPixels, 9), 9, 0, "black_dots", 9, spots, note).ok());
   EXPECT_TRUE(spots.empty());
   EXPECT_FALSE(note.empty());
   EXPECT_FALSE(dots(std::vector<float>(10, 1.0f), 0.0, 1.0, "black_dots", 9.0f, spots, note).ok());
@@ -284,6 +216,7 @@ TEST(SpotEdits, ClicksOnTheExtractAndTheProcessingPicture) {
     return s;
   };
   enum Op { kAdd, kAddShift, kRemove, kExclude };
+  const SpotList b = base, rest = {b[1], b[2], b[3], b[4]};
   struct Case {
     const char* name;
     Op op;
@@ -293,97 +226,22 @@ TEST(SpotEdits, ClicksOnTheExtractAndTheProcessingPicture) {
     SpotList after;
     SpotEdit edit;
   } cases[] = {
-      {"add: takes the first hidden place and its score",
-       kAdd,
-       base,
-       {3, 5},
-       100,
-       120,
-       {base[0], base[1], base[2], spot(20, 120, 100, 1), base[3]},
-       {true, 3, {4, 5}}},
-      {"add with shift: kind 3",
-       kAddShift,
-       base,
-       {3, 5},
-       100,
-       120,
-       {base[0], base[1], base[2], spot(20, 120, 100, 3), base[3]},
-       {true, 3, {4, 5}}},
-      {"add at limit 0",
-       kAdd,
-       base,
-       {0, 5},
-       7,
-       8,
-       {spot(50, 8, 7, 1), base[0], base[1], base[2], base[3]},
-       {true, 0, {1, 5}}},
-      {"add with all shown: appended",
-       kAdd,
-       base,
-       {5, 5},
-       7,
-       8,
-       {base[0], base[1], base[2], base[3], base[4], spot(10, 8, 7, 1)},
-       {true, 5, {6, 6}}},
-      {"add past the list: cut to it",
-       kAdd,
-       base,
-       {7, 9},
-       7,
-       8,
-       {base[0], base[1], base[2], base[3], base[4], spot(10, 8, 7, 1)},
-       {true, 5, {6, 6}}},
+      // clang-format off
+      {"add: the first hidden place, with its score", kAdd, b, {3, 5}, 100, 120, {b[0], b[1], b[2], spot(20, 120, 100, 1), b[3]}, {true, 3, {4, 5}}},
+      {"add with shift: kind 3", kAddShift, b, {3, 5}, 100, 120, {b[0], b[1], b[2], spot(20, 120, 100, 3), b[3]}, {true, 3, {4, 5}}},
+      {"add at limit 0", kAdd, b, {0, 5}, 7, 8, {spot(50, 8, 7, 1), b[0], b[1], b[2], b[3]}, {true, 0, {1, 5}}},
+      {"add with all shown: appended", kAdd, b, {5, 5}, 7, 8, {b[0], b[1], b[2], b[3], b[4], spot(10, 8, 7, 1)}, {true, 5, {6, 6}}},
+      {"add past the list: cut to it", kAdd, b, {7, 9}, 7, 8, {b[0], b[1], b[2], b[3], b[4], spot(10, 8, 7, 1)}, {true, 5, {6, 6}}},
       {"add to nothing", kAdd, {}, {0, 0}, 7, 8, {spot(0, 8, 7, 1)}, {true, 0, {1, 1}}},
-      {"remove the nearest shown",
-       kRemove,
-       base,
-       {3, 5},
-       12,
-       11,
-       {base[1], base[2], base[3], base[4]},
-       {true, 0, {2, 4}}},
-      {"remove: equal distances take the first",
-       kRemove,
-       base,
-       {3, 5},
-       35,
-       10,
-       {base[1], base[2], base[3], base[4]},
-       {true, 0, {2, 4}}},
-      {"remove: hidden spots are not picked",
-       kRemove,
-       base,
-       {3, 5},
-       200,
-       200,
-       base,
-       {false, -1, {3, 5}}},
-      {"remove: 100 pixels away is too far",
-       kRemove,
-       base,
-       {1, 5},
-       110,
-       10,
-       base,
-       {false, -1, {1, 5}}},
-      {"remove: 99 pixels away is near",
-       kRemove,
-       base,
-       {1, 5},
-       109,
-       10,
-       {base[1], base[2], base[3], base[4]},
-       {true, 0, {0, 4}}},
-      {"remove at limit 0", kRemove, base, {0, 5}, 10, 10, base, {false, -1, {0, 5}}},
-      {"exclude the nearest shown",
-       kExclude,
-       base,
-       {3, 5},
-       12,
-       58,
-       {base[0], base[1], excluded(base[2]), base[3], base[4]},
-       {true, 2, {3, 5}}},
-      {"exclude far away", kExclude, base, {3, 5}, 250, 250, base, {false, -1, {3, 5}}},
+      {"remove the nearest shown", kRemove, b, {3, 5}, 12, 11, rest, {true, 0, {2, 4}}},
+      {"remove: equal distances, the first", kRemove, b, {3, 5}, 35, 10, rest, {true, 0, {2, 4}}},
+      {"remove: hidden spots are not picked", kRemove, b, {3, 5}, 200, 200, b, {false, -1, {3, 5}}},
+      {"remove: 100 pixels away is too far", kRemove, b, {1, 5}, 110, 10, b, {false, -1, {1, 5}}},
+      {"remove: 99 pixels away is near", kRemove, b, {1, 5}, 109, 10, rest, {true, 0, {0, 4}}},
+      {"remove at limit 0", kRemove, b, {0, 5}, 10, 10, b, {false, -1, {0, 5}}},
+      {"exclude the nearest shown", kExclude, b, {3, 5}, 12, 58, {b[0], b[1], excluded(b[2]), b[3], b[4]}, {true, 2, {3, 5}}},
+      {"exclude far away", kExclude, b, {3, 5}, 250, 250, b, {false, -1, {3, 5}}},
+      // clang-format on
   };
   for (const Case& c : cases) {
     SpotList list = c.list;
@@ -420,10 +278,11 @@ TEST(SpotEdits, TheLimitNeverPassesTheList) {
 }
 
 TEST(SpotDisplay, ColoursAndCaption) {
-  EXPECT_EQ(spot_circle_colour(1.0f), (CircleColour{255, 0, 0}));
-  EXPECT_EQ(spot_circle_colour(3.0f), (CircleColour{0, 0, 255}));
-  EXPECT_EQ(spot_circle_colour(2.0f), (CircleColour{0, 255, 255}));
-  EXPECT_EQ(spot_circle_colour(1.5f), (CircleColour{0, 255, 255}));
+  const CircleColour red{255, 0, 0}, blue{0, 0, 255}, cyan{0, 255, 255};
+  for (const auto& [kind, colour] :
+       {std::pair{1.0f, red}, {3.0f, blue}, {2.0f, cyan}, {1.5f, cyan}}) {
+    EXPECT_EQ(spot_circle_colour(kind), colour) << kind;
+  }
   EXPECT_EQ(spots_caption(12), "# spots = 12");
 }
 
