@@ -80,6 +80,8 @@ int initial_spot_limit(int count, int show_n_spots);
 // spot is copied. The merged list is then sorted by score, descending, cut
 // to kMaxMergedSpots and every score multiplied by kMergedScoreScale.
 // A spot whose nearest neighbour is exactly `critical_distance` away is kept.
+// The distance is the configured one (the configuration puts 9 in place of
+// an absent or zero value); a distance of 0 or less merges nothing.
 void merge_near_spots(SpotList& list, float critical_distance);
 
 // ------------------------------------------------------------------- dots

@@ -15,23 +15,37 @@
 // reach past it; that happens only with a margin below 2, when the valid
 // region touches the border (the neighbour counts of the nodes, the 5 x 5
 // branch check, the 3 x 3 block marked visited). Thinning looks only at
-// rows and columns 2..255 and tracing only within `margin` of a node, so
-// neither ever leaves the image.
+// rows and columns 2..255, and a trace from a node of the valid region
+// reaches only pixels closer than `margin` to it, so neither leaves the
+// image (trace_stripe still checks, since it takes any start).
 #pragma once
 
 #include <cstdint>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "workstation/common/status.h"
 #include "workstation/extract/shared_extract.h"
 #include "workstation/extract/spot_list.h"
+#include "workstation/extract/spots.h"
 
 namespace velmora::extract {
 
 inline constexpr std::int16_t kStripeSet = -1;
 inline constexpr std::int16_t kStripeClear = 0;
+
+// The feature step an aspect's pattern takes: stripes for any pattern
+// containing "stripe", dots otherwise.
+inline bool is_stripe_pattern(std::string_view pattern) {
+  return pattern.find("stripe") != std::string_view::npos;
+}
+
+// Captions of the processing pictures once the stripe step has run: the
+// skeleton drawn over the decomposition, and the fill.
+inline constexpr std::string_view kSkeletonCaption = "thinned stripes on wavelet decomp";
+inline constexpr std::string_view kFillCaption = "binary image using 'liquid fill'";
 
 // A branch point stays one only with at least this many skeleton pixels in
 // its 5 x 5 block (itself included): a lone crossing of short stubs is noise.
@@ -91,14 +105,14 @@ struct StripeSettings {
   bool left_right = false;  // sides are columns (and the left/right edges reject)
   bool all_green = false;   // every point kind 2
   bool reverse_fill = false;
-  float critical_distance = 9.0f;
+  float critical_distance = kDefaultCriticalDistance;
 };
 
 // The input sizes (65536 each), the margin (0..128) and the images' sizes.
 Status check_stripe_inputs(const StripeInputs& inputs, const StripeImages& images);
 
-// The steps below fail (InvalidArgument) only on what check_stripe_inputs
-// refuses; they then change nothing.
+// The steps below fail (InvalidArgument) only on inputs of the wrong size or
+// margin (check_stripe_inputs); they then change nothing.
 
 // Thins `skeleton` (65536, -1 set) in place until a cycle deletes nothing.
 // A cycle is four passes, north, south, west, east; each marks first and

@@ -315,6 +315,8 @@ TEST(Stripes, WholeStepOnADarkBar) {
     EXPECT_GT(p.score, 0.0f);
   }
   EXPECT_NE(spots[0].kind, spots[1].kind);
+  EXPECT_TRUE(is_stripe_pattern(settings.pattern));
+  EXPECT_FALSE(is_stripe_pattern("black_dots"));
 
   // A flat decomposition: a note, no points. Wrong sizes and margins fail.
   std::fill(s.wavelet.begin(), s.wavelet.end(), 7.0f);
