@@ -302,4 +302,23 @@ Status liquid_fill(std::span<float> fillcell, std::span<std::int16_t> filled,
   return Status::Ok();
 }
 
+Status prepare_liquid_fill(std::span<const float> wavelet_image, std::int16_t avg_depth,
+                           bool reverse_fill, std::span<std::int16_t> filled,
+                           std::span<float> depth_array) {
+  const std::size_t n = static_cast<std::size_t>(kExtractFillSize);
+  if (wavelet_image.size() != n * n || depth_array.size() != n * n ||
+      filled.size() != (n + 2) * (n + 2)) {
+    return Status::InvalidArgument(
+        "liquid fill: the decomposition and the depths need 256 x 256 values and the filled "
+        "image 258 x 258");
+  }
+  std::fill(filled.begin(), filled.end(), std::int16_t{0});
+  // The fill writes its frame (and the mirror image with reverse_fill) into
+  // the image it floods; the decomposition itself is still shown and scored.
+  std::vector<float> cell(wavelet_image.begin(), wavelet_image.end());
+  LiquidFillOptions options;
+  options.reverse_fill = reverse_fill;
+  return liquid_fill(cell, filled, depth_array, kExtractFillSize, avg_depth, options);
+}
+
 }  // namespace velmora::extract

@@ -79,6 +79,20 @@ Status liquid_fill(std::span<float> fillcell, std::span<std::int16_t> filled,
                    std::span<float> depth_array, std::int16_t cell_size, std::int16_t avg_depth,
                    const LiquidFillOptions& options = {});
 
+// The size of the image the extract-processing steps flood.
+inline constexpr std::int16_t kExtractFillSize = 256;
+
+// Floods the wavelet decomposition (256 x 256, row-major) for the feature
+// steps: clears all of `filled` (258 x 258, rows and columns 0..257) and
+// runs liquid_fill on a copy of the decomposition, which is left as it was,
+// with N = 256. `depth_array` (256 x 256) is written only where a basin is
+// marked; elsewhere it keeps what it held. Fails (InvalidArgument) when a
+// buffer has the wrong size (nothing is changed then) and with the fill's
+// own failures.
+Status prepare_liquid_fill(std::span<const float> wavelet_image, std::int16_t avg_depth,
+                           bool reverse_fill, std::span<std::int16_t> filled,
+                           std::span<float> depth_array);
+
 }  // namespace velmora::extract
 
 #endif  // VELMORA_WORKSTATION_EXTRACT_LIQUID_FILL_H_
