@@ -21,6 +21,7 @@
 #include "tools/corpus/corpus_writer.h"
 #include "tools/corpus/data_folder.h"
 #include "tools/corpus/random.h"
+#include "tools/corpus/run_file.h"
 #include "workstation/common/atomic_file.h"
 #include "workstation/common/number_text.h"
 #include "workstation/extract/extract_bundle.h"
@@ -689,9 +690,14 @@ Status write_extract_corpus(const std::string& dir, const ExtractCorpusOptions& 
                       std::to_string(o.sightings) +
                       " sightings each\n; cell, the animal really photographed (its library "
                       "ID), role\n";
+  // Per aspect, the comparison lists that check identification from the
+  // fingerprints the processing writes:
+  //   tarvikx oldlib/ pending_XY.txt oldlib/ library_XY.txt results.txt tarvik.ini false
+  std::vector<std::pair<std::string, std::string>> lists;
   for (size_t k = 0; k < aspects.size(); ++k) {
     const ExtractAspect& aspect = aspects[k];
     ExtractAspectSummary as{aspect.aspect, aspect.letter, aspect.pattern, aspect.cell_type};
+    std::string pending_list, library_list;
     as.animals = o.animals;
     ExtractPelt pelt;
     int pelt_of = 0;
@@ -712,7 +718,10 @@ Status write_extract_corpus(const std::string& dir, const ExtractCorpusOptions& 
       ++as.extracts;
       (e.pending ? as.pending : as.library) += 1;
       truth += e.cell + " " + e.animal + " " + (e.pending ? "pending" : "library") + "\n";
+      (e.pending ? pending_list : library_list) += e.cell + "\n";
     }
+    lists.emplace_back(std::string("pending_") + aspect.letter + ".txt", pending_list);
+    lists.emplace_back(std::string("library_") + aspect.letter + ".txt", library_list);
     as.blank_share /= std::max(1, as.extracts);
     sum.aspects.push_back(as);
   }
@@ -738,6 +747,11 @@ Status write_extract_corpus(const std::string& dir, const ExtractCorpusOptions& 
                           "LimitSearch=False\n";
   s = write_file_atomically((data / "orlain.ini").string(), ini);
   if (s.ok()) s = write_file_atomically(sum.truth, truth);
+  for (const auto& [name, text] : lists)
+    if (s.ok()) s = write_file_atomically((data / name).string(), text);
+  if (s.ok())
+    s = write_file_atomically((data / "tarvik.ini").string(),
+                              format_run_file(corpus_run_constants()));
   if (s.ok()) *summary = std::move(sum);
   return s;
 }

@@ -21,7 +21,7 @@ constexpr ControlName kFolderControls[] = {"lblFoldersPath", "txtFoldersPath", "
 bool MainForm::form_load() {
   ControlPanel& p = *ctx_->panel;
   p.set_text("lblTitle", kAcknowledgement);
-  std::fill(ctx_->blank_distance.begin(), ctx_->blank_distance.end(), kBlankDistanceCap);
+  ctx_->processing.reset_blank_distance();
   p.set_text("cmdSetupChoice", setup_choice_caption(p.checked("chkComb")));
 
   config::FolderSettings remembered;

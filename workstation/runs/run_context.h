@@ -35,18 +35,15 @@
 #include "workstation/config/settings.h"
 #include "workstation/db/database.h"
 #include "workstation/db/statements.h"
+#include "workstation/extract/pipeline.h"
+#include "workstation/extract/shared_extract.h"
 #include "workstation/session/run_state.h"
 
 namespace velmora::runs {
 
 struct RunContext;
 
-// Extract size: rows and columns 1..256, stored row-major from 0.
-inline constexpr int kExtractSize = 256;
-// blank_distance is capped at this many pixels and reset to it before each extract.
-inline constexpr float kBlankDistanceCap = 100.0f;
-// Border left untouched by the wavelet correlation in the extraction modes.
-inline constexpr int kExtractionMargin = 12;
+using extract::kExtractionMargin;
 
 using RunStep = std::function<Status(RunContext&)>;
 
@@ -74,10 +71,10 @@ struct KernelHooks {
 
 struct ExtractionHooks {
   // Shows the extraction window modally for extraction.current_image_row and
-  // returns when it has closed, leaving ExtractReady / ImageScrapped /
-  // BlankEdited in `flags` and the extract in the shared arrays.
+  // returns when it has closed, leaving the extract and its flags
+  // (extract_ready, image_scrapped, blank_edited) in shared_extract.
   RunStep show_extraction_window;
-  RunStep compute_blank_distance;  // fills blank_distance
+  RunStep compute_blank_distance;  // fills processing's distance-to-blank map
   // The extract pipeline up to its save step. The save step (at once or on
   // the operator's "Save extract") sets AutoMatch to P and shows cmdStart;
   // in real-time mode it then calls run_comparison_families, ChangePtoV and
@@ -97,14 +94,6 @@ struct RunHooks {
   ExtractionHooks extraction;
   ReviewHooks review;
   RunStep run_test;  // the test-rank evaluation
-};
-
-// Flags the extraction window leaves for the driver.
-struct ExtractFlags {
-  bool ExtractReady = false;    // closed with OK
-  bool ImageScrapped = false;   // closed with Scrap
-  bool BlankEdited = false;     // the extract carries blanked pixels
-  bool BlankRetrieved = false;  // the blank came from a saved blank file
 };
 
 // One extraction run ("real-time ident." or "batch extract").
@@ -138,9 +127,10 @@ struct RunContext : session::RunState {
   // members of the derived part and destroyed before it.
   ExtractionRun extraction;
   ReviewRun review;
-  ExtractFlags flags;
-  std::vector<float> blank_distance =
-      std::vector<float>(kExtractSize * kExtractSize, kBlankDistanceCap);
+  // The extract the extraction window leaves, with its flags, and the
+  // processing that turns it into features (working images, kernel bank).
+  extract::SharedExtract shared_extract;
+  extract::ExtractProcessing processing;
 
   RunHooks hooks;
 

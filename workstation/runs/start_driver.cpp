@@ -115,7 +115,7 @@ Status start_extraction_run(RunContext& ctx) {
   ControlPanel& p = *ctx.panel;
   ctx.extraction = ExtractionRun{};
   ctx.extraction.margin = kExtractionMargin;
-  ctx.flags.BlankEdited = false;
+  ctx.shared_extract.blank_edited = false;
   set_all(p, {"picExtract", "lblExtract"}, true);
   db::RecordSet& rows = ctx.extraction.current_image_row;
   Status s = ctx.statement("images_to_extract")->open(&rows, db::kEditSource, db::kEditKey);
@@ -251,24 +251,24 @@ Status next_extraction_image(RunContext& ctx, bool real_time) {
   p.set_visible("lblWhichExtract", false);
   p.set_font_size("lblWhichExtract", 10);
 
-  ctx.flags.ExtractReady = false;
-  ctx.flags.ImageScrapped = false;
+  ctx.shared_extract.extract_ready = false;
+  ctx.shared_extract.image_scrapped = false;
   s = run_step(ctx, ctx.hooks.extraction.show_extraction_window, "The extraction window is", &ran);
   if (!ran) return s;
 
   const std::string cell = row.text("cell");
-  if (ctx.flags.ExtractReady) {
+  if (ctx.shared_extract.extract_ready) {
     if (contains(cell, "#")) return set_auto_match(ctx, db::AutoMatch::kTaken);
     if (contains(cell, "_LC")) return set_auto_match(ctx, db::AutoMatch::kPending);
-    std::fill(ctx.blank_distance.begin(), ctx.blank_distance.end(), kBlankDistanceCap);
-    if (ctx.flags.BlankEdited && ctx.settings.do_blankdist) {
+    ctx.processing.reset_blank_distance();
+    if (ctx.shared_extract.blank_edited && ctx.settings.do_blankdist) {
       s = run_step(ctx, ctx.hooks.extraction.compute_blank_distance, "The distance-to-blank map is",
                    &ran);
       if (!ran) return s;
     }
     return run_step(ctx, ctx.hooks.extraction.run_pipeline, "Extract processing is", &ran);
   }
-  if (ctx.flags.ImageScrapped) return set_auto_match(ctx, db::AutoMatch::kScrapped);
+  if (ctx.shared_extract.image_scrapped) return set_auto_match(ctx, db::AutoMatch::kScrapped);
   // The extraction window was closed without OK or Scrap.
   ctx.dialogs->end_program();
   return Status::Ok();

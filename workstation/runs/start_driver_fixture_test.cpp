@@ -102,7 +102,7 @@ TEST_F(StandardFixture, BatchExtractionTakesEveryEPhotographInCellOrder) {
   ws_.ctx.hooks.extraction.show_extraction_window = [&](RunContext& c) {
     taken.push_back(c.extraction.current_image_row.text("cell"));
     EXPECT_EQ(c.extraction.list_size, static_cast<int>(expected.size()));
-    c.flags.ExtractReady = true;
+    c.shared_extract.extract_ready = true;
     return Status::Ok();
   };
   ws_.ctx.hooks.extraction.run_pipeline = [&](RunContext& c) {

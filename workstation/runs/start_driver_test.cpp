@@ -10,11 +10,19 @@
 #include <string>
 #include <vector>
 
+#include "workstation/extract/blank_distance.h"
 #include "workstation/runs/runs_test_workstation.h"
 #include "workstation/session/run_start.h"
 
 namespace velmora::runs {
 namespace {
+
+// What the operator does in the extraction window with one photograph.
+struct ExtractFlags {
+  bool ExtractReady = false;   // closed with OK
+  bool ImageScrapped = false;  // closed with Scrap
+  bool BlankEdited = false;    // blanked some pixels
+};
 
 using testing::TestWorkstation;
 
@@ -509,9 +517,11 @@ class ExtractionRunTest : public StartDriver {
       window_.cells.push_back(c.extraction.current_image_row.text("cell"));
       ExtractFlags f;
       if (i < window_.outcomes.size()) f = window_.outcomes[i];
-      c.flags.ExtractReady = f.ExtractReady;
-      c.flags.ImageScrapped = f.ImageScrapped;
-      c.flags.BlankEdited = f.BlankEdited;
+      c.shared_extract.extract_ready = f.ExtractReady;
+      c.shared_extract.image_scrapped = f.ImageScrapped;
+      c.shared_extract.blank_edited = f.BlankEdited;
+      // The window blanks pixel (1, 1) of an extract it calls blanked.
+      c.shared_extract.blank[0] = f.BlankEdited ? extract::kBlankPixel : extract::kUsablePixel;
       return Status::Ok();
     };
     ctx().hooks.kernels.calc_dot_wavelet = [this](int from, int to, int step) {
@@ -526,7 +536,7 @@ class ExtractionRunTest : public StartDriver {
     };
     ctx().hooks.extraction.run_pipeline = [this](RunContext& c) {
       pipeline_.push_back(c.extraction.current_image_row.text("cell"));
-      EXPECT_EQ(c.blank_distance[0], kBlankDistanceCap);
+      EXPECT_EQ(c.processing.images().blank_distance[0], extract::kBlankDistanceCap);
       // The save step.
       c.extraction.current_image_row.edit("AutoMatch", std::string("P"));
       Status s = c.extraction.current_image_row.update();
@@ -631,13 +641,16 @@ TEST_F(ExtractionRunTest, ABlankedExtractGetsItsDistanceMapWhenConfigured) {
   int maps = 0;
   ctx().hooks.extraction.compute_blank_distance = [&](RunContext& c) {
     ++maps;
-    c.blank_distance[0] = 3.0f;  // the next extract must find the map reset
+    // The real map: 0 at the blank pixel itself; the next extract must find
+    // the map reset.
+    c.processing.compute_blank_distance(c.shared_extract);
+    EXPECT_EQ(c.processing.images().blank_distance[0], 0.0f);
     return Status::Ok();
   };
   ctx().hooks.extraction.run_pipeline = [&](RunContext& c) {
     pipeline_.push_back(c.extraction.current_image_row.text("cell"));
     if (pipeline_.size() == 2) {
-      EXPECT_EQ(c.blank_distance[0], kBlankDistanceCap);
+      EXPECT_EQ(c.processing.images().blank_distance[0], extract::kBlankDistanceCap);
     }
     c.panel->set_visible("cmdStart", true);
     return Status::Ok();

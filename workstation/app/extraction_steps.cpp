@@ -1,0 +1,37 @@
+#include "workstation/app/extraction_steps.h"
+
+namespace velmora::app {
+
+extract::ProcessingSetup processing_setup(const runs::RunContext& ctx) {
+  extract::ProcessingSetup setup;
+  setup.aspect = ctx.extraction.current_image_row.text("aspect");
+  setup.aspect_settings = ctx.aspect_settings;
+  setup.settings = ctx.settings;
+  setup.letters = ctx.algorithm_letters;
+  setup.folders = ctx.folders.data_folder;
+  setup.working_folder = ctx.working_folder;
+  setup.margin = ctx.extraction.margin;
+  return setup;
+}
+
+Status set_up_processing(runs::RunContext& ctx) {
+  return ctx.processing.set_up(processing_setup(ctx));
+}
+
+void install_extraction_steps(runs::RunContext& ctx) {
+  // The driver picks the builder by the aspect's pattern and hands over its
+  // numbers; processing reads the same row, and names the aspect when it
+  // refuses the settings.
+  runs::KernelHooks& k = ctx.hooks.kernels;
+  k.calc_dot_wavelet = [&ctx](int, int, int) { return set_up_processing(ctx); };
+  k.calc_ring_wavelet = [&ctx](int, int, int, double) { return set_up_processing(ctx); };
+  k.calc_stripe_wavelet = [&ctx](int, int, int, int, int, int, double, double) {
+    return set_up_processing(ctx);
+  };
+  ctx.hooks.extraction.compute_blank_distance = [](runs::RunContext& c) {
+    c.processing.compute_blank_distance(c.shared_extract);
+    return Status::Ok();
+  };
+}
+
+}  // namespace velmora::app

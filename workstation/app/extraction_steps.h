@@ -1,0 +1,26 @@
+// The extraction steps of a workstation run, handed to the Start driver:
+// the kernel bank of the aspect being extracted, the distance-to-blank map
+// of a blanked extract, and the set-up of extract processing for each
+// extract. The window's own part (showing the extract, the operator's spot
+// step, "Save extract") is installed by the workstation's main, which owns
+// the window.
+#pragma once
+
+#include "workstation/extract/pipeline.h"
+#include "workstation/runs/run_context.h"
+
+namespace velmora::app {
+
+// Extract processing's settings for the extract at the run's current image
+// row: its aspect, the aspect's row, the configuration, the algorithm
+// letters, the data folder and the working folder.
+extract::ProcessingSetup processing_setup(const runs::RunContext& ctx);
+
+// Sets up ctx.processing for the current extract: the kernel bank is built
+// again only when the aspect's kernel settings differ from the last ones.
+Status set_up_processing(runs::RunContext& ctx);
+
+// Fills the kernel and blank-distance hooks of ctx.hooks.
+void install_extraction_steps(runs::RunContext& ctx);
+
+}  // namespace velmora::app
