@@ -152,6 +152,39 @@ TEST_F(CorpusEndToEnd, ExtractsPrintOneLinePerAspect) {
   EXPECT_FALSE(fs::exists(dir_ / "y"));
 }
 
+// The extract chain: synthetic extract bundles of every pattern, processed
+// by velmora-extract as the workstation would, then compared by tarvikx
+// from the fingerprints the processing wrote, aspect by aspect.
+TEST_F(CorpusEndToEnd, ProcessedExtractsOfEveryPatternIdentifyTheirAnimals) {
+  const std::string extract = testing::built_program("velmora-extract");
+  if (extract.empty()) GTEST_SKIP() << "velmora-extract is not part of this build";
+  const CommandRun made =
+      run_command(in_dir(corpus_ + " extracts x --animals 6 --sightings 2 --seed 5"));
+  ASSERT_EQ(made.exit_code, 0) << made.output;
+  const std::pair<const char*, const char*> aspects[] = {
+      {"Spotted", "SP"}, {"Pale", "PL"}, {"Ringed", "RG"}, {"Reticulated", "RT"}, {"Back", "BK"}};
+  std::string results;
+  for (const auto& [aspect, letter] : aspects) {
+    SCOPED_TRACE(aspect);
+    const CommandRun processed = run_command(
+        in_dir(extract + " features x/bundles/*_" + letter +
+               " --data-folder x/data --database x/data/seals.sqlite --aspect " + aspect));
+    ASSERT_EQ(processed.exit_code, 0) << processed.output;
+    EXPECT_NE(processed.output.find("12 of 12 extracts saved"), std::string::npos)
+        << processed.output;
+    const std::string list = std::string("_") + letter + ".txt";
+    const CommandRun compared =
+        run_command(in_dir("cd x/data && " + tarvikx_ + " oldlib/ pending" + list +
+                           " oldlib/ library" + list + " results" + list + " tarvik.ini false"));
+    ASSERT_EQ(compared.exit_code, 0) << compared.output;
+    results += "results" + list + " ";
+  }
+  ASSERT_EQ(run_command(in_dir("cd x/data && cat " + results + "> all.txt")).exit_code, 0);
+  const CommandRun rated = run_command(in_dir(corpus_ + " rank x x/data/all.txt"));
+  ASSERT_EQ(rated.exit_code, 0) << rated.output;
+  EXPECT_GE(rate(rated.output, "rank-1"), 90.0) << rated.output;
+}
+
 TEST_F(CorpusEndToEnd, CommandLineErrorsAreExplained) {
   CommandRun r = run_command(corpus_);
   EXPECT_EQ(r.exit_code, 2);
