@@ -89,12 +89,6 @@ Status assign_whole(Int* field, std::string_view key, std::string_view value, co
 
 }  // namespace
 
-double round_half_even(double x) {
-  double r = std::round(x);  // halves away from zero
-  if (std::fabs(x - std::trunc(x)) == 0.5) r = 2.0 * std::round(x / 2.0);
-  return r;
-}
-
 bool parse_real(std::string_view text, double* out) {
   const std::optional<double> v = real_from_text(text, Blanks::kTrim);
   if (!v) return false;

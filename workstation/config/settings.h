@@ -16,6 +16,7 @@
 #include <string>
 #include <string_view>
 
+#include "workstation/common/rounding.h"
 #include "workstation/common/status.h"
 
 namespace velmora::config {
@@ -69,6 +70,6 @@ bool parse_real(std::string_view text, double* out);
 // [lo, hi].
 bool parse_whole(std::string_view text, int64_t lo, int64_t hi, int64_t* out);
 // x rounded to the nearest whole number, halves to even.
-double round_half_even(double x);
+using velmora::round_half_even;
 
 }  // namespace velmora::config

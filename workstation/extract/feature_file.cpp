@@ -73,14 +73,6 @@ std::vector<std::uint32_t> read_words(std::string_view bytes, std::size_t pos) {
 
 }  // namespace
 
-double round_half_even(double x) {
-  const double f = std::floor(x);
-  const double frac = x - f;
-  if (frac > 0.5) return f + 1.0;
-  if (frac < 0.5) return f;
-  return std::fmod(f, 2.0) == 0.0 ? f : f + 1.0;
-}
-
 std::uint8_t to_byte(double v, int* clamped) {
   const double r = round_half_even(v);
   if (!(r >= 0.0)) {  // below 0, or not a number

@@ -38,6 +38,7 @@
 #include <string_view>
 #include <vector>
 
+#include "workstation/common/rounding.h"
 #include "workstation/common/status.h"
 #include "workstation/extract/seeds.h"
 #include "workstation/extract/spot_list.h"
@@ -52,8 +53,6 @@ inline constexpr std::size_t kSpotMapBytes = kSpotMapWords * 4;
 // The block image byte of a block that touches a blank pixel.
 inline constexpr std::uint8_t kBlankBlock = 255;
 
-// x rounded to the nearest whole number, halves to even.
-double round_half_even(double x);
 // v as a byte as above; adds 1 to *clamped when v did not fit.
 std::uint8_t to_byte(double v, int* clamped);
 

@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "workstation/common/number_text.h"
+#include "workstation/common/rounding.h"
 #include "workstation/matching/numerics.h"
 
 namespace velmora::extract {
@@ -152,14 +153,6 @@ Status build(const KernelSettings& s, KernelShape shape, KernelBank& bank, Kerne
   }
   bank = std::move(fresh);
   return Status::Ok();
-}
-
-double round_half_even(double x) {
-  const double below = std::floor(x);
-  const double fraction = x - below;
-  if (fraction < 0.5) return below;
-  if (fraction > 0.5) return below + 1.0;
-  return std::fmod(below, 2.0) == 0.0 ? below : below + 1.0;
 }
 
 bool sizes_ok(const WorkImages& images) {
