@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "libs/fennick/body_model.h"
+#include "libs/fennick/fit.h"
 #include "libs/fennick/model_state.h"
 #include "libs/fennick/silhouette.h"
 
@@ -171,6 +172,41 @@ int32_t reset_model_parameters(ModelRecord& model, MarkedPoints& /*marks*/, FitC
   state.rest = state.shape;
   store_state(state, &model);
   report(state);
+  return succeed();
+}
+
+int32_t fit_to_known_points(ModelRecord& model, MarkedPoints& marks, FitControl& control,
+                            int32_t initial, int32_t refine, int32_t /*window*/, int32_t /*zero*/,
+                            FitParams& params) {
+  static_assert(kFitTooFewMarks == kFennickTooFewMarks && kFitNotConverged == kFennickNotConverged);
+  Body body;
+  if (Status s = Body::build(model, &body); !s.ok()) return fail(kFennickBadModel, s.message());
+  if (initial == 0 && refine == 0) return succeed();
+  ModelState start;
+  load_state(model, body, &start);
+  FitRequest request;
+  request.model = &model;
+  request.marks = &marks;
+  request.control = &control;
+  request.initial = initial != 0;
+  request.refine = refine != 0;
+  for (int i = 0; i < 3; ++i) request.start_angles[i] = params.v[i];
+  request.start_width = params.v[6] == 0 ? 1.0 : params.v[6] / 100;
+  ModelState fitted;
+  std::string message;
+  const int32_t code = fit_model(body, start, request, &fitted, &message);
+  if (code != kFennickOk) return fail(code, message);
+  store_state(fitted, &model);
+  for (int i = 0; i < 3; ++i) params.v[i] = fitted.pose.angles[i];
+  params.v[3] = fitted.pose.x;
+  params.v[4] = fitted.pose.y;
+  params.v[5] = fitted.pose.scale;
+  params.v[6] = fitted.shape.body_width * 100;
+  for (int g = 0; g < kKnotGroups; ++g)
+    for (int i = 1; i < body.knot_count(g); ++i)
+      params.v[params_slot(body, g, i)] = fitted.shape.knots[g][i];
+  control.fit_iterations = fitted.last_fit.iterations;
+  report(fitted);
   return succeed();
 }
 

@@ -53,6 +53,12 @@ inline constexpr int32_t kFennickOk = 0;
 inline constexpr int32_t kFennickBadArguments = 1;
 // The ModelRecord does not describe a body (see Body::build).
 inline constexpr int32_t kFennickBadModel = 2;
+// Too few marks to fit: the initial fit needs two placed special points,
+// the fit two special points or four edge points.
+inline constexpr int32_t kFennickTooFewMarks = 3;
+// The fit did not converge (or met a value that is not finite on the way);
+// the model keeps its previous pose and shape.
+inline constexpr int32_t kFennickNotConverged = 4;
 
 // Text of the last failure of a call on this thread ("" after a success).
 std::string fennick_last_message();
@@ -64,6 +70,20 @@ std::string fennick_last_message();
 // library has one kind of body, defined wholly by the model file.
 int32_t reset_model_parameters(ModelRecord& model, MarkedPoints& marks, FitControl& control,
                                int32_t one, int32_t zero, FitParams& params, int32_t model_code);
+
+// Fits pose and shape to the marks (method, terms and lock code in fit.h).
+// initial 1: "Initial Fit", a coarse pose from the special points and the
+// midline, starting from the angles in FitParams[0..2] and the body width in
+// FitParams[6]; refine 1: "Fit", pose and shape from the current pose with
+// the edge lists as the window builds them before each Fit. Both may be set
+// (initial first); neither does nothing. The window handle and `zero` are
+// not read. On success the record holds the new pose and shape, FitParams
+// mirrors them (elements above), control.fit_iterations holds the
+// iterations taken and ModelParms reports them. On failure the record,
+// FitParams and the controls are left as they were.
+int32_t fit_to_known_points(ModelRecord& model, MarkedPoints& marks, FitControl& control,
+                            int32_t initial, int32_t refine, int32_t window, int32_t zero,
+                            FitParams& params);
 
 // Fills ModelParms with the pose of the last reset or fit.
 int32_t get_model_parms(ModelParms& parms);

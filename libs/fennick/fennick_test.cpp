@@ -19,15 +19,7 @@ namespace {
 
 constexpr double kPi = std::numbers::pi;
 
-// Puts the model of `m` at a pose (keeping its shape).
-void place(testing::LoadedModel& m, const Pose& pose) {
-  Body body;
-  ASSERT_TRUE(Body::build(*m.model, &body).ok());
-  ModelState s;
-  load_state(*m.model, body, &s);
-  s.pose = pose;
-  store_state(s, m.model.get());
-}
+using testing::place;
 
 RayRecord ray_at(const testing::LoadedModel& m, double y, double theta) {
   RayRecord ray{};

@@ -7,8 +7,10 @@
 #include <memory>
 #include <string>
 
+#include "libs/fennick/body_model.h"
 #include "libs/fennick/fennick.h"
 #include "libs/fennick/model_file.h"
+#include "libs/fennick/model_state.h"
 
 namespace velmora::fennick::testing {
 
@@ -35,6 +37,17 @@ inline std::unique_ptr<LoadedModel> load_model(const std::string& file, double p
             kFennickOk)
       << fennick_last_message();
   return m;
+}
+
+// Puts the model of `m` at a pose, and at a shape when one is given.
+inline void place(LoadedModel& m, const Pose& pose, const Shape* shape = nullptr) {
+  Body body;
+  ASSERT_TRUE(Body::build(*m.model, &body).ok());
+  ModelState s;
+  load_state(*m.model, body, &s);
+  s.pose = pose;
+  if (shape) s.shape = *shape;
+  store_state(s, m.model.get());
 }
 
 }  // namespace velmora::fennick::testing
