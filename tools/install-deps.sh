@@ -7,7 +7,7 @@ PACKAGES="build-essential cmake ninja-build pkg-config git
   clang libclang-rt-14-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   libsqlite3-dev sqlite3
-  libfftw3-dev
+  libfftw3-dev libeigen3-dev
   qt6-base-dev qt6-base-dev-tools libgl-dev
   libcli11-dev locales-all ccache
   xvfb xauth"
