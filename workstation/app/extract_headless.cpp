@@ -30,6 +30,12 @@ void describe_command_line(CLI::App& cli, ExtractCommandLine* line) {
   cli.description(kDescription);
   cli.set_help_flag("-h,--help", "print this help and exit");
   cli.require_subcommand(1);
+  cli.footer(
+      "\n  velmora-extract features BUNDLE... --data-folder DIR --database FILE --aspect NAME\n"
+      "                  [--dump OUT]\n"
+      "  velmora-extract show BUNDLE --data-folder DIR --database FILE --aspect NAME\n\n"
+      "Exit status: 0 when every bundle was saved, 1 when one was not, 2 for a wrong command "
+      "line.");
   auto common = [line](CLI::App* sub) {
     sub->add_option("--data-folder", line->data_folder,
                     "data folder: orlain.ini, and where the files are written")
@@ -117,7 +123,7 @@ const char* saved_text(RowMark mark) {
 
 Status parse_extract_arguments(const std::vector<std::string>& args, ExtractCommandLine* line) {
   *line = ExtractCommandLine{};
-  CLI::App cli("velmora-extract");
+  CLI::App cli(kDescription, "velmora-extract");
   describe_command_line(cli, line);
   std::vector<std::string> reversed(args.rbegin(), args.rend());
   try {
@@ -136,7 +142,7 @@ Status parse_extract_arguments(const std::vector<std::string>& args, ExtractComm
 }
 
 std::string extract_usage() {
-  CLI::App cli("velmora-extract");
+  CLI::App cli(kDescription, "velmora-extract");
   ExtractCommandLine line;
   describe_command_line(cli, &line);
   return cli.help();
