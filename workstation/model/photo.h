@@ -1,0 +1,65 @@
+// The photograph of one sighting as the fitting session sees it, and the
+// work picture cut from it.
+//
+// The core never sees an image library's types: the app decodes the file
+// into a Photo (3 bytes per pixel, red, green, blue, row-major, top row
+// first) and hands it over. Cropping copies the operator's rectangle, grown
+// to the work picture's shape, onto a work picture of a fixed size; every
+// mark, the model's lines and the sampling grid are in work-picture pixels.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "workstation/common/status.h"
+
+namespace velmora::model {
+
+struct Photo {
+  int width = 0;
+  int height = 0;
+  std::vector<uint8_t> rgb;  // 3 * width * height bytes
+
+  Photo() = default;
+  // A black picture of the size given.
+  Photo(int w, int h);
+
+  // The sizes are positive and the buffer holds exactly their pixels.
+  bool valid() const;
+  bool contains(int x, int y) const { return x >= 0 && y >= 0 && x < width && y < height; }
+  // The picture's colour value red + 256 green + 65536 blue, or -1 outside it
+  // (what the sampling reads off the picture's edge).
+  int32_t colour(int x, int y) const;
+  void set(int x, int y, uint8_t r, uint8_t g, uint8_t b);
+};
+
+// The operator's crop in photograph pixels: two corners, or the whole
+// photograph (the right click).
+struct CropRequest {
+  bool whole = false;
+  int x1 = 0, y1 = 0, x2 = 0, y2 = 0;
+};
+
+// The crop as the fit file stores it: destination x, y (0, 0), width,
+// height; source x, y, width, height (photograph pixels); -1 when the crop
+// was limited by its width, else 0.
+struct CropRecord {
+  int16_t v[9] = {};
+};
+
+struct Crop {
+  CropRecord record;
+  // Photograph pixels per crop pixel across the limiting side, the factor
+  // that turns the model's scale into photograph units at OK.
+  double crop_scale = 0;
+};
+
+// Cuts `photo` to a work picture of work_width x work_height. The crop
+// keeps its corner 1 (the smaller x and y of the two) and grows its short
+// side to the work picture's shape; parts of the grown rectangle beyond the
+// photograph read black. A photograph whose buffer does not match its size,
+// or sizes beyond what the crop record holds, are refused.
+Status crop_photo(const Photo& photo, const CropRequest& request, int work_width, int work_height,
+                  Photo* work, Crop* crop);
+
+}  // namespace velmora::model
