@@ -13,14 +13,17 @@
 #include <QImage>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <filesystem>
 #include <fstream>
 #include <limits>
+#include <mutex>
 #include <numbers>
 #include <sstream>
 #include <string_view>
 #include <system_error>
+#include <thread>
 
 #include "libs/fennick/fennick.h"
 #include "libs/fennick/model_file.h"
@@ -790,39 +793,72 @@ Status write_photo_corpus(const std::string& dir, const PhotoCorpusOptions& o,
                       std::to_string(o.animals) + " animals, " + std::to_string(o.sightings) +
                       " sightings each\n; cell animal side yaw pitch roll (degrees off the "
                       "side view) scale x y (pixels)\n";
-  PhotoPelt pelt;
-  AnimalBuild build;
-  int pelt_of = 0;
-  for (const DataExtract& e : plan) {
-    if (e.animal_number != pelt_of) {
-      pelt = photo_pelt(o, *model.record, e.animal_number);
-      build = photo_build(o, *model.record, e.animal_number);
-      pelt_of = e.animal_number;
+  // Animals are rendered on up to two threads (each with its own model
+  // record; the library caches a body per thread), each photograph written
+  // by the thread that made it; the truth is gathered in plan order, so the
+  // files do not depend on the threads.
+  std::vector<std::string> lines(plan.size());
+  std::vector<char> sides(plan.size(), 0);
+  std::vector<std::pair<size_t, size_t>> animals;  // plan index ranges
+  for (size_t i = 0; i < plan.size(); ++i)
+    if (i == 0 || plan[i].animal_number != plan[i - 1].animal_number)
+      animals.push_back({i, i + 1});
+    else
+      animals.back().second = i + 1;
+  std::atomic<size_t> next{0};
+  std::mutex failure_mutex;
+  Status failure;
+  const auto fail = [&](const Status& s) {
+    std::lock_guard<std::mutex> lock(failure_mutex);
+    if (failure.ok()) failure = s;
+  };
+  const auto failed = [&] {
+    std::lock_guard<std::mutex> lock(failure_mutex);
+    return !failure.ok();
+  };
+  const auto work = [&] {
+    PhotoModel own;
+    if (Status s = load_photo_model(model_path, &own); !s.ok()) return fail(s);
+    for (size_t k = next++; k < animals.size() && !failed(); k = next++) {
+      const int animal = plan[animals[k].first].animal_number;
+      const PhotoPelt pelt = photo_pelt(o, *own.record, animal);
+      const AnimalBuild build = photo_build(o, *own.record, animal);
+      for (size_t i = animals[k].first; i < animals[k].second; ++i) {
+        const DataExtract& e = plan[i];
+        PhotoView view = photo_view(o, *own.record, animal, e.sighting);
+        Photo photo;
+        PhotoMarks marks;
+        Status s = render_photo(pelt, build, &view, photo_noise_seed(o, animal, e.sighting), &own,
+                                &photo, &marks);
+        marks.photo = e.image + ".jpg";
+        std::string jpeg;
+        if (s.ok()) s = encode_jpeg(photo, &jpeg);
+        if (s.ok())
+          s = write_file_atomically((root / kNewpicsFolderName / marks.photo).string(), jpeg);
+        if (s.ok())
+          s = write_file_atomically((root / kMarksFolderName / (e.cell + ".txt")).string(),
+                                    format_photo_marks(marks));
+        if (!s.ok()) return fail(s);
+        lines[i] = e.cell + " " + e.animal + " " + view.side + " " + degrees_text(view.yaw) + " " +
+                   degrees_text(view.pitch) + " " + degrees_text(view.roll) + " " +
+                   real_to_fixed_text(view.scale * build.length, 4) + " " +
+                   real_to_fixed_text(view.x, 2) + " " + real_to_fixed_text(view.y, 2) + "\n";
+        sides[i] = view.side;
+      }
     }
-    PhotoView view = photo_view(o, *model.record, e.animal_number, e.sighting);
-    Photo photo;
-    PhotoMarks marks;
-    if (Status s =
-            render_photo(pelt, build, &view, photo_noise_seed(o, e.animal_number, e.sighting),
-                         &model, &photo, &marks);
-        !s.ok())
-      return s;
-    marks.photo = e.image + ".jpg";
-    std::string jpeg;
-    if (Status s = encode_jpeg(photo, &jpeg); !s.ok()) return s;
-    if (Status s = write_file_atomically((root / kNewpicsFolderName / marks.photo).string(), jpeg);
-        !s.ok())
-      return s;
-    if (Status s = write_file_atomically((root / kMarksFolderName / (e.cell + ".txt")).string(),
-                                         format_photo_marks(marks));
-        !s.ok())
-      return s;
-    truth += e.cell + " " + e.animal + " " + view.side + " " + degrees_text(view.yaw) + " " +
-             degrees_text(view.pitch) + " " + degrees_text(view.roll) + " " +
-             real_to_fixed_text(view.scale * build.length, 4) + " " +
-             real_to_fixed_text(view.x, 2) + " " + real_to_fixed_text(view.y, 2) + "\n";
+  };
+  {
+    const unsigned threads = std::clamp(std::thread::hardware_concurrency(), 1u, 2u);
+    std::vector<std::thread> pool;
+    for (unsigned t = 1; t < threads; ++t) pool.emplace_back(work);
+    work();
+    for (std::thread& t : pool) t.join();
+  }
+  if (!failure.ok()) return failure;
+  for (size_t i = 0; i < plan.size(); ++i) {
+    truth += lines[i];
     ++sum.photographs;
-    (view.side == 'L' ? sum.left : sum.right) += 1;
+    (sides[i] == 'L' ? sum.left : sum.right) += 1;
   }
   if (Status s = create_filled_database(
           sum.database_path, [&plan](db::Database* db) { return fill_photo_database(db, plan); });
