@@ -106,6 +106,14 @@ const char kCorpusUsage[] =
     "      the others in the library) and the truth DIR/corpus.txt; after the\n"
     "      processing and a comparison, rate it with\n"
     "        velmora-corpus candidates DIR DIR/data/seals.sqlite\n"
+    "  velmora-corpus photos DIR [--animals N] [--sightings K] [--seed S]\n"
+    "      renders lateral photographs of N seals (default 20) with K sightings each\n"
+    "      (default 3) into the new or empty folder DIR, a workstation data folder:\n"
+    "      DIR/newpics/<image>.jpg (1200 x 800), the operator's marks of each in\n"
+    "      DIR/marks/<cell>.txt (crop, tail base, sternum, top and bottom edges),\n"
+    "      orlain.ini, the model file seal_flank.dat, the database DIR/seals.sqlite\n"
+    "      (aspect Flank, every photograph waiting for extraction in state E) and\n"
+    "      the truth DIR/truth.txt (cell, animal, side, yaw, pitch, roll)\n"
     "  velmora-corpus candidates DATA [DATABASE] [--show N] [--top T]\n"
     "      after a batch comparison: the rank-1 and rank-10 identification rates\n"
     "      that table temp gives (rated against DATA/corpus.txt) and the T best\n"
@@ -156,6 +164,16 @@ int parse_corpus_command_line(int argc, const char* const* argv, CorpusCommandLi
   extracts->callback([line] {
     line->command = "extracts";
     refuse_unless_empty(check_extract_options(line->extracts));
+  });
+
+  CLI::App* photos = app.add_subcommand("photos");
+  photos->add_option("DIR", line->folder)->required();
+  add_number(photos, "--animals", &line->photos.animals);
+  add_number(photos, "--sightings", &line->photos.sightings);
+  add_number(photos, "--seed", &line->photos.seed);
+  photos->callback([line] {
+    line->command = "photos";
+    refuse_unless_empty(check_photo_options(line->photos));
   });
 
   CLI::App* candidates = app.add_subcommand("candidates");

@@ -9,24 +9,27 @@
 #include "tools/corpus/corpus_writer.h"
 #include "tools/corpus/data_folder.h"
 #include "tools/corpus/synthetic_extract.h"
+#include "tools/corpus/synthetic_photo.h"
 
 namespace velmora::corpus {
 
 extern const char kCorpusUsage[];
 
 struct CorpusCommandLine {
-  std::string command;            // "make", "rank", "data", "extracts" or "candidates"
-  std::string folder;             // DIR of make, rank and extracts, DATA of data and candidates
+  std::string command;            // "make", "rank", "data", "extracts", "photos" or "candidates"
+  std::string folder;             // DIR of make, rank, extracts and photos, DATA of data and
+                                  // candidates
   std::string results;            // rank: RESULTS, by default DIR/testresults.txt
   std::string database;           // candidates: DATABASE, by default DATA/seals.sqlite
   CorpusOptions corpus;           // make
   DataFolderOptions data;         // data
   ExtractCorpusOptions extracts;  // extracts
+  PhotoCorpusOptions photos;      // photos
   int show = 5;                   // candidates: pending extracts shown
   int top = 5;                    // candidates: candidates per extract
 };
 
-// Parses argv into *line; the options of make, data and extracts are checked as the
+// Parses argv into *line; the options of make, data, extracts and photos are checked as the
 // corpus writers would check them. Returns -1 when the command is to run;
 // otherwise the program's exit code after the text is printed: 0 after
 // --help or the command help (the usage on `out`), 2 for a wrong command line

@@ -99,6 +99,25 @@ TEST(CorpusCommandLine, ExtractsTakesItsOptionsAndKeepsTheDefaultsOfTheRest) {
   EXPECT_EQ(p.line.data.corpus.animals, DataFolderOptions().corpus.animals);
 }
 
+TEST(CorpusCommandLine, PhotosTakesItsOptionsAndKeepsTheDefaultsOfTheRest) {
+  Parsed p = parse({"photos", "p"});
+  ASSERT_EQ(p.code, -1) << p.err;
+  EXPECT_EQ(p.line.command, "photos");
+  EXPECT_EQ(p.line.folder, "p");
+  const PhotoCorpusOptions defaults;
+  EXPECT_EQ(p.line.photos.animals, defaults.animals);
+  EXPECT_EQ(p.line.photos.sightings, defaults.sightings);
+  EXPECT_EQ(p.line.photos.seed, defaults.seed);
+  EXPECT_EQ(p.line.photos.models_folder, "");
+
+  p = parse({"photos", "p", "--animals", "100", "--sightings", "2", "--seed", "9"});
+  ASSERT_EQ(p.code, -1) << p.err;
+  EXPECT_EQ(p.line.photos.animals, 100);
+  EXPECT_EQ(p.line.photos.sightings, 2);
+  EXPECT_EQ(p.line.photos.seed, 9u);
+  EXPECT_EQ(p.line.extracts.animals, ExtractCorpusOptions().animals);
+}
+
 TEST(CorpusCommandLine, RankAndCandidatesDefaultToFilesInTheFolder) {
   struct Case {
     std::vector<const char*> args;
@@ -168,6 +187,10 @@ TEST(CorpusCommandLine, WrongCommandLinesExitWithTwoAndTheUsage) {
        "the number of sightings per animal must be from 2 to 99"},
       {{"extracts", "x", "--seed", "1.5"}, "bad value '1.5' for --seed"},
       {{"extracts", "x", "--noise", "2"}, "The following arguments were not expected: 2 --noise"},
+      {{"photos"}, "DIR is required"},
+      {{"photos", "p", "--animals", "0"}, "the number of animals must be from 1 to 9999"},
+      {{"photos", "p", "--sightings", "100"}, "the number of sightings must be from 1 to 99"},
+      {{"photos", "p", "--noise", "2"}, "The following arguments were not expected: 2 --noise"},
       {{"rank"}, "DIR is required"},
       {{"rank", "c", "r.txt", "extra"}, "The following argument was not expected: extra"},
       {{"candidates", "d", "--show", "many"}, "bad value 'many' for --show"},

@@ -214,7 +214,8 @@ Status insert_synthetic_site(db::Database* db) {
 }
 
 Status insert_extracts(db::Database* db, const std::vector<DataExtract>& plan,
-                       const std::string& aspect, const std::string& side, int64_t* image_number) {
+                       const std::string& aspect, const std::string& side, int64_t* image_number,
+                       const std::string& status) {
   std::unique_ptr<db::Statement> sighting, encounter, image, cell;
   const std::pair<std::unique_ptr<db::Statement>*, const char*> statements[] = {
       {&sighting, "INSERT INTO sighting (site) VALUES (:site) RETURNING sighting_no"},
@@ -230,7 +231,7 @@ Status insert_extracts(db::Database* db, const std::vector<DataExtract>& plan,
   };
   for (const auto& [stmt, sql] : statements)
     if (Status s = db->prepare("data folder", sql, stmt); !s.ok()) return s;
-  Status s = cell->set("side", side);
+  Status s = cell->set("side", side.empty() ? db::Value{} : db::Value{side});
   if (s.ok()) s = cell->set("aspect", aspect);
   if (s.ok()) s = sighting->set("site", std::string(kSite));
   for (const DataExtract& e : plan) {
@@ -248,8 +249,9 @@ Status insert_extracts(db::Database* db, const std::vector<DataExtract>& plan,
                                       {"dt", e.dt}});
     if (s.ok())
       s = run_statement(
-          cell.get(),
-          {{"cell", e.cell}, {"image", e.image}, {"status", std::string(e.pending ? "P" : "L")}});
+          cell.get(), {{"cell", e.cell},
+                       {"image", e.image},
+                       {"status", !status.empty() ? status : std::string(e.pending ? "P" : "L")}});
   }
   return s;
 }

@@ -128,8 +128,12 @@ Status insert_synthetic_site(db::Database* db);
 // One sighting, encounter, image and cells row per extract of `plan`: status
 // P for a pending extract, L for a library one, on `side` of `aspect`. Image
 // numbers continue from *image_number, which is left at the last one given.
+// A `status` given instead goes to every cell (E for photographs waiting to be
+// extracted); an empty `side` leaves the side NULL, as the extraction records
+// it.
 Status insert_extracts(db::Database* db, const std::vector<DataExtract>& plan,
-                       const std::string& aspect, const std::string& side, int64_t* image_number);
+                       const std::string& aspect, const std::string& side, int64_t* image_number,
+                       const std::string& status = "");
 
 // The dense numbering the workstation gives the cells at every Start (1, 2,
 // ... in cell order), so that a database is consistent before its first

@@ -13,6 +13,7 @@
 #include "tools/corpus/data_folder.h"
 #include "tools/corpus/identification_rates.h"
 #include "tools/corpus/synthetic_extract.h"
+#include "tools/corpus/synthetic_photo.h"
 #include "tools/corpus/temp_ranking.h"
 #include "workstation/common/number_text.h"
 #include "workstation/db/database.h"
@@ -77,6 +78,19 @@ int make_extracts(const velmora::corpus::CorpusCommandLine& line) {
   return 0;
 }
 
+int make_photos(const velmora::corpus::CorpusCommandLine& line) {
+  const velmora::corpus::PhotoCorpusOptions& options = line.photos;
+  velmora::corpus::PhotoCorpusSummary sum;
+  const velmora::Status s = velmora::corpus::write_photo_corpus(line.folder, options, &sum);
+  if (!s.ok()) return fail(s);
+  std::printf("%d photographs (%d left and %d right flanks) in %s, marks in %s (seed %llu)\n",
+              sum.photographs, sum.left, sum.right, sum.newpics.c_str(), sum.marks.c_str(),
+              static_cast<unsigned long long>(options.seed));
+  std::printf("  database %s (aspect %s, state E), truth %s\n", sum.database_path.c_str(),
+              velmora::corpus::kPhotoAspect, sum.truth.c_str());
+  return 0;
+}
+
 int show_candidates(const velmora::corpus::CorpusCommandLine& line) {
   const std::string& dir = line.folder;
   const std::string& db_path = line.database;
@@ -133,5 +147,6 @@ int main(int argc, char** argv) {
   if (line.command == "rank") return rank(line);
   if (line.command == "data") return make_data(line);
   if (line.command == "extracts") return make_extracts(line);
+  if (line.command == "photos") return make_photos(line);
   return show_candidates(line);
 }

@@ -1,0 +1,390 @@
+#include "tools/corpus/synthetic_photo.h"
+
+#include <gtest/gtest.h>
+
+#include <QImage>
+
+#include <algorithm>
+#include <cmath>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "libs/fennick/fennick.h"
+#include "testing/files.h"
+#include "testing/temp_dir.h"
+#include "workstation/config/aspects.h"
+#include "workstation/db/database.h"
+#include "workstation/db/statements.h"
+
+namespace velmora::corpus {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Rendered {
+  std::unique_ptr<PhotoModel> model = std::make_unique<PhotoModel>();
+  PhotoView view;
+  Photo photo;
+  PhotoMarks marks;
+};
+
+// Sighting `sighting` of animal `animal`, its flank and pose replaced when
+// `pose` is given (side, yaw, pitch, roll).
+struct Pose {
+  char side;
+  double yaw, pitch, roll;
+};
+
+std::unique_ptr<Rendered> render(int animal, int sighting, const Pose* pose = nullptr) {
+  auto r = std::make_unique<Rendered>();
+  PhotoCorpusOptions o;
+  o.seed = 11;
+  const Status loaded = load_photo_model(photo_model_path(o), r->model.get());
+  EXPECT_TRUE(loaded.ok()) << loaded.message();
+  const fennick::ModelRecord& record = *r->model->record;
+  r->view = photo_view(o, record, animal, sighting);
+  if (pose != nullptr) {
+    r->view.side = pose->side;
+    r->view.yaw = pose->yaw;
+    r->view.pitch = pose->pitch;
+    r->view.roll = pose->roll;
+  }
+  const Status s =
+      render_photo(photo_pelt(o, record, animal), photo_build(o, record, animal), &r->view,
+                   photo_noise_seed(o, animal, sighting), r->model.get(), &r->photo, &r->marks);
+  EXPECT_TRUE(s.ok()) << s.message();
+  return r;
+}
+
+// Distance from (x, y) to the nearest pixel on the body's boundary (a body
+// pixel with a neighbour off the body), searched within `reach`.
+double boundary_distance(const Photo& p, int x, int y, int reach) {
+  double best = 1e9;
+  for (int v = y - reach; v <= y + reach; ++v)
+    for (int u = x - reach; u <= x + reach; ++u) {
+      if (!p.on_body(u, v)) continue;
+      if (p.on_body(u - 1, v) && p.on_body(u + 1, v) && p.on_body(u, v - 1) && p.on_body(u, v + 1))
+        continue;
+      best = std::min(best, std::hypot(u - x, v - y));
+    }
+  return best;
+}
+
+// How many edge marks lie on the outline (within 4 pixels of the boundary)
+// with the body on their inner side (below a top mark, above a bottom one)
+// and none on the outer side, after moving each mark by (dx, dy).
+int marks_on_outline(const Rendered& r, int dx, int dy) {
+  int good = 0;
+  for (int list = 0; list < 2; ++list) {
+    const int inward = list == 0 ? 1 : -1;
+    for (const PixelPoint& m : list == 0 ? r.marks.top : r.marks.bottom) {
+      const int x = m.x + dx, y = m.y + dy;
+      if (boundary_distance(r.photo, x, y, 6) <= 4 && r.photo.on_body(x, y + 7 * inward) &&
+          !r.photo.on_body(x, y - 7 * inward))
+        ++good;
+    }
+  }
+  return good;
+}
+
+TEST(SyntheticPhoto, EdgeMarksLieOnTheRenderedSilhouetteAtEveryPose) {
+  // Side views and the corners of the pose range, both flanks.
+  const Pose poses[] = {
+      {'R', 0, 0, 0},     {'L', 0, 0, 0},      {'R', 25, 10, 15},  {'R', -25, -10, -15},
+      {'L', 25, -10, 15}, {'L', -25, 10, -15}, {'R', 12, -10, 15}, {'L', -8, 10, 0},
+  };
+  for (const Pose& pose : poses) {
+    SCOPED_TRACE(std::string(1, pose.side) + " yaw " + std::to_string(pose.yaw) + " pitch " +
+                 std::to_string(pose.pitch) + " roll " + std::to_string(pose.roll));
+    const auto r = render(3, 2, &pose);
+    const int marks = static_cast<int>(r->marks.top.size() + r->marks.bottom.size());
+    ASSERT_GE(r->marks.top.size(), 8u);
+    ASSERT_LE(r->marks.top.size(), 12u);
+    ASSERT_GE(r->marks.bottom.size(), 8u);
+    ASSERT_LE(r->marks.bottom.size(), 12u);
+    EXPECT_EQ(marks_on_outline(*r, 0, 0), marks);
+    // The check tells a misplaced outline: marks moved off by 10 pixels
+    // either way, or along the body past its ends, mostly fail it.
+    EXPECT_LT(marks_on_outline(*r, 0, 10), marks / 3);
+    EXPECT_LT(marks_on_outline(*r, 0, -10), marks / 3);
+    // Left to right within each list; the head lies on the flank's side.
+    for (const auto* list : {&r->marks.top, &r->marks.bottom})
+      EXPECT_TRUE(
+          std::is_sorted(list->begin(), list->end(),
+                         [](const PixelPoint& a, const PixelPoint& b) { return a.x < b.x; }));
+    EXPECT_EQ(r->marks.tail_base.x < r->marks.sternum.x, pose.side == 'R');
+    // The crop holds the whole body and every mark.
+    for (int y = 0; y < r->photo.height; ++y)
+      for (int x = 0; x < r->photo.width; ++x)
+        if (r->photo.on_body(x, y)) {
+          ASSERT_TRUE(x >= r->marks.crop0.x && x <= r->marks.crop1.x && y >= r->marks.crop0.y &&
+                      y <= r->marks.crop1.y)
+              << x << "," << y;
+        }
+  }
+}
+
+// Grey of the photograph at the picture position of surface point (y,
+// theta) in the pose the model of `r` holds; false when the point faces
+// away or is not the nearest surface there.
+bool sample(const Rendered& r, double y, double theta, double* grey) {
+  fennick::RayRecord ray{};
+  if (fennick::find_ray(*r.model->record, r.model->control, y, theta, ray) != fennick::kFennickOk)
+    return false;
+  if (ray.v[10] > -0.35) return false;
+  const int x = static_cast<int>(std::lround(ray.v[0])),
+            v = static_cast<int>(std::lround(ray.v[1]));
+  if (!r.photo.on_body(x, v)) return false;
+  const size_t i = 3 * (static_cast<size_t>(v) * r.photo.width + x);
+  *grey = (r.photo.rgb[i] + r.photo.rgb[i + 1] + r.photo.rgb[i + 2]) / 3.0;
+  return true;
+}
+
+// The greys of a photograph on a grid of surface points of one flank (Y
+// from 110 to 350 by 4 units, |theta| from 0.6 to 2.5 by 0.06, about 3.6
+// units), each less the mean of its seen neighbours within 3 grid steps:
+// what is left is the pelt's marks, without the light's shading and the
+// pelt's own slow shading from back to belly. NaN where the point is not
+// seen.
+std::vector<double> flank_detail(const Rendered& r, double theta_sign) {
+  constexpr int kRows = 61, kColumns = 32, kReach = 3;
+  std::vector<double> grey(kRows * kColumns, std::nan(""));
+  for (int i = 0; i < kRows; ++i)
+    for (int j = 0; j < kColumns; ++j) {
+      double g = 0;
+      if (sample(r, 110 + 4 * i, theta_sign * (0.6 + 0.06 * j), &g)) grey[i * kColumns + j] = g;
+    }
+  std::vector<double> detail(grey.size(), std::nan(""));
+  for (int i = 0; i < kRows; ++i)
+    for (int j = 0; j < kColumns; ++j) {
+      if (std::isnan(grey[i * kColumns + j])) continue;
+      double sum = 0;
+      int n = 0;
+      for (int a = std::max(0, i - kReach); a <= std::min(kRows - 1, i + kReach); ++a)
+        for (int b = std::max(0, j - kReach); b <= std::min(kColumns - 1, j + kReach); ++b)
+          if (!std::isnan(grey[a * kColumns + b])) {
+            sum += grey[a * kColumns + b];
+            ++n;
+          }
+      detail[i * kColumns + j] = grey[i * kColumns + j] - sum / n;
+    }
+  return detail;
+}
+
+// Correlation of two photographs' pelt detail (flank_detail) where both see
+// the point; *count says how many points that is.
+double pelt_correlation(const std::vector<double>& a, const std::vector<double>& b, int* count) {
+  std::vector<double> ga, gb;
+  for (size_t i = 0; i < a.size(); ++i)
+    if (!std::isnan(a[i]) && !std::isnan(b[i])) {
+      ga.push_back(a[i]);
+      gb.push_back(b[i]);
+    }
+  *count = static_cast<int>(ga.size());
+  const double n = static_cast<double>(ga.size());
+  double ma = 0, mb = 0;
+  for (size_t i = 0; i < ga.size(); ++i) {
+    ma += ga[i] / n;
+    mb += gb[i] / n;
+  }
+  double sab = 0, saa = 0, sbb = 0;
+  for (size_t i = 0; i < ga.size(); ++i) {
+    sab += (ga[i] - ma) * (gb[i] - mb);
+    saa += (ga[i] - ma) * (ga[i] - ma);
+    sbb += (gb[i] - mb) * (gb[i] - mb);
+  }
+  return sab / std::sqrt(saa * sbb);
+}
+
+TEST(SyntheticPhoto, SightingsOfAFlankShareThePeltOtherFlanksAndAnimalsDoNot) {
+  const Pose right_a{'R', 18, -6, 10}, right_b{'R', -15, 8, -12}, left{'L', 5, 3, -4};
+  const auto first = render(4, 1, &right_a);
+  const auto again = render(4, 2, &right_b);
+  const auto other_flank = render(4, 3, &left);
+  const auto other_animal = render(5, 1, &right_b);
+  struct Row {
+    const char* what;
+    const Rendered* second;
+    double theta_sign;  // the flank of the second photograph sampled
+    double lo, hi;
+  };
+  const Row rows[] = {
+      {"the same flank in another pose", again.get(), -1, 0.7, 1.0},
+      {"the other flank of the same animal", other_flank.get(), 1, -0.25, 0.25},
+      {"the same flank of another animal", other_animal.get(), -1, -0.25, 0.25},
+  };
+  const std::vector<double> reference = flank_detail(*first, -1);
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    int count = 0;
+    const double c = pelt_correlation(reference, flank_detail(*row.second, row.theta_sign), &count);
+    EXPECT_GE(count, 300);
+    EXPECT_GE(c, row.lo) << count << " points";
+    EXPECT_LE(c, row.hi) << count << " points";
+  }
+}
+
+std::string file_bytes(const fs::path& p) {
+  return velmora::testing::read_file(p);
+}
+
+class PhotoCorpusFiles : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    dir_ = new velmora::testing::TempDir("photos");
+    PhotoCorpusOptions o;
+    o.animals = 2;
+    o.sightings = 2;
+    o.seed = 5;
+    for (const char* name : {"a", "b"}) {
+      const Status s = write_photo_corpus(dir_->path(name), o, &summary_);
+      ASSERT_TRUE(s.ok()) << s.message();
+    }
+    o.seed = 6;
+    const Status s = write_photo_corpus(dir_->path("c"), o, &summary_);
+    ASSERT_TRUE(s.ok()) << s.message();
+  }
+  static void TearDownTestSuite() {
+    delete dir_;
+    dir_ = nullptr;
+  }
+  static fs::path path(const std::string& p) { return fs::path(dir_->path(p)); }
+  static velmora::testing::TempDir* dir_;
+  static PhotoCorpusSummary summary_;
+};
+velmora::testing::TempDir* PhotoCorpusFiles::dir_ = nullptr;
+PhotoCorpusSummary PhotoCorpusFiles::summary_;
+
+TEST_F(PhotoCorpusFiles, SameSeedSameBytesOtherSeedOtherPhotographs) {
+  int files = 0, photos = 0;
+  for (const auto& entry : fs::recursive_directory_iterator(path("a"))) {
+    if (!entry.is_regular_file() || entry.path().extension() == ".sqlite") continue;
+    const fs::path rel = fs::relative(entry.path(), path("a"));
+    SCOPED_TRACE(rel.string());
+    EXPECT_EQ(file_bytes(entry.path()), file_bytes(path("b") / rel));
+    ++files;
+    if (entry.path().extension() == ".jpg") {
+      ++photos;
+      EXPECT_NE(file_bytes(entry.path()), file_bytes(path("c") / rel));
+    }
+  }
+  EXPECT_EQ(photos, 4);
+  EXPECT_EQ(files, 4 + 4 + 3);  // photographs, marks, orlain.ini, model file, truth
+}
+
+TEST_F(PhotoCorpusFiles, DatabaseRowsLoadAsTheExtractionRunTakesThem) {
+  std::unique_ptr<db::Database> db;
+  ASSERT_TRUE(
+      db::Database::open(path("a/seals.sqlite").string(), db::Database::OpenMode::kReadOnly, &db)
+          .ok());
+  config::AspectSettings aspect;
+  ASSERT_TRUE(config::load_aspect_settings(db.get(), kPhotoAspect, &aspect).ok());
+  EXPECT_EQ(aspect.model_fname, kPhotoModelFile);
+  EXPECT_EQ(aspect.cell_type, "lateral");
+  EXPECT_EQ(aspect.pattern, "black_stripe");
+  EXPECT_GT(aspect.show_n_spots, 0);
+  EXPECT_GT(aspect.sigmay, 0);
+  EXPECT_LT(aspect.from_theta_deg, aspect.to_theta_deg);
+  db::RecordSet algy;
+  ASSERT_TRUE(db->query("algy", "SELECT letter from algy where type='tarvik'", &algy).ok());
+  ASSERT_EQ(algy.row_count(), 1);
+  EXPECT_EQ(algy.text("letter"), kPhotoTarvikLetter);
+
+  std::unique_ptr<db::PreparedStatements> st;
+  ASSERT_TRUE(db::PreparedStatements::prepare(db.get(), db::StatementOptions{}, &st).ok());
+  db::RecordSet rows;
+  ASSERT_TRUE(st->get("images_to_extract")->open(&rows).ok());
+  ASSERT_EQ(rows.row_count(), 4);
+  const std::vector<std::string> truth = velmora::testing::read_lines(path("a/truth.txt"));
+  std::vector<std::string> truth_cells;
+  for (const std::string& line : truth)
+    if (!line.empty() && line[0] != ';') truth_cells.push_back(line.substr(0, line.find(' ')));
+  std::sort(truth_cells.begin(), truth_cells.end());
+  std::vector<std::string> cells;
+  for (; !rows.eof(); rows.move_next()) {
+    const std::string cell = rows.text("cell");
+    SCOPED_TRACE(cell);
+    cells.push_back(cell);
+    EXPECT_EQ(rows.text("AutoMatch"), "E");
+    EXPECT_TRUE(db::is_null(rows.field("side")));
+    EXPECT_EQ(rows.text("aspect"), kPhotoAspect);
+    EXPECT_EQ(cell.substr(cell.size() - 2), kPhotoAspectLetter);
+    // The photograph the window loads, and the marks the fit is made from.
+    const QImage photo(
+        QString::fromStdString(path("a/newpics/" + rows.text("photo") + ".jpg").string()));
+    EXPECT_EQ(photo.width(), kPhotoWidth);
+    EXPECT_EQ(photo.height(), kPhotoHeight);
+    PhotoMarks marks;
+    const Status s = parse_photo_marks(file_bytes(path("a/marks/" + cell + ".txt")), cell, &marks);
+    ASSERT_TRUE(s.ok()) << s.message();
+    EXPECT_EQ(marks.photo, rows.text("photo") + ".jpg");
+  }
+  EXPECT_EQ(cells, truth_cells);
+  PhotoModel model;
+  const Status s = load_photo_model(path("a/" + std::string(kPhotoModelFile)).string(), &model);
+  EXPECT_TRUE(s.ok()) << s.message();
+}
+
+TEST(PhotoMarksFile, ReadsBackWhatIsWrittenAndNamesTheLineOfAFault) {
+  PhotoMarks m;
+  m.photo = "GS0001_02.jpg";
+  m.crop0 = {10, 20};
+  m.crop1 = {900, 700};
+  m.tail_base = {100, 300};
+  m.sternum = {600, -3};
+  m.top = {{120, 280}, {200, 270}};
+  m.bottom = {{130, 350}};
+  const std::string text = format_photo_marks(m);
+  PhotoMarks back;
+  ASSERT_TRUE(parse_photo_marks(text, "m.txt", &back).ok());
+  EXPECT_EQ(back, m);
+
+  struct Case {
+    std::string text, message;
+  };
+  const Case cases[] = {
+      {text + "top 1 2x\n", "m.txt line 9: '2x' is not a whole number"},
+      {text + "middle 1 2\n", "m.txt line 9: expected photo"},
+      {text + "special 2 1 2\n", "m.txt line 9: expected photo"},
+      {text + "crop 1 2 3\n", "m.txt line 9: expected photo"},
+      {text.substr(0, text.find("special 1")), "the photo, crop and both special points"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    PhotoMarks untouched = m;
+    const Status s = parse_photo_marks(c.text, "m.txt", &untouched);
+    ASSERT_FALSE(s.ok());
+    EXPECT_NE(s.message().find(c.message), std::string::npos) << s.message();
+    EXPECT_EQ(untouched, m);
+  }
+}
+
+TEST(PhotoCorpusRefusals, AMissingModelFileOrABusyFolderMakesNothing) {
+  velmora::testing::TempDir dir("photo_refusals");
+  PhotoCorpusOptions o;
+  o.animals = 1;
+  o.sightings = 1;
+  o.models_folder = dir.path("no_models");
+  PhotoCorpusSummary sum;
+  Status s = write_photo_corpus(dir.path("out"), o, &sum);
+  ASSERT_FALSE(s.ok());
+  EXPECT_NE(s.message().find("seal_flank.dat"), std::string::npos) << s.message();
+  EXPECT_FALSE(dir.exists("out"));
+
+  ASSERT_TRUE(dir.write("busy/x.txt", "x"));
+  o.models_folder.clear();
+  s = write_photo_corpus(dir.path("busy"), o, &sum);
+  EXPECT_FALSE(s.ok());
+  EXPECT_FALSE(dir.exists("busy/newpics"));
+
+  for (const auto& [animals, sightings] : {std::pair{0, 1}, {1, 0}, {10000, 1}, {1, 100}}) {
+    o.animals = animals;
+    o.sightings = sightings;
+    EXPECT_FALSE(check_photo_options(o).empty()) << animals << " x " << sightings;
+  }
+}
+
+}  // namespace
+}  // namespace velmora::corpus
