@@ -77,16 +77,13 @@ Status crop_photo(const Photo& photo, const CropRequest& request, int work_width
     }
   }
   CropRecord r;
-  const int values[9] = {0,
-                         0,
-                         work_width,
-                         work_height,
-                         x1,
-                         y1,
-                         static_cast<int>(sw),
-                         static_cast<int>(sh),
-                         width_limited ? -1 : 0};
-  for (int i = 0; i < 9; ++i) r.v[i] = static_cast<int16_t>(values[i]);
+  r.destination_width = static_cast<int16_t>(work_width);
+  r.destination_height = static_cast<int16_t>(work_height);
+  r.source_x = static_cast<int16_t>(x1);
+  r.source_y = static_cast<int16_t>(y1);
+  r.source_width = static_cast<int16_t>(sw);
+  r.source_height = static_cast<int16_t>(sh);
+  r.width_limited = width_limited ? -1 : 0;
   *work = std::move(out);
   crop->record = r;
   crop->crop_scale = scale;

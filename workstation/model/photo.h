@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "workstation/common/status.h"
+#include "workstation/model/fit_records.h"
 
 namespace velmora::model {
 
@@ -40,12 +41,6 @@ struct CropRequest {
   int x1 = 0, y1 = 0, x2 = 0, y2 = 0;
 };
 
-// The crop as the fit file stores it: destination x, y (0, 0), width,
-// height; source x, y, width, height (photograph pixels); -1 when the crop
-// was limited by its width, else 0.
-struct CropRecord {
-  int16_t v[9] = {};
-};
 
 struct Crop {
   CropRecord record;

@@ -13,11 +13,8 @@
 
 namespace velmora::model {
 
-// The surface points the operator picked after an extraction (zero until
-// picked): P1 = (y1, theta1), P2 = (y2, theta2).
-struct PickedPoints {
-  double y1 = 0, y2 = 0, theta1 = 0, theta2 = 0;
-};
+// PickedPoints (fit_records.h): the surface points the operator picked
+// after an extraction, P1 = (y1, theta1), P2 = (y2, theta2).
 
 // What decides the patch.
 struct CornerChoice {
