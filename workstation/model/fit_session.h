@@ -64,6 +64,7 @@ class FitSession {
   // empty one stops here), resets the model with the aspect's code, sets the
   // fit controls and the lock boxes.
   static Status open(const SessionSetup& setup, std::unique_ptr<FitSession>* session);
+  const SessionSetup& setup() const { return setup_; }
 
   // ---- crop and work picture ----
   Status crop(const Photo& photo, const CropRequest& request, int work_width, int work_height);
