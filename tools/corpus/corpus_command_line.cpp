@@ -111,6 +111,8 @@ const char kCorpusUsage[] =
     "      (default 3) into the new or empty folder DIR, a workstation data folder:\n"
     "      DIR/newpics/<image>.jpg (1200 x 800), the operator's marks of each in\n"
     "      DIR/marks/<cell>.txt (crop, tail base, sternum, top and bottom edges),\n"
+    "      the fit file OK would keep for those marks in DIR/savedraw/<cell> (on a\n"
+    "      900 x 600 work picture, not fitted),\n"
     "      orlain.ini, the model file seal_flank.dat, the database DIR/seals.sqlite\n"
     "      (aspect Flank, every photograph waiting for extraction in state E) and\n"
     "      the truth DIR/truth.txt (cell, animal, side, yaw, pitch, roll)\n"

@@ -34,6 +34,8 @@
 #include "tools/corpus/synthetic_extract.h"
 #include "workstation/common/atomic_file.h"
 #include "workstation/common/number_text.h"
+#include "workstation/model/fit_session.h"
+#include "workstation/model/photo.h"
 
 namespace velmora::corpus {
 namespace {
@@ -699,6 +701,51 @@ Status parse_photo_marks(const std::string& text, const std::string& name, Photo
   return Status::Ok();
 }
 
+Status photo_fit_record(const PhotoMarks& marks, const fennick::MarkedPoints& model_marks,
+                        model::FitRecord* record) {
+  if (marks.top.size() > static_cast<size_t>(model::kTopMarkers) ||
+      marks.bottom.size() > static_cast<size_t>(model::kBottomMarkers))
+    return Status::InvalidArgument("the marks of " + marks.photo +
+                                   " hold more edge points than the window offers markers");
+  // The crop record does not depend on the pixels, so a black photograph of
+  // the size stands in for the rendered one.
+  const model::Photo blank(marks.width, marks.height);
+  model::Photo work;
+  model::Crop crop;
+  const model::CropRequest request{false, marks.crop0.x, marks.crop0.y, marks.crop1.x,
+                                   marks.crop1.y};
+  if (Status s = model::crop_photo(blank, request, kFitWorkWidth, kFitWorkHeight, &work, &crop);
+      !s.ok())
+    return s.with_note(" (the crop of " + marks.photo + ")");
+  const auto to_work = [&crop](const PixelPoint& p) {
+    return model::photo_pixel_to_work(crop, p.x, p.y);
+  };
+  model::FitRecord r;
+  fennick::MarkedPoints& m = r.marks;
+  std::copy(std::begin(model_marks.weights), std::end(model_marks.weights), m.weights);
+  std::fill(std::begin(m.trailing), std::end(m.trailing), 1000);
+  const PixelPoint* special[2] = {&marks.tail_base, &marks.sternum};
+  for (int i = 0; i < 2; ++i) {
+    const fennick::ScreenPoint q = to_work(*special[i]);
+    m.special[2 * i] = q.x;
+    m.special[2 * i + 1] = q.y;
+    m.placed[i] = 1;
+  }
+  const auto fill = [&to_work](const std::vector<PixelPoint>& from, fennick::PointList* list) {
+    list->count = static_cast<int32_t>(from.size());
+    for (size_t k = 0; k < from.size(); ++k) {
+      const fennick::ScreenPoint q = to_work(from[k]);
+      list->x[k] = q.x;
+      list->y[k] = q.y;
+    }
+  };
+  fill(marks.top, &m.top);
+  fill(marks.bottom, &m.bottom);
+  r.crop = crop.record;
+  *record = r;
+  return Status::Ok();
+}
+
 namespace {
 
 Status fill_photo_database(db::Database* db, const std::vector<DataExtract>& plan) {
@@ -778,6 +825,7 @@ Status write_photo_corpus(const std::string& dir, const PhotoCorpusOptions& o,
   if (Status s = check_new_corpus_folder(dir, longest, &unused); !s.ok()) return s;
   const fs::path root(dir);
   std::error_code ec;
+  const std::string data_folder = (root / "").string();
   for (const char* sub :
        {kNewpicsFolderName, kMarksFolderName, "oldlib", "newlib", "raw", "savedraw", "blank"}) {
     fs::create_directories(root / sub, ec);
@@ -788,6 +836,7 @@ Status write_photo_corpus(const std::string& dir, const PhotoCorpusOptions& o,
   sum.newpics = (root / kNewpicsFolderName).string();
   sum.marks = (root / kMarksFolderName).string();
   sum.truth = (root / kPhotoTruthFileName).string();
+  sum.fits = (root / model::kFitFolder).string();
   sum.database_path = (root / kDatabaseFileName).string();
   std::string truth = "; Truth of synthetic photographs: seed " + std::to_string(o.seed) + ", " +
                       std::to_string(o.animals) + " animals, " + std::to_string(o.sightings) +
@@ -838,6 +887,11 @@ Status write_photo_corpus(const std::string& dir, const PhotoCorpusOptions& o,
         if (s.ok())
           s = write_file_atomically((root / kMarksFolderName / (e.cell + ".txt")).string(),
                                     format_photo_marks(marks));
+        model::FitRecord fit;
+        std::string fit_path;
+        if (s.ok()) s = photo_fit_record(marks, *model.marks, &fit);
+        if (s.ok()) s = model::fit_file_path(data_folder, e.cell, &fit_path);
+        if (s.ok()) s = write_file_atomically(fit_path, model::fit_file_bytes(fit));
         if (!s.ok()) return fail(s);
         lines[i] = e.cell + " " + e.animal + " " + view.side + " " + degrees_text(view.yaw) + " " +
                    degrees_text(view.pitch) + " " + degrees_text(view.roll) + " " +

@@ -32,8 +32,11 @@
 //                         sighting, encounter, photograph and cell per
 //                         photograph, every cell in state E with no side yet
 //                         (names and IDs as data_folder.h gives them)
-//   oldlib/ newlib/ raw/ savedraw/ blank/   empty, for what extraction writes
+//   oldlib/ newlib/ raw/ blank/   empty, for what extraction writes
 //   marks/<cell>.txt      the operator's marks of each photograph (below)
+//   savedraw/<cell>       the fit file the window's OK would keep for those
+//                         marks (fit_file.h), as if the operator had cropped,
+//                         placed them and pressed OK without fitting (below)
 //   truth.txt             one line per photograph: cell, animal (library ID),
 //                         side L or R, yaw, pitch, roll (degrees off the side
 //                         view: the model's p1 less 180 for a left flank, p2,
@@ -50,6 +53,18 @@
 //   top <x> <y>                    8 to 12 lines, upper outline, left to right
 //   bottom <x> <y>                 8 to 12 lines, lower outline, left to right
 //
+// Fit file: the marks on a work picture of 900 x 600 (kFitWorkWidth x
+// kFitWorkHeight, the photograph's 3:2 at three quarters), cut by crop_photo
+// from the photograph with the crop's corners as the two clicks; every
+// position mapped by photo_pixel_to_work (photo.h). MarkedPoints: special
+// points 0 and 1 placed, the others not; the top and bottom lists the edge
+// marks left to right, their counts the marks' (the closing points a Fit
+// adds are not stored); no midline; the special-point weights of
+// seal_flank.dat; the per-mille multipliers the window sets, the stiffness
+// slider at its start, 1000. The crop record follows, no picked points (the
+// aspect's adjust_extract is 0). Only the cell's own file is written: the
+// partner "HA" file OK would also write belongs to no cell of this corpus.
+//
 // A photograph is a pure function of the seed, the animal's number and the
 // sighting number.
 #pragma once
@@ -63,6 +78,7 @@
 #include "libs/fennick/body_model.h"
 #include "libs/fennick/fennick_records.h"
 #include "workstation/common/status.h"
+#include "workstation/model/fit_file.h"
 
 namespace velmora::corpus {
 
@@ -75,6 +91,8 @@ inline constexpr char kPhotoTarvikLetter[] = "a";
 inline constexpr char kNewpicsFolderName[] = "newpics";
 inline constexpr char kMarksFolderName[] = "marks";
 inline constexpr char kPhotoTruthFileName[] = "truth.txt";
+inline constexpr int kFitWorkWidth = 900;
+inline constexpr int kFitWorkHeight = 600;
 
 struct PhotoCorpusOptions {
   int animals = 20;
@@ -169,6 +187,12 @@ std::string format_photo_marks(const PhotoMarks& m);
 // Reads a marks file's text; `name` names it in messages.
 Status parse_photo_marks(const std::string& text, const std::string& name, PhotoMarks* m);
 
+// The fit file's record for `marks` (see the header); `model_marks` holds
+// the special-point weights as the model file gave them. Marks beyond what
+// the window offers, or a crop crop_photo refuses, are refused.
+Status photo_fit_record(const PhotoMarks& marks, const fennick::MarkedPoints& model_marks,
+                        model::FitRecord* record);
+
 AnimalBuild make_animal_build(uint64_t seed, const fennick::ModelRecord& record);
 PhotoView make_photo_view(uint64_t seed, const fennick::ModelRecord& record);
 
@@ -191,7 +215,7 @@ Status encode_jpeg(const Photo& photo, std::string* bytes);
 struct PhotoCorpusSummary {
   int photographs = 0;
   int left = 0, right = 0;
-  std::string database_path, newpics, marks, truth;
+  std::string database_path, newpics, marks, fits, truth;
 };
 
 // Makes the corpus in `dir`, which must be absent or empty. On failure the

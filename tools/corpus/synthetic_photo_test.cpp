@@ -17,6 +17,8 @@
 #include "workstation/config/aspects.h"
 #include "workstation/db/database.h"
 #include "workstation/db/statements.h"
+#include "workstation/model/fit_file.h"
+#include "workstation/model/photo.h"
 
 namespace velmora::corpus {
 namespace {
@@ -271,7 +273,8 @@ TEST_F(PhotoCorpusFiles, SameSeedSameBytesOtherSeedOtherPhotographs) {
     }
   }
   EXPECT_EQ(photos, 4);
-  EXPECT_EQ(files, 4 + 4 + 3);  // photographs, marks, orlain.ini, model file, truth
+  // photographs, marks, fit files, orlain.ini, model file, truth
+  EXPECT_EQ(files, 4 + 4 + 4 + 3);
 }
 
 TEST_F(PhotoCorpusFiles, DatabaseRowsLoadAsTheExtractionRunTakesThem) {
@@ -325,6 +328,117 @@ TEST_F(PhotoCorpusFiles, DatabaseRowsLoadAsTheExtractionRunTakesThem) {
   PhotoModel model;
   const Status s = load_photo_model(path("a/" + std::string(kPhotoModelFile)).string(), &model);
   EXPECT_TRUE(s.ok()) << s.message();
+}
+
+// A photograph whose every pixel carries its own index from 1, so that a
+// work picture cut from it tells where each of its pixels came from.
+model::Photo numbered_photo(int width, int height) {
+  model::Photo p(width, height);
+  for (int y = 0; y < height; ++y)
+    for (int x = 0; x < width; ++x) {
+      const int i = y * width + x + 1;
+      p.set(x, y, static_cast<uint8_t>(i & 255), static_cast<uint8_t>((i >> 8) & 255),
+            static_cast<uint8_t>(i >> 16));
+    }
+  return p;
+}
+
+TEST_F(PhotoCorpusFiles, FitFilesHoldTheTextMarksOnTheWorkPictureTheCropMakes) {
+  PhotoModel weights;
+  ASSERT_TRUE(load_photo_model(path("a/" + std::string(kPhotoModelFile)).string(), &weights).ok());
+  const model::Photo numbered = numbered_photo(kPhotoWidth, kPhotoHeight);
+  int cells = 0;
+  for (const auto& entry : fs::directory_iterator(path("a/marks"))) {
+    const std::string cell = entry.path().stem().string();
+    SCOPED_TRACE(cell);
+    ++cells;
+    PhotoMarks marks;
+    ASSERT_TRUE(parse_photo_marks(file_bytes(entry.path()), cell, &marks).ok());
+    std::string fit_path;
+    ASSERT_TRUE(model::fit_file_path(path("a").string() + "/", cell, &fit_path).ok());
+    EXPECT_EQ(fs::file_size(fit_path), model::kFitFileBytes);
+    model::FitRecord fit;
+    const Status read = model::read_fit_file(fit_path, cell, &fit);
+    ASSERT_TRUE(read.ok()) << read.message();
+    EXPECT_FALSE(fit.has_picked);
+
+    // The crop the window makes from the operator's two clicks.
+    model::Photo work;
+    model::Crop crop;
+    ASSERT_TRUE(model::crop_photo(
+                    numbered, {false, marks.crop0.x, marks.crop0.y, marks.crop1.x, marks.crop1.y},
+                    kFitWorkWidth, kFitWorkHeight, &work, &crop)
+                    .ok());
+    EXPECT_EQ(fit.crop, crop.record);
+    EXPECT_EQ(fit.crop.destination_width, kFitWorkWidth);
+    EXPECT_EQ(fit.crop.destination_height, kFitWorkHeight);
+
+    // Each mark where the crop put its pixel: the work pixel the file names
+    // holds the copy of a photograph pixel within one copying step of the
+    // text mark, and is the mark mapped and rounded.
+    const double step = std::max(1.0, crop.grown_width / kFitWorkWidth);
+    const auto check = [&](const PixelPoint& text, int32_t x, int32_t y, const char* what) {
+      SCOPED_TRACE(std::string(what) + " at " + std::to_string(text.x) + "," +
+                   std::to_string(text.y));
+      const fennick::ScreenPoint expected = model::photo_pixel_to_work(crop, text.x, text.y);
+      EXPECT_EQ(x, expected.x);
+      EXPECT_EQ(y, expected.y);
+      const int32_t c = work.colour(x, y);
+      ASSERT_GT(c, 0);
+      EXPECT_LE(std::abs((c - 1) % kPhotoWidth - text.x), step);
+      EXPECT_LE(std::abs((c - 1) / kPhotoWidth - text.y), step);
+    };
+    const fennick::MarkedPoints& m = fit.marks;
+    check(marks.tail_base, m.special[0], m.special[1], "tail base");
+    check(marks.sternum, m.special[2], m.special[3], "sternum");
+    for (int i = 0; i < fennick::kMaxSpecialPoints; ++i) {
+      EXPECT_EQ(m.placed[i], i < 2 ? 1 : 0) << i;
+      EXPECT_EQ(m.weights[i], weights.marks->weights[i]) << i;
+    }
+    EXPECT_GT(m.weights[0], 0);
+    ASSERT_EQ(m.top.count, static_cast<int32_t>(marks.top.size()));
+    ASSERT_EQ(m.bottom.count, static_cast<int32_t>(marks.bottom.size()));
+    EXPECT_EQ(m.midline.count, 0);
+    for (size_t k = 0; k < marks.top.size(); ++k)
+      check(marks.top[k], m.top.x[k], m.top.y[k], "top");
+    for (size_t k = 0; k < marks.bottom.size(); ++k)
+      check(marks.bottom[k], m.bottom.x[k], m.bottom.y[k], "bottom");
+    for (int32_t t : m.trailing) EXPECT_EQ(t, 1000);
+  }
+  EXPECT_EQ(cells, 4);
+}
+
+TEST(PhotoFitRecord, RefusesMarksTheWindowCouldNotHoldAndACropWithoutArea) {
+  PhotoMarks good;
+  good.photo = "p.jpg";
+  good.crop0 = {10, 20};
+  good.crop1 = {700, 500};
+  good.tail_base = {100, 300};
+  good.sternum = {600, 280};
+  good.top = {{120, 250}, {300, 240}};
+  good.bottom = {{130, 350}};
+  fennick::MarkedPoints weights{};
+  weights.weights[0] = 3000;
+  model::FitRecord fit;
+  ASSERT_TRUE(photo_fit_record(good, weights, &fit).ok());
+  EXPECT_EQ(fit.marks.weights[0], 3000);
+
+  struct Case {
+    const char* what;
+    PhotoMarks marks;
+  };
+  Case cases[] = {{"51 top marks", good}, {"51 bottom marks", good}, {"a flat crop", good}};
+  cases[0].marks.top.assign(51, {200, 250});
+  cases[1].marks.bottom.assign(51, {200, 350});
+  cases[2].marks.crop1.y = cases[2].marks.crop0.y;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    model::FitRecord untouched = fit;
+    const Status s = photo_fit_record(c.marks, weights, &untouched);
+    ASSERT_FALSE(s.ok());
+    EXPECT_NE(s.message().find("p.jpg"), std::string::npos) << s.message();
+    EXPECT_EQ(model::fit_file_bytes(untouched), model::fit_file_bytes(fit));
+  }
 }
 
 TEST(PhotoMarksFile, ReadsBackWhatIsWrittenAndNamesTheLineOfAFault) {

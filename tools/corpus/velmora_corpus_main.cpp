@@ -86,6 +86,8 @@ int make_photos(const velmora::corpus::CorpusCommandLine& line) {
   std::printf("%d photographs (%d left and %d right flanks) in %s, marks in %s (seed %llu)\n",
               sum.photographs, sum.left, sum.right, sum.newpics.c_str(), sum.marks.c_str(),
               static_cast<unsigned long long>(options.seed));
+  std::printf("  fit files of those marks in %s (work picture %d x %d)\n", sum.fits.c_str(),
+              velmora::corpus::kFitWorkWidth, velmora::corpus::kFitWorkHeight);
   std::printf("  database %s (aspect %s, state E), truth %s\n", sum.database_path.c_str(),
               velmora::corpus::kPhotoAspect, sum.truth.c_str());
   return 0;

@@ -87,7 +87,20 @@ Status crop_photo(const Photo& photo, const CropRequest& request, int work_width
   *work = std::move(out);
   crop->record = r;
   crop->crop_scale = scale;
+  crop->grown_width = w;
+  crop->grown_height = h;
   return Status::Ok();
+}
+
+WorkPosition photo_to_work(const Crop& crop, double x, double y) {
+  const CropRecord& r = crop.record;
+  return {(x + 0.5 - r.source_x) * r.destination_width / crop.grown_width - 0.5,
+          (y + 0.5 - r.source_y) * r.destination_height / crop.grown_height - 0.5};
+}
+
+fennick::ScreenPoint photo_pixel_to_work(const Crop& crop, int x, int y) {
+  const WorkPosition p = photo_to_work(crop, x, y);
+  return {static_cast<int32_t>(round_half_even(p.x)), static_cast<int32_t>(round_half_even(p.y))};
 }
 
 }  // namespace velmora::model

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "libs/fennick/fennick_records.h"
 #include "workstation/common/status.h"
 #include "workstation/model/fit_records.h"
 
@@ -41,12 +42,15 @@ struct CropRequest {
   int x1 = 0, y1 = 0, x2 = 0, y2 = 0;
 };
 
-
 struct Crop {
   CropRecord record;
   // Photograph pixels per crop pixel across the limiting side, the factor
   // that turns the model's scale into photograph units at OK.
   double crop_scale = 0;
+  // The grown rectangle's size in photograph pixels before the record rounds
+  // it: the copy steps through the photograph by these, not by the record's.
+  double grown_width = 0;
+  double grown_height = 0;
 };
 
 // Cuts `photo` to a work picture of work_width x work_height. The crop
@@ -56,5 +60,24 @@ struct Crop {
 // or sizes beyond what the crop record holds, are refused.
 Status crop_photo(const Photo& photo, const CropRequest& request, int work_width, int work_height,
                   Photo* work, Crop* crop);
+
+// A position on the work picture, pixel centres at whole numbers.
+struct WorkPosition {
+  double x = 0;
+  double y = 0;
+};
+
+// Where the crop that crop_photo made lays photograph position (x, y) (pixel
+// centres at whole numbers) on the work picture. Work pixel u copies the
+// photograph pixel under source_x + (u + 1/2) grown_width / work_width, so a
+// photograph pixel's centre lands at (x + 1/2 - source_x) work_width /
+// grown_width - 1/2, and down the picture the same way.
+WorkPosition photo_to_work(const Crop& crop, double x, double y);
+
+// The work pixel that photograph pixel (x, y) is copied to: where the crop
+// enlarges, the middle of the pixels holding its copy; where it shrinks and
+// copies only some pixels, the work pixel whose copy comes from the run of
+// photograph pixels it lies in. The position above, rounded halves to even.
+fennick::ScreenPoint photo_pixel_to_work(const Crop& crop, int x, int y);
 
 }  // namespace velmora::model
