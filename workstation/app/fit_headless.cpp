@@ -3,6 +3,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include <algorithm>
 #include <filesystem>
 
 #include "workstation/app/photo_file.h"
@@ -135,11 +136,15 @@ Status fit_and_extract(const FitCommandLine& line, const FitCommandLine::Job& jo
   std::unique_ptr<model::FitSession> session;
   s = model::FitSession::open(setup, &session);
   if (!s.ok()) return s;
+  // The record keeps the crop as grown to the work picture's shape, which
+  // may run past the photograph on its grown side; within the photograph it
+  // is the operator's rectangle on the limiting side, and cropping grows it
+  // back to the same shape.
   model::CropRequest crop;
   crop.x1 = record.crop.source_x;
   crop.y1 = record.crop.source_y;
-  crop.x2 = record.crop.source_x + record.crop.source_width;
-  crop.y2 = record.crop.source_y + record.crop.source_height;
+  crop.x2 = std::min(record.crop.source_x + record.crop.source_width, photo.width);
+  crop.y2 = std::min(record.crop.source_y + record.crop.source_height, photo.height);
   s = session->crop(photo, crop, kWorkWidth, kWorkHeight);
   if (s.ok()) s = replay_marks(record, session.get());
   session->set_auto_order(true);
