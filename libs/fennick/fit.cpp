@@ -403,14 +403,25 @@ struct RunResult {
 };
 
 // Levenberg-Marquardt with the correspondences renewed after each step.
-// Converged when a step (with its renewal) changes the cost by less than a
-// part in a million, or when no step lowers it at all.
+//
+// Renewal makes the cost piecewise smooth only: a mark may change segment,
+// an outline sample may leave or enter the marked polygon, so after a step
+// the cost can rise by a few per cent where the smooth cost fell. Asking for
+// a change of a part in a million then chases that chatter to the iteration
+// limit. Instead the run ends when the best cost seen has not fallen by a
+// part in ten thousand over the last kStale steps, or when no step lowers
+// the cost of the current correspondences, or when a step is negligible;
+// the best point seen is the result.
 RunResult levenberg_marquardt(Problem& p, Eigen::VectorXd* x, int max_iterations) {
+  constexpr int kStale = 4;
   RunResult out;
   if (!p.associate(*x)) return out;
   Eigen::VectorXd r;
   if (!p.residuals(*x, &r)) return out;
   double cost = r.squaredNorm();
+  Eigen::VectorXd best = *x;
+  double best_cost = cost, stale_reference = cost;
+  int stale = 0;
   double lambda = 1e-3;
   Eigen::MatrixXd j;
   for (int it = 0; it < max_iterations; ++it) {
@@ -419,11 +430,11 @@ RunResult levenberg_marquardt(Problem& p, Eigen::VectorXd* x, int max_iterations
     const Eigen::MatrixXd h = j.transpose() * j;
     const Eigen::VectorXd g = j.transpose() * r;
     std::optional<Eigen::VectorXd> accepted;
-    Eigen::VectorXd trial_r;
+    Eigen::VectorXd trial_r, delta;
     while (lambda < 1e12) {
       Eigen::MatrixXd a = h;
       a.diagonal() += lambda * (h.diagonal().array() + 1e-9).matrix();
-      const Eigen::VectorXd delta = a.ldlt().solve(-g);
+      delta = a.ldlt().solve(-g);
       if (delta.allFinite()) {
         const Eigen::VectorXd trial = *x + delta;
         if (p.residuals(trial, &trial_r) && trial_r.squaredNorm() < cost) {
@@ -442,15 +453,28 @@ RunResult levenberg_marquardt(Problem& p, Eigen::VectorXd* x, int max_iterations
     *x = *accepted;
     if (!p.associate(*x) || !p.residuals(*x, &r)) return out;
     cost = r.squaredNorm();
-    // Renewed correspondences may swap between two neighbours of the
-    // outline at the last few pixel fractions, so that the cost steps up
-    // and down by parts in a million: that is convergence too.
-    if (std::abs(before - cost) <= 1e-6 * before + 1e-18) {
+    if (cost < best_cost) {
+      best_cost = cost;
+      best = *x;
+    }
+    if (std::abs(before - cost) <= 1e-6 * before + 1e-18 ||
+        (delta.array().abs() <= 1e-9 * (1 + x->array().abs())).all()) {
+      out.converged = true;
+      break;
+    }
+    if (best_cost < (1 - 1e-4) * stale_reference) {
+      stale_reference = best_cost;
+      stale = 0;
+    } else if (++stale >= kStale) {
       out.converged = true;
       break;
     }
   }
-  out.cost = cost;
+  if (!(best == *x)) {
+    *x = best;
+    if (!p.associate(*x)) return RunResult{};
+  }
+  out.cost = best_cost;
   return out;
 }
 
@@ -613,6 +637,37 @@ int32_t not_converged(std::string* message, const std::string& what) {
   return kFitNotConverged;
 }
 
+// Whether the marks tell which way the body is turned out of the picture.
+//
+// The body is its own mirror image across its plane of symmetry (the model
+// file's sections are symmetric, theta against -theta), and the camera is
+// orthographic, so the body at angles (p0, p1, p2) and its mirror image at
+// (-p0, -p1, p2) cover the same pixels: the outline, and every point of the
+// plane of symmetry (the tail base, the sternum, the dorsal midline), land
+// where they landed. With bends sideways and twist mirrored too, the two
+// poses fit such marks equally well, so the turn out of the picture (and
+// the roll with it) is not in the marks: the foreshortening that remains
+// also matches a slimmer or stouter animal. A midline along the flank shown,
+// or a special point off the plane (a shoulder, a hip), is seen on one side
+// only, and tells the two apart.
+bool marks_show_a_side(const Body& body, const Marks& marks) {
+  if (!marks.midline.empty()) return true;
+  for (const SpecialMark& m : marks.special)
+    if (std::abs(std::sin(m.theta - body.table_angle())) > 0.2) return true;
+  return false;
+}
+
+// Whether the pose's mirror image (above) lies within 60 degrees of it, as
+// for a side view, where a fit could slide from one to the other; from
+// above or below, the mirror image looks at the other side of the animal,
+// and a fit started at one never meets the other.
+bool near_its_mirror(const std::array<double, 3>& angles) {
+  const Eigen::Matrix3d r = orientation(angles);
+  const Eigen::Matrix3d mirror =
+      Eigen::Vector3d(1, 1, -1).asDiagonal() * r * Eigen::Vector3d(1, 1, -1).asDiagonal();
+  return (r.transpose() * mirror).trace() > 1 + 2 * std::cos(kPi / 3);
+}
+
 // A fit that shrinks the body to a speck (marks on one spot, say) has met
 // no animal: the body must span at least a tenth of the marks' extent.
 bool collapsed(const Body& body, const ModelState& s, const Marks& marks) {
@@ -654,6 +709,13 @@ int32_t fit_model(const Body& body, const ModelState& start, const FitRequest& q
   std::array<bool, 3> locked{};
   if (int32_t code = read_inputs(q, q.refine, &marks, &w, &locked, message); code != kFennickOk)
     return code;
+  // Marks that cannot tell a pose from its mirror image leave roll and yaw
+  // where they started (the operator's side view): either mirror pose would
+  // be a guess, and a wrong guess puts the flank's pattern twice as far off
+  // as the side view does.
+  if (!marks_show_a_side(body, marks) &&
+      near_its_mirror(q.initial ? q.start_angles : start.pose.angles))
+    locked[0] = locked[1] = true;
   ModelState state = start;
   int iterations = 0;
   double rms = 0;

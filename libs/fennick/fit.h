@@ -32,6 +32,13 @@
 // out-of-picture angles spread round their starting values; the best wins.
 // "Fit" refines pose and shape from the current pose with every term.
 //
+// Marks that lie only on the body's plane of symmetry and its outline (the
+// tail base, the sternum, the edges) fit a side view and its mirror image,
+// roll and yaw negated, equally well; from such marks both fits keep roll
+// and yaw at their starting values (as though locked) while the start is
+// near its own mirror image (a side view). A midline, or a placed special
+// point off the plane (a shoulder, a hip), frees them.
+//
 // Lock code: its decimal digits name the angles kept at their starting
 // values: 1 the turn about the picture's vertical (p1: yaw of a lateral view,
 // pitch of one from above), 2 the turn about the picture's horizontal (p0:

@@ -8,6 +8,7 @@
 #include <cmath>
 #include <memory>
 #include <numbers>
+#include <random>
 #include <vector>
 
 #include "libs/fennick/outline.h"
@@ -89,6 +90,50 @@ inline std::unique_ptr<MarkedPoints> synthetic_marks(const LoadedModel& truth) {
     if (a.v[1] > b.v[1]) std::swap(a, b);
     top.push_back(pixel(a.v[0], a.v[1]));
     bottom.push_back(pixel(b.v[0], b.v[1]));
+  }
+  auto by_x = [](ScreenPoint p, ScreenPoint q) { return p.x < q.x; };
+  std::sort(top.begin(), top.end(), by_x);
+  std::sort(bottom.begin(), bottom.end(), by_x);
+  for (ScreenPoint p : top) push(&marks->top, p);
+  for (ScreenPoint p : bottom) push(&marks->bottom, p);
+  for (int& v : marks->trailing) v = 1000;
+  return marks;
+}
+
+// The marks an operator places on a photograph of the body of `truth` at its
+// pose, as the photographs' marks files carry them: the tail base and the
+// sternum (special points 0 and 1) and, with `near_points`, the shoulder and
+// the hip of the flank shown (2 to 5, whichever face the camera); `edges`
+// top and `edges` bottom points between the hips and the neck at uneven
+// places along the body; no midline. Every point is moved by up to
+// `jitter` whole pixels each way.
+inline std::unique_ptr<MarkedPoints> photograph_marks(const LoadedModel& truth, bool near_points,
+                                                      int edges, int jitter, std::mt19937* rng) {
+  auto marks = std::make_unique<MarkedPoints>(*truth.marks);
+  std::uniform_int_distribution<int> moved(-jitter, jitter);
+  std::uniform_real_distribution<double> spread(0.2, 0.8);
+  auto place = [&](double x, double y) { return pixel(x + moved(*rng), y + moved(*rng)); };
+  const ModelRecord& r = *truth.model;
+  for (int i = 0; i < r.special_count; ++i) {
+    const RayRecord ray = ray_at(truth, r.special_y[i], r.special_theta[i]);
+    marks->placed[i] = (i < 2 || (near_points && i < 6 && ray.v[10] < 0)) ? 1 : 0;
+    const ScreenPoint p = place(ray.v[0], ray.v[1]);
+    marks->special[2 * i] = marks->placed[i] ? p.x : 0;
+    marks->special[2 * i + 1] = marks->placed[i] ? p.y : 0;
+  }
+  marks->midline.count = marks->top.count = marks->bottom.count = 0;
+  const double near_theta = ray_at(truth, 230, -std::numbers::pi / 2).v[10] < 0
+                                ? -std::numbers::pi / 2
+                                : std::numbers::pi / 2;
+  std::vector<ScreenPoint> top, bottom;
+  for (int i = 0; i < edges; ++i) {
+    const double y = 75 + 320 * (i + spread(*rng)) / edges;
+    const double upper = turning_theta(truth, y, near_theta, near_theta + std::numbers::pi);
+    const double lower = turning_theta(truth, y, near_theta - std::numbers::pi, near_theta);
+    RayRecord a = ray_at(truth, y, upper), b = ray_at(truth, y, lower);
+    if (a.v[1] > b.v[1]) std::swap(a, b);
+    top.push_back(place(a.v[0], a.v[1]));
+    bottom.push_back(place(b.v[0], b.v[1]));
   }
   auto by_x = [](ScreenPoint p, ScreenPoint q) { return p.x < q.x; };
   std::sort(top.begin(), top.end(), by_x);
