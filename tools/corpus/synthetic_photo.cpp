@@ -326,8 +326,9 @@ PixelPoint jittered(Random& rnd, double x, double y) {
 }
 
 // The operator's marks on the model at its pose: the two base points, the
-// edges from hips to neck on both outlines, and a crop round the body with a
-// margin.
+// edges from hips to neck on both outlines, a crop round the body with a
+// margin, and the shoulder and the hip of the flank shown (drawn last, so the
+// other marks are those of a corpus made without them).
 Status find_marks(const PhotoModel& m, const PhotoView& v, const Photo& photo, Random& rnd,
                   PhotoMarks* marks) {
   const fennick::ModelRecord& r = *m.record;
@@ -372,6 +373,15 @@ Status find_marks(const PhotoModel& m, const PhotoView& v, const Photo& photo, R
   marks->crop0 = {std::max(0, x0 - margin()), std::max(0, y0 - margin())};
   marks->crop1 = {std::min(photo.width - 1, x1 + margin()),
                   std::min(photo.height - 1, y1 + margin())};
+  // The flank shown is the one whose special points lie on its side of the
+  // plane of symmetry (theta of the same sign as its middle).
+  marks->near_points.clear();
+  for (int i = kFirstNearSpecial; i <= kLastNearSpecial && i < r.special_count; ++i) {
+    if ((r.special_theta[i] < 0) != (near < 0)) continue;
+    if (ray_at(m, r.special_y[i], r.special_theta[i], &ray) != kFennickOk)
+      return ray_failure("shoulder or hip");
+    marks->near_points.push_back({i, jittered(rnd, ray.v[0], ray.v[1])});
+  }
   return Status::Ok();
 }
 
@@ -644,6 +654,8 @@ std::string format_photo_marks(const PhotoMarks& m) {
   t += "crop " + point(m.crop0) + " " + point(m.crop1) + "\n";
   t += "special 0 " + point(m.tail_base) + "\n";
   t += "special 1 " + point(m.sternum) + "\n";
+  for (const SpecialMark& p : m.near_points)
+    t += "special " + std::to_string(p.index) + " " + point(p.at) + "\n";
   for (const PixelPoint& p : m.top) t += "top " + point(p) + "\n";
   for (const PixelPoint& p : m.bottom) t += "bottom " + point(p) + "\n";
   return t;
@@ -686,6 +698,11 @@ Status parse_photo_marks(const std::string& text, const std::string& name, Photo
     } else if (words[0] == "special" && v.size() == 3 && (v[0] == 0 || v[0] == 1)) {
       (v[0] == 0 ? m.tail_base : m.sternum) = {v[1], v[2]};
       seen[v[0]] = true;
+    } else if (words[0] == "special" && v.size() == 3 && v[0] >= kFirstNearSpecial &&
+               v[0] <= kLastNearSpecial) {
+      for (const SpecialMark& p : m.near_points)
+        if (p.index == v[0]) return bad("special point " + std::to_string(v[0]) + " twice");
+      m.near_points.push_back({v[0], {v[1], v[2]}});
     } else if ((words[0] == "top" || words[0] == "bottom") && v.size() == 2) {
       std::vector<PixelPoint>& list = words[0] == "top" ? m.top : m.bottom;
       if (static_cast<int>(list.size()) == fennick::kMaxListPoints)
@@ -730,6 +747,15 @@ Status photo_fit_record(const PhotoMarks& marks, const fennick::MarkedPoints& mo
     m.special[2 * i] = q.x;
     m.special[2 * i + 1] = q.y;
     m.placed[i] = 1;
+  }
+  for (const SpecialMark& p : marks.near_points) {
+    if (p.index < kFirstNearSpecial || p.index > kLastNearSpecial)
+      return Status::InvalidArgument("the marks of " + marks.photo + " place special point " +
+                                     std::to_string(p.index) + ", not a shoulder or hip");
+    const fennick::ScreenPoint q = to_work(p.at);
+    m.special[2 * p.index] = q.x;
+    m.special[2 * p.index + 1] = q.y;
+    m.placed[p.index] = 1;
   }
   const auto fill = [&to_work](const std::vector<PixelPoint>& from, fennick::PointList* list) {
     list->count = static_cast<int32_t>(from.size());

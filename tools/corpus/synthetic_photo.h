@@ -50,6 +50,9 @@
 //   crop <x0> <y0> <x1> <y1>       the corners the operator clicked
 //   special 0 <x> <y>              tail base
 //   special 1 <x> <y>              sternum
+//   special <i> <x> <y>            the shoulder and the hip of the flank
+//                                  shown: 3 and 5 for a right flank, 2 and
+//                                  4 for a left (seal_flank.dat's order)
 //   top <x> <y>                    8 to 12 lines, upper outline, left to right
 //   bottom <x> <y>                 8 to 12 lines, lower outline, left to right
 //
@@ -57,13 +60,13 @@
 // kFitWorkHeight, the photograph's 3:2 at three quarters), cut by crop_photo
 // from the photograph with the crop's corners as the two clicks; every
 // position mapped by photo_pixel_to_work (photo.h). MarkedPoints: special
-// points 0 and 1 placed, the others not; the top and bottom lists the edge
-// marks left to right, their counts the marks' (the closing points a Fit
-// adds are not stored); no midline; the special-point weights of
-// seal_flank.dat; the per-mille multipliers the window sets, the stiffness
-// slider at its start, 1000. The crop record follows, no picked points (the
-// aspect's adjust_extract is 0). Only the cell's own file is written: the
-// partner "HA" file OK would also write belongs to no cell of this corpus.
+// points 0 and 1 and the near shoulder and hip placed (four), the others
+// not; the top and bottom lists the edge marks left to right, their counts
+// the marks' (the closing points a Fit adds are not stored); no midline; the special-point weights
+// of seal_flank.dat; the per-mille multipliers the window sets, the stiffness slider at its start,
+// 1000. The crop record follows, no picked points (the aspect's adjust_extract is 0). Only the
+// cell's own file is written: the partner "HA" file OK would also write belongs to no cell of this
+// corpus.
 //
 // A photograph is a pure function of the seed, the animal's number and the
 // sighting number.
@@ -174,11 +177,23 @@ struct PixelPoint {
   bool operator==(const PixelPoint&) const = default;
 };
 
+// Special points 2 to 5 (shoulders and hips) may be marked in a marks file;
+// the mid-flank points are not: an operator finds no landmark there.
+inline constexpr int kFirstNearSpecial = 2;
+inline constexpr int kLastNearSpecial = 5;
+
+struct SpecialMark {
+  int index = 0;  // the model file's special point
+  PixelPoint at;
+  bool operator==(const SpecialMark&) const = default;
+};
+
 struct PhotoMarks {
   std::string photo;
   int width = kPhotoWidth, height = kPhotoHeight;
   PixelPoint crop0, crop1;
   PixelPoint tail_base, sternum;
+  std::vector<SpecialMark> near_points;  // the shoulder and hip the photograph shows
   std::vector<PixelPoint> top, bottom;
   bool operator==(const PhotoMarks&) const = default;
 };

@@ -7,7 +7,9 @@
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
+#include <map>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -91,7 +93,29 @@ int marks_on_outline(const Rendered& r, int dx, int dy) {
   return good;
 }
 
-TEST(SyntheticPhoto, EdgeMarksLieOnTheRenderedSilhouetteAtEveryPose) {
+// Whether the shoulder and hip marks are those of the flank shown (3 and 5
+// of seal_flank.dat for a right flank, 2 and 4 for a left), each within its
+// jitter of the picture position of its surface point at the pose, that
+// point facing the camera and the mark on the rendered body.
+void expect_near_points_on_the_flank_shown(const Rendered& r, char side) {
+  std::vector<int> indices;
+  for (const SpecialMark& p : r.marks.near_points) indices.push_back(p.index);
+  EXPECT_EQ(indices, side == 'R' ? std::vector<int>({3, 5}) : std::vector<int>({2, 4}));
+  const fennick::ModelRecord& record = *r.model->record;
+  for (const SpecialMark& p : r.marks.near_points) {
+    SCOPED_TRACE("special point " + std::to_string(p.index));
+    fennick::RayRecord ray{};
+    ASSERT_EQ(fennick::find_ray(record, r.model->control, record.special_y[p.index],
+                                record.special_theta[p.index], ray),
+              fennick::kFennickOk);
+    EXPECT_LT(ray.v[10], 0);
+    EXPECT_LE(std::abs(p.at.x - ray.v[0]), 2.5);
+    EXPECT_LE(std::abs(p.at.y - ray.v[1]), 2.5);
+    EXPECT_TRUE(r.photo.on_body(p.at.x, p.at.y)) << p.at.x << "," << p.at.y;
+  }
+}
+
+TEST(SyntheticPhoto, MarksLieOnTheRenderedBodyAtEveryPose) {
   // Side views and the corners of the pose range, both flanks.
   const Pose poses[] = {
       {'R', 0, 0, 0},     {'L', 0, 0, 0},      {'R', 25, 10, 15},  {'R', -25, -10, -15},
@@ -117,6 +141,7 @@ TEST(SyntheticPhoto, EdgeMarksLieOnTheRenderedSilhouetteAtEveryPose) {
           std::is_sorted(list->begin(), list->end(),
                          [](const PixelPoint& a, const PixelPoint& b) { return a.x < b.x; }));
     EXPECT_EQ(r->marks.tail_base.x < r->marks.sternum.x, pose.side == 'R');
+    expect_near_points_on_the_flank_shown(*r, pose.side);
     // The crop holds the whole body and every mark.
     for (int y = 0; y < r->photo.height; ++y)
       for (int x = 0; x < r->photo.width; ++x)
@@ -347,6 +372,16 @@ TEST_F(PhotoCorpusFiles, FitFilesHoldTheTextMarksOnTheWorkPictureTheCropMakes) {
   PhotoModel weights;
   ASSERT_TRUE(load_photo_model(path("a/" + std::string(kPhotoModelFile)).string(), &weights).ok());
   const model::Photo numbered = numbered_photo(kPhotoWidth, kPhotoHeight);
+  // Each cell's flank, from the truth.
+  std::map<std::string, char> sides;
+  for (const std::string& line : velmora::testing::read_lines(path("a/truth.txt"))) {
+    if (line.empty() || line[0] == ';') continue;
+    std::istringstream words(line);
+    std::string cell, animal;
+    char side = 0;
+    words >> cell >> animal >> side;
+    sides[cell] = side;
+  }
   int cells = 0;
   for (const auto& entry : fs::directory_iterator(path("a/marks"))) {
     const std::string cell = entry.path().stem().string();
@@ -391,10 +426,24 @@ TEST_F(PhotoCorpusFiles, FitFilesHoldTheTextMarksOnTheWorkPictureTheCropMakes) {
     const fennick::MarkedPoints& m = fit.marks;
     check(marks.tail_base, m.special[0], m.special[1], "tail base");
     check(marks.sternum, m.special[2], m.special[3], "sternum");
-    for (int i = 0; i < fennick::kMaxSpecialPoints; ++i) {
-      EXPECT_EQ(m.placed[i], i < 2 ? 1 : 0) << i;
-      EXPECT_EQ(m.weights[i], weights.marks->weights[i]) << i;
+    // The near shoulder and hip as well: four points placed.
+    const char side = sides.at(cell);
+    const std::vector<int> near_indices =
+        side == 'R' ? std::vector<int>({3, 5}) : std::vector<int>({2, 4});
+    ASSERT_EQ(marks.near_points.size(), 2u);
+    for (size_t k = 0; k < 2; ++k) {
+      const SpecialMark& p = marks.near_points[k];
+      ASSERT_EQ(p.index, near_indices[k]);
+      check(p.at, m.special[2 * p.index], m.special[2 * p.index + 1], "near special point");
     }
+    int placed = 0;
+    for (int i = 0; i < fennick::kMaxSpecialPoints; ++i) {
+      const bool near = i == near_indices[0] || i == near_indices[1];
+      EXPECT_EQ(m.placed[i], i < 2 || near ? 1 : 0) << i;
+      EXPECT_EQ(m.weights[i], weights.marks->weights[i]) << i;
+      placed += m.placed[i];
+    }
+    EXPECT_EQ(placed, 4);
     EXPECT_GT(m.weights[0], 0);
     ASSERT_EQ(m.top.count, static_cast<int32_t>(marks.top.size()));
     ASSERT_EQ(m.bottom.count, static_cast<int32_t>(marks.bottom.size()));
@@ -415,6 +464,7 @@ TEST(PhotoFitRecord, RefusesMarksTheWindowCouldNotHoldAndACropWithoutArea) {
   good.crop1 = {700, 500};
   good.tail_base = {100, 300};
   good.sternum = {600, 280};
+  good.near_points = {{3, {520, 300}}, {5, {180, 310}}};
   good.top = {{120, 250}, {300, 240}};
   good.bottom = {{130, 350}};
   fennick::MarkedPoints weights{};
@@ -422,15 +472,22 @@ TEST(PhotoFitRecord, RefusesMarksTheWindowCouldNotHoldAndACropWithoutArea) {
   model::FitRecord fit;
   ASSERT_TRUE(photo_fit_record(good, weights, &fit).ok());
   EXPECT_EQ(fit.marks.weights[0], 3000);
+  const int placed[fennick::kMaxSpecialPoints] = {1, 1, 0, 1, 0, 1};
+  for (int i = 0; i < fennick::kMaxSpecialPoints; ++i)
+    EXPECT_EQ(fit.marks.placed[i], placed[i]) << i;
 
   struct Case {
     const char* what;
     PhotoMarks marks;
   };
-  Case cases[] = {{"51 top marks", good}, {"51 bottom marks", good}, {"a flat crop", good}};
+  Case cases[] = {{"51 top marks", good},
+                  {"51 bottom marks", good},
+                  {"a flat crop", good},
+                  {"a mid-flank point", good}};
   cases[0].marks.top.assign(51, {200, 250});
   cases[1].marks.bottom.assign(51, {200, 350});
   cases[2].marks.crop1.y = cases[2].marks.crop0.y;
+  cases[3].marks.near_points[1].index = 7;
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     model::FitRecord untouched = fit;
@@ -454,6 +511,11 @@ TEST(PhotoMarksFile, ReadsBackWhatIsWrittenAndNamesTheLineOfAFault) {
   PhotoMarks back;
   ASSERT_TRUE(parse_photo_marks(text, "m.txt", &back).ok());
   EXPECT_EQ(back, m);
+  PhotoMarks with_near = m;
+  with_near.near_points = {{2, {480, 260}}, {4, {150, 290}}};
+  const std::string near_text = format_photo_marks(with_near);
+  ASSERT_TRUE(parse_photo_marks(near_text, "m.txt", &back).ok());
+  EXPECT_EQ(back, with_near);
 
   struct Case {
     std::string text, message;
@@ -461,7 +523,8 @@ TEST(PhotoMarksFile, ReadsBackWhatIsWrittenAndNamesTheLineOfAFault) {
   const Case cases[] = {
       {text + "top 1 2x\n", "m.txt line 9: '2x' is not a whole number"},
       {text + "middle 1 2\n", "m.txt line 9: expected photo"},
-      {text + "special 2 1 2\n", "m.txt line 9: expected photo"},
+      {text + "special 6 1 2\n", "m.txt line 9: expected photo"},
+      {near_text + "special 4 1 2\n", "m.txt line 11: special point 4 twice"},
       {text + "crop 1 2 3\n", "m.txt line 9: expected photo"},
       {text.substr(0, text.find("special 1")), "the photo, crop and both special points"},
   };
