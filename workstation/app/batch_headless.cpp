@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <sstream>
 
+#include "workstation/app/command_line.h"
 #include "workstation/common/console_panel.h"
 #include "workstation/matching/standardise.h"
 #include "workstation/runs/start_driver.h"
@@ -115,16 +116,8 @@ Status parse_headless_arguments(const std::vector<std::string>& args, HeadlessOp
   std::string batch_text;
   CLI::App cli{"", "velmora-batch"};
   describe_command_line(cli, o, &batch_text);
-  // CLI11 takes the arguments last first.
-  std::vector<std::string> reversed(args.rbegin(), args.rend());
-  try {
-    cli.parse(reversed);
-  } catch (const CLI::CallForHelp&) {
-    o->help = true;
-    return Status::Ok();
-  } catch (const CLI::ParseError& e) {
-    return Status::InvalidArgument(e.what());
-  }
+  Status parsed = parse_command_line(cli, args, &o->help);
+  if (!parsed.ok() || o->help) return parsed;
   if (cli.count("--batch-size") > 0) {
     Status s = read_batch_size_argument(batch_text, o, notes);
     if (!s.ok()) return s;

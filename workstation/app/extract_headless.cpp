@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <sstream>
 
+#include "workstation/app/command_line.h"
 #include "workstation/common/atomic_file.h"
 #include "workstation/common/little_endian.h"
 #include "workstation/common/number_text.h"
@@ -125,15 +126,8 @@ Status parse_extract_arguments(const std::vector<std::string>& args, ExtractComm
   *line = ExtractCommandLine{};
   CLI::App cli(kDescription, "velmora-extract");
   describe_command_line(cli, line);
-  std::vector<std::string> reversed(args.rbegin(), args.rend());
-  try {
-    cli.parse(reversed);
-  } catch (const CLI::CallForHelp&) {
-    line->help = true;
-    return Status::Ok();
-  } catch (const CLI::ParseError& e) {
-    return Status::InvalidArgument(e.what());
-  }
+  Status parsed = parse_command_line(cli, args, &line->help);
+  if (!parsed.ok() || line->help) return parsed;
   line->command = cli.get_subcommands().front()->get_name();
   if (!line->dump.empty() && line->bundles.size() != 1)
     return Status::InvalidArgument("--dump writes the results of one bundle; " +

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <filesystem>
 
+#include "workstation/app/command_line.h"
 #include "workstation/app/photo_file.h"
 #include "workstation/common/number_text.h"
 #include "workstation/config/aspects.h"
@@ -80,15 +81,8 @@ Status parse_fit_arguments(const std::vector<std::string>& args, FitCommandLine*
   CLI::App cli(kDescription, "velmora-fit");
   std::vector<std::string> files;
   describe_command_line(cli, line, &files);
-  std::vector<std::string> reversed(args.rbegin(), args.rend());
-  try {
-    cli.parse(reversed);
-  } catch (const CLI::CallForHelp&) {
-    line->help = true;
-    return Status::Ok();
-  } catch (const CLI::ParseError& e) {
-    return Status::InvalidArgument(e.what());
-  }
+  Status parsed = parse_command_line(cli, args, &line->help);
+  if (!parsed.ok() || line->help) return parsed;
   if (files.size() % 3 != 0)
     return Status::InvalidArgument("give PHOTO FITFILE BUNDLE for each photograph (" +
                                    std::to_string(files.size()) + " files named)");

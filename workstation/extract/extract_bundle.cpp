@@ -4,11 +4,11 @@
 #include <cmath>
 #include <cstdint>
 #include <filesystem>
-#include <fstream>
 #include <system_error>
 #include <utility>
 
 #include "workstation/common/atomic_file.h"
+#include "workstation/common/file_reading.h"
 #include "workstation/common/little_endian.h"
 #include "workstation/common/number_text.h"
 #include "workstation/common/safe_path.h"
@@ -75,19 +75,7 @@ Status read_whole(const fs::path& path, std::size_t expected, std::size_t limit,
     return Status::Corruption(label + ": " + std::to_string(size) + " bytes, more than the " +
                               std::to_string(limit) + " an extract.ini may hold");
   }
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return Status::IOError(label + ": cannot be opened");
-  std::string data(static_cast<std::size_t>(size), '\0');
-  in.read(data.data(), static_cast<std::streamsize>(data.size()));
-  if (in.gcount() != static_cast<std::streamsize>(data.size())) {
-    return Status::IOError(label + ": cannot be read whole (did it change while being read?)");
-  }
-  // A file that grew after its size was taken is not the file that was checked.
-  if (in.peek() != std::char_traits<char>::eof()) {
-    return Status::Corruption(label + ": grew while being read");
-  }
-  *bytes = std::move(data);
-  return Status::Ok();
+  return read_file_of_size(label, static_cast<std::size_t>(size), label, bytes);
 }
 
 std::string in_folder(const std::string& folder, const char* name) {

@@ -1,8 +1,9 @@
 #include "workstation/model/file_bytes.h"
 
 #include <filesystem>
-#include <fstream>
 #include <system_error>
+
+#include "workstation/common/file_reading.h"
 
 namespace velmora::model {
 
@@ -20,18 +21,7 @@ Status read_file_bytes(const std::string& path, std::size_t limit, const std::st
     return Status::Corruption(label + ": " + std::to_string(size) + " bytes, more than the " +
                               std::to_string(limit) + " such a file holds");
   }
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return Status::IOError(label + ": cannot be opened");
-  std::string data(static_cast<std::size_t>(size), '\0');
-  in.read(data.data(), static_cast<std::streamsize>(data.size()));
-  if (in.gcount() != static_cast<std::streamsize>(data.size())) {
-    return Status::IOError(label + ": cannot be read whole (did it change while being read?)");
-  }
-  if (in.peek() != std::char_traits<char>::eof()) {
-    return Status::Corruption(label + ": grew while being read");
-  }
-  *bytes = std::move(data);
-  return Status::Ok();
+  return read_file_of_size(path, static_cast<std::size_t>(size), label, bytes);
 }
 
 }  // namespace velmora::model
