@@ -120,6 +120,9 @@ Status CandidateReview::show_next_pending() {
   match_flag_ = false;
   screen_.pending_picture.reset();
   pending_shown_ = 0;
+  // A new item starts without a question to the operator.
+  p.set_visible("cmdContinue", false);
+  p.set_visible("cmdSkip", false);
   ++*links_.reviewed;
   if (*links_.reviewed > 1) {
     Status s = merges_.apply(*links_.state);

@@ -5,8 +5,8 @@
 
 namespace velmora::confirm {
 
-Status MergeQueue::apply(session::RunState& state) const {
-  if (merges_.empty()) return Status::Ok();
+Status MergeQueue::apply(session::RunState& state) {
+  if (!waiting()) return Status::Ok();
   if (!state.session.is_open() || !state.statements) {
     return Status::InvalidArgument(
         "The confirmed matches cannot be saved: the database is not open.");
@@ -16,7 +16,8 @@ Status MergeQueue::apply(session::RunState& state) const {
   db::Statement* mark = state.statement("mark_automatched");
   db::Transaction tx(state.db());
   if (!tx.begun().ok()) return tx.begun();
-  for (const Merge& m : merges_) {
+  for (std::size_t i = applied_; i < merges_.size(); ++i) {
+    const Merge& m = merges_[i];
     for (db::Statement* rename : {merge_id, merge_mum_id}) {
       Status s = rename->set("pID1", m.old_id);
       if (s.ok()) s = rename->set("pID2", m.new_id);
@@ -27,12 +28,17 @@ Status MergeQueue::apply(session::RunState& state) const {
     if (s.ok()) s = mark->execute();
     if (!s.ok()) return s;
   }
-  return tx.commit();
+  Status s = tx.commit();
+  if (s.ok()) applied_ = merges_.size();
+  return s;
 }
 
 std::string MergeQueue::describe() const {
   std::string text;
-  for (const Merge& m : merges_) text += m.old_id + " -> " + m.new_id + "\n";
+  for (std::size_t i = applied_; i < merges_.size(); ++i) {
+    const Merge& m = merges_[i];
+    text += m.old_id + " -> " + m.new_id + "\n";
+  }
   return text;
 }
 

@@ -6,13 +6,17 @@
 // lists of the item under review keep the IDs they were made with), and also
 // happens when the window closes and on every error path before the program
 // ends. The queue lives as long as the program and is emptied only at the
-// window's start-up: each application renames again from the first merge, in
-// order, which leaves merges applied before without effect, so applying it
-// twice leaves encounter as applying it once.
+// window's start-up.
+//
+// Each application renames with the merges not applied before, in the order
+// they were confirmed, so applying the queue twice leaves encounter as
+// applying it once. Renaming again from the first merge would not: once a
+// merge has made an ID free, a later one may give that ID to another animal
+// (A -> B, then C -> A), and a second pass of A -> B would then join C to B.
 //
 // The queue holds any number of merges, and one application is one
-// transaction: either every merge reaches encounter or none does, and the
-// queue stays as it was to be applied again.
+// transaction: either every waiting merge reaches encounter or none does, and
+// then they wait to be applied again.
 #pragma once
 
 #include <string>
@@ -34,21 +38,29 @@ class MergeQueue {
   void add(const std::string& old_id, const std::string& new_id) {
     merges_.push_back({old_id, new_id});
   }
-  void clear() { merges_.clear(); }
+  void clear() {
+    merges_.clear();
+    applied_ = 0;
+  }
+  // Every merge confirmed since the window started, in order.
   const std::vector<Merge>& merges() const { return merges_; }
-  bool empty() const { return merges_.empty(); }
+  // How many of them have reached encounter.
+  std::size_t applied() const { return applied_; }
+  bool waiting() const { return applied_ < merges_.size(); }
 
-  // For each merge from the first: merge_id and merge_mum_id (pID1 = old,
-  // pID2 = new), then mark_automatched (pID = new); one transaction. Nothing
-  // to do when the queue is empty.
-  Status apply(session::RunState& state) const;
+  // For each merge not applied yet, in order: merge_id and merge_mum_id
+  // (pID1 = old, pID2 = new), then mark_automatched (pID = new); one
+  // transaction. Nothing to do when none waits.
+  Status apply(session::RunState& state);
 
-  // "old -> new" lines, for the operator when the queue could not be applied
-  // and the program ends: the matches can be made again by hand.
+  // "old -> new" lines of the merges still waiting, for the operator when
+  // they could not be applied and the program ends: the matches can then be
+  // made again by hand.
   std::string describe() const;
 
  private:
   std::vector<Merge> merges_;
+  std::size_t applied_ = 0;
 };
 
 }  // namespace velmora::confirm

@@ -38,6 +38,7 @@ inline constexpr int kMaxPhotoRows = 1000;
 struct PictureSize {
   double width = 0;
   double height = 0;
+  friend bool operator==(const PictureSize&, const PictureSize&) = default;
 };
 
 // A rectangle of the photograph, in its pixels; negative sizes run from the
