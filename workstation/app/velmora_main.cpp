@@ -1,14 +1,14 @@
 // Velmora: the photo-identification workstation. Builds the main window,
 // hands it the steps this version provides, and runs the event loop. Steps
-// not handed over (the fitting window, the other comparison families,
-// review, test) tell the operator that they are not available in this
-// version.
+// not handed over (the fitting window, the other comparison families, test)
+// tell the operator that they are not available in this version.
 #include <QApplication>
 
 #include <memory>
 
 #include "workstation/app/comparison_steps.h"
 #include "workstation/app/extraction_steps.h"
+#include "workstation/app/review_steps.h"
 #include "workstation/extract/ui/extract_processing_view.h"
 #include "workstation/matching/process_runner_qt.h"
 #include "workstation/runs/ui/main_window.h"
@@ -50,6 +50,9 @@ int main(int argc, char** argv) {
   velmora::runs::MainWindow window;
   velmora::app::install_comparison_steps(window.context().hooks,
                                          std::make_shared<velmora::matching::QtProcessRunner>());
+  // "visual confirm" runs through the review core. The window has no review
+  // screen yet: the review it returns has nobody to call its handlers.
+  velmora::app::install_review_steps(window.context().hooks);
   velmora::extract::ExtractProcessingView view(&window, &window.context().processing,
                                                &window.context().shared_extract);
   install_extract_processing(window, view);
