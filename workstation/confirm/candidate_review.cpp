@@ -184,6 +184,7 @@ Status CandidateReview::show_next_pending() {
   best_pname_.clear();
   best_fname_.clear();
   if (candidates.row_count() == 0) {
+    screen_.anim_list = ScrollBar{};
     screen_.library_pictures[0].reset();
     p.set_text("lblProgress", "no potential matches to this extract");
     // In per-extract mode the other letters of the same extract may still
@@ -496,6 +497,9 @@ void CandidateReview::lblLibImage_double_clicked() {
 
 Status CandidateReview::cmdMatch_clicked() {
   if (!attached()) return not_attached();
+  // Without a candidate on screen there is nobody to match: a confirmation
+  // would rename the pending animal to an empty ID.
+  if (candidate_id_.empty()) return Status::Ok();
   match_flag_ = true;
   *links_.outcome_word = "matched";
   return cmdSetupChoice_clicked();

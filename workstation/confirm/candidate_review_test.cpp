@@ -367,6 +367,11 @@ TEST(CandidateReview, AnItemWithoutCandidatesJoinsTheLibraryAtOnce) {
       EXPECT_EQ(b.panel.text("lblProgress"), "no potential matches to this extract");
       EXPECT_FALSE(b.review.screen().library_pictures[0].has_value());
       EXPECT_FALSE(b.panel.control("cmdContinue").visible);  // nothing is asked
+      // Nobody to match.
+      b.act("Match");
+      b.act("Continue");
+      EXPECT_TRUE(b.review.merge_queue().merges().empty());
+      EXPECT_EQ(b.ws.count("SELECT count(*) FROM scorelog"), 0);
     }
     EXPECT_TRUE(b.dialogs.shown().empty()) << b.shown();
   }
