@@ -90,8 +90,7 @@ TEST_F(CalibrationFolder, RefusesMissingRunFileUsedResultsAndUnknownCells) {
   run.fingerprint_folder = root_.string() + "/";
   run.run_file = (root_ / "absent.ini").string();
   run.results_file = (root_ / "results.txt").string();
-  run.first = {"A2"};
-  run.second = {"A3"};
+  run.groups = {{"L", {"A2"}, {"A3"}}};
   run.animal_of = kAnimals;
   CalibrationSummary s;
   Status st = run_calibration(run, &s);
@@ -103,11 +102,11 @@ TEST_F(CalibrationFolder, RefusesMissingRunFileUsedResultsAndUnknownCells) {
   st = run_calibration(run, &s);
   EXPECT_NE(st.message().find("exists already"), std::string::npos) << st.message();
 
-  run.second = {"Z9"};
+  run.groups[0].second = {"Z9"};
   st = run_calibration(run, &s);
   EXPECT_EQ(st.code(), Status::Code::kInvalidArgument);
   EXPECT_NE(st.message().find("Z9"), std::string::npos) << st.message();
-  run.first.clear();
+  run.groups[0].first.clear();
   EXPECT_EQ(run_calibration(run, &s).code(), Status::Code::kInvalidArgument);
 }
 
