@@ -4,7 +4,7 @@
 # it against the recorded truth.
 #
 # CORPUS=photos (the default): the photograph chain.
-#   1. velmora-corpus photos: a season of photographs (80 seals, 3 sightings
+#   1. velmora-corpus photos: a season of photographs (100 seals, 3 sightings
 #      each, seed 1; every seal shows one flank, half of them the left):
 #      sighting 1 of every seal new under a provisional ID, waiting for
 #      extraction, the other two the library of earlier seasons, with the
@@ -40,7 +40,7 @@ BUILD=${BUILD:-build}
 CORPUS=${CORPUS:-photos}
 case $CORPUS in
   photos)
-    ANIMALS=${ANIMALS:-80}
+    ANIMALS=${ANIMALS:-100}
     CORPUS_OPTIONS=${CORPUS_OPTIONS:-}
     ;;
   fingerprints)
@@ -132,6 +132,7 @@ if [ "$CORPUS" = photos ]; then
   stage photos 0 "$bin/velmora-corpus" photos "$data" --animals "$ANIMALS" \
     --sightings "$SIGHTINGS" --seed "$SEED" $CORPUS_OPTIONS
   stage fit 1 fit_all
+  echo "  $(grep -c '^velmora-fit: ' "$logs/fit.log" || true) warnings of the fits in $logs/fit.log"
   stage features 1 features_all
   stage stats 0 "$bin/velmora-corpus" stats "$data"
 else
