@@ -145,7 +145,9 @@ int show_candidates(const velmora::corpus::CorpusCommandLine& line) {
   s = velmora::corpus::rank_temp(truth, letter, scores, &ranking, sides);
   if (!s.ok()) return fail(s);
   std::fputs(velmora::corpus::format_temp_ranking(ranking, line.show, line.top).c_str(), stdout);
-  // Rates over nothing would read as a run that merely found no one.
+  // Rates over nothing would read as a run that merely found no one. The
+  // report goes out first, so that the reason follows it in a shared log.
+  std::fflush(stdout);
   if (ranking.with_candidates == 0)
     return fail(velmora::Status::NotFound("temp ranks no pending extract of " + dir + "/" +
                                           velmora::corpus::kTruthFileName));
