@@ -72,18 +72,22 @@ Status score_statistics(std::istream& results, const std::map<std::string, std::
 }
 
 Status run_calibration(const CalibrationRun& run, CalibrationSummary* summary) {
-  if (run.first.empty() || run.second.empty())
+  if (run.groups.empty())
     return Status::InvalidArgument("a calibration run needs two non-empty lists");
   int64_t expected = 0;
-  for (const std::string& a : run.first) {
-    auto ia = run.animal_of.find(a);
-    if (ia == run.animal_of.end())
-      return Status::InvalidArgument("calibration cell " + a + " has no animal");
-    for (const std::string& b : run.second) {
-      auto ib = run.animal_of.find(b);
-      if (ib == run.animal_of.end())
-        return Status::InvalidArgument("calibration cell " + b + " has no animal");
-      if (ia->second == ib->second) ++expected;
+  for (const CalibrationLists& g : run.groups) {
+    if (g.first.empty() || g.second.empty())
+      return Status::InvalidArgument("a calibration run needs two non-empty lists");
+    for (const std::string& a : g.first) {
+      auto ia = run.animal_of.find(a);
+      if (ia == run.animal_of.end())
+        return Status::InvalidArgument("calibration cell " + a + " has no animal");
+      for (const std::string& b : g.second) {
+        auto ib = run.animal_of.find(b);
+        if (ib == run.animal_of.end())
+          return Status::InvalidArgument("calibration cell " + b + " has no animal");
+        if (ia->second == ib->second) ++expected;
+      }
     }
   }
   std::error_code ec;
@@ -93,8 +97,6 @@ Status run_calibration(const CalibrationRun& run, CalibrationSummary* summary) {
   tarvik::RunFile constants;
   if (!tarvik::read_run_file(run.run_file, constants))
     return Status::NotFound("cannot open the run file " + run.run_file);
-  const tarvik::FileList first{run.fingerprint_folder, run.first};
-  const tarvik::FileList second{run.fingerprint_folder, run.second};
   tarvik::PassSettings settings = tarvik::pass_settings(constants);
   settings.results_path = run.results_file;
   // Statistics from a results file the disk cut short would be wrong
@@ -109,13 +111,51 @@ Status run_calibration(const CalibrationRun& run, CalibrationSummary* summary) {
     while (!message.empty() && message.back() == '\n') message.pop_back();
     return Status::IOError("the calibration run failed: " + message);
   };
-  Status s = pass(first, second, "first", "second");
-  if (s.ok()) s = pass(second, first, "second", "first");
-  if (!s.ok()) return s;
+  for (const CalibrationLists& g : run.groups) {
+    const tarvik::FileList first{run.fingerprint_folder, g.first};
+    const tarvik::FileList second{run.fingerprint_folder, g.second};
+    Status s = pass(first, second, "first", "second");
+    if (s.ok()) s = pass(second, first, "second", "first");
+    if (!s.ok()) return s;
+  }
   std::ifstream in(run.results_file, std::ios::binary);
   if (!in) return Status::IOError("the calibration run wrote no results file " + run.results_file);
   // Both directions compare the same pairs.
   return score_statistics(in, run.animal_of, 2 * expected, summary);
+}
+
+std::vector<CalibrationLists> calibration_groups(const std::vector<LibraryExtract>& library,
+                                                 int max_animals) {
+  // Per side: the animals in order of their first extract, with the first
+  // two extracts of each.
+  struct Side {
+    std::string side;
+    std::vector<std::string> animals;
+    std::map<std::string, std::vector<std::string>> cells;
+  };
+  std::vector<Side> sides;
+  for (const LibraryExtract& e : library) {
+    auto side =
+        std::find_if(sides.begin(), sides.end(), [&e](const Side& s) { return s.side == e.side; });
+    if (side == sides.end()) side = sides.insert(sides.end(), Side{e.side, {}, {}});
+    std::vector<std::string>& cells = side->cells[e.animal];
+    if (cells.empty()) side->animals.push_back(e.animal);
+    if (cells.size() < 2) cells.push_back(e.cell);
+  }
+  std::vector<CalibrationLists> groups;
+  for (const Side& side : sides) {
+    CalibrationLists g;
+    g.side = side.side;
+    for (const std::string& animal : side.animals) {
+      if (static_cast<int>(g.first.size()) >= max_animals) break;
+      const std::vector<std::string>& cells = side.cells.at(animal);
+      if (cells.size() < 2) continue;
+      g.first.push_back(cells[0]);
+      g.second.push_back(cells[1]);
+    }
+    if (!g.first.empty()) groups.push_back(std::move(g));
+  }
+  return groups;
 }
 
 }  // namespace velmora::corpus

@@ -8,7 +8,10 @@
 // first list holds one sighting of each of M library animals and the second
 // another sighting of the same animals: M matching and M (M - 1)
 // non-matching pairs per direction, so M = 100 costs about 20,000 pair
-// comparisons (a few seconds).
+// comparisons (a few seconds). Extracts of a lateral aspect are compared
+// side by side (a left flank never meets a right one in a batch
+// comparison), so a run holds one such pair of lists per side, and pairs
+// across two sides' lists are never compared.
 //
 // Only result lines enter the statistics. A pair for which the comparison
 // finds no constellation is not written (its score is below the run file's
@@ -50,15 +53,35 @@ struct CalibrationSummary {
 Status score_statistics(std::istream& results, const std::map<std::string, std::string>& animal_of,
                         int64_t expected_matches, CalibrationSummary* summary);
 
+// The two lists compared with each other, both ways.
+struct CalibrationLists {
+  std::string side;  // what the lists share; names their files
+  std::vector<std::string> first, second;
+};
+
 struct CalibrationRun {
   std::string fingerprint_folder;  // ends in '/'
   std::string run_file;            // the run file the batch comparison uses
   std::string results_file;        // created; must not exist yet
-  std::vector<std::string> first, second;
-  std::map<std::string, std::string> animal_of;  // every cell of both lists
+  std::vector<CalibrationLists> groups;
+  std::map<std::string, std::string> animal_of;  // every cell of the lists
 };
 
-// Runs both passes into run.results_file and reads the statistics from it.
+// Runs both passes of every group into run.results_file and reads the
+// statistics from it.
 Status run_calibration(const CalibrationRun& run, CalibrationSummary* summary);
+
+// A library extract as a lab knows it: its animal and the side it shows.
+struct LibraryExtract {
+  std::string cell, animal, side;
+};
+
+// The calibration lists of a library: for each side (in order of first
+// appearance), the first two extracts of each animal that has two on that
+// side, for at most `max_animals` animals per side in order of their first
+// extract; the earlier of the two goes to `first`. Sides without such an
+// animal give no group.
+std::vector<CalibrationLists> calibration_groups(const std::vector<LibraryExtract>& library,
+                                                 int max_animals);
 
 }  // namespace velmora::corpus

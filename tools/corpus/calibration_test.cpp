@@ -79,6 +79,37 @@ TEST(ScoreStatistics, RefusesTooFewScoresForASpread) {
   EXPECT_FALSE(score_statistics(headers_only, kAnimals, 2, &s).ok());
 }
 
+TEST(CalibrationGroups, PairsTheFirstTwoExtractsOfAnAnimalOnOneSide) {
+  // A..E in cell order; sides as their fits recorded them.
+  const std::vector<LibraryExtract> library = {
+      {"A2", "A", "R"}, {"A3", "A", "R"}, {"A4", "A", "R"},  // a third: not used
+      {"B2", "B", "L"}, {"B3", "B", "R"},                    // one on each side: no pair
+      {"C2", "C", "L"}, {"C3", "C", "L"},                    //
+      {"D2", "D", "L"}, {"D3", "D", "L"},                    //
+      {"E2", "E", "R"}, {"E3", "E", "R"},                    //
+      {"F2", "F", "M"},                                      // alone on its side
+  };
+  struct Case {
+    int max_animals;
+    std::vector<CalibrationLists> groups;
+  };
+  const Case cases[] = {
+      {10, {{"R", {"A2", "E2"}, {"A3", "E3"}}, {"L", {"C2", "D2"}, {"C3", "D3"}}}},
+      {1, {{"R", {"A2"}, {"A3"}}, {"L", {"C2"}, {"C3"}}}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE("at most " + std::to_string(c.max_animals) + " animals per side");
+    const std::vector<CalibrationLists> got = calibration_groups(library, c.max_animals);
+    ASSERT_EQ(got.size(), c.groups.size());
+    for (size_t g = 0; g < got.size(); ++g) {
+      EXPECT_EQ(got[g].side, c.groups[g].side);
+      EXPECT_EQ(got[g].first, c.groups[g].first);
+      EXPECT_EQ(got[g].second, c.groups[g].second);
+    }
+  }
+  EXPECT_TRUE(calibration_groups({{"B2", "B", "L"}, {"B3", "B", "R"}}, 10).empty());
+}
+
 class CalibrationFolder : public ::testing::Test {
  protected:
   testing::TempDir temp_{"calibration"};
@@ -90,8 +121,7 @@ TEST_F(CalibrationFolder, RefusesMissingRunFileUsedResultsAndUnknownCells) {
   run.fingerprint_folder = root_.string() + "/";
   run.run_file = (root_ / "absent.ini").string();
   run.results_file = (root_ / "results.txt").string();
-  run.first = {"A2"};
-  run.second = {"A3"};
+  run.groups = {{"L", {"A2"}, {"A3"}}};
   run.animal_of = kAnimals;
   CalibrationSummary s;
   Status st = run_calibration(run, &s);
@@ -103,11 +133,11 @@ TEST_F(CalibrationFolder, RefusesMissingRunFileUsedResultsAndUnknownCells) {
   st = run_calibration(run, &s);
   EXPECT_NE(st.message().find("exists already"), std::string::npos) << st.message();
 
-  run.second = {"Z9"};
+  run.groups[0].second = {"Z9"};
   st = run_calibration(run, &s);
   EXPECT_EQ(st.code(), Status::Code::kInvalidArgument);
   EXPECT_NE(st.message().find("Z9"), std::string::npos) << st.message();
-  run.first.clear();
+  run.groups[0].first.clear();
   EXPECT_EQ(run_calibration(run, &s).code(), Status::Code::kInvalidArgument);
 }
 

@@ -114,14 +114,24 @@ const char kCorpusUsage[] =
     "      top and bottom edges),\n"
     "      the fit file OK would keep for those marks in DIR/savedraw/<cell> (on a\n"
     "      900 x 600 work picture, not fitted),\n"
-    "      orlain.ini, the model file seal_flank.dat, the database DIR/seals.sqlite\n"
-    "      (aspect Flank, every photograph waiting for extraction in state E) and\n"
-    "      the truth DIR/truth.txt (cell, animal, side, yaw, pitch, roll)\n"
+    "      orlain.ini, the model file seal_flank.dat, the run file\n"
+    "      DIR/work/tarvik.ini, the database DIR/seals.sqlite (aspect Flank; sighting\n"
+    "      1 of each animal new under a provisional ID, waiting for extraction in\n"
+    "      state E, the others the library in state L; an animal shows one flank in\n"
+    "      all its sightings), the roles DIR/corpus.txt and the truth DIR/truth.txt\n"
+    "      (cell, animal, side, yaw, pitch, roll)\n"
+    "  velmora-corpus stats DATA [DATABASE] [--aspect A] [--calibration-animals M]\n"
+    "      once the library's photographs are extracted: the stats row of aspect A\n"
+    "      (default Flank) from comparing, side by side, two library extracts of\n"
+    "      each of up to M animals per side (default 100), with DATA/work/tarvik.ini;\n"
+    "      lists and results in DATA/calibration/; DATABASE defaults to\n"
+    "      DATA/seals.sqlite\n"
     "  velmora-corpus candidates DATA [DATABASE] [--show N] [--top T]\n"
     "      after a batch comparison: the rank-1 and rank-10 identification rates\n"
-    "      that table temp gives (rated against DATA/corpus.txt) and the T best\n"
-    "      candidates (default 5) of the first N pending extracts (default 5);\n"
-    "      DATABASE defaults to DATA/seals.sqlite\n"
+    "      that table temp gives (rated against DATA/corpus.txt), overall and for\n"
+    "      each side recorded, and the T best candidates (default 5) of the first N\n"
+    "      pending extracts (default 5); DATABASE defaults to DATA/seals.sqlite.\n"
+    "      Exit status 1 when no pending extract has a candidate\n"
     "Sightings differ by noise of G grey levels (default 2.5), quadrant shifts of up\n"
     "to P pixels (default 1.5) and rotations of up to D degrees (default 2); larger\n"
     "values make the animals harder to tell apart.\n";
@@ -177,6 +187,22 @@ int parse_corpus_command_line(int argc, const char* const* argv, CorpusCommandLi
   photos->callback([line] {
     line->command = "photos";
     refuse_unless_empty(check_photo_options(line->photos));
+  });
+
+  CLI::App* stats = app.add_subcommand("stats");
+  stats->add_option("DATA", line->folder)->required();
+  stats->add_option("DATABASE", line->database);
+  add_text(stats, "--aspect", &line->stats.aspect);
+  add_number(stats, "--calibration-animals", &line->stats.calibration_animals);
+  stats->callback([line] {
+    line->command = "stats";
+    if (line->database.empty()) line->database = line->folder + "/" + kDatabaseFileName;
+    line->stats.data_folder = line->folder;
+    line->stats.database = line->database;
+    const int m = line->stats.calibration_animals;
+    if (m < 2 || m > kMaxCalibrationAnimals)
+      throw CLI::ValidationError("the number of calibration animals must be from 2 to " +
+                                 std::to_string(kMaxCalibrationAnimals));
   });
 
   CLI::App* candidates = app.add_subcommand("candidates");

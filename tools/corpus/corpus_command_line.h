@@ -8,6 +8,7 @@
 
 #include "tools/corpus/corpus_writer.h"
 #include "tools/corpus/data_folder.h"
+#include "tools/corpus/library_stats.h"
 #include "tools/corpus/synthetic_extract.h"
 #include "tools/corpus/synthetic_photo.h"
 
@@ -16,15 +17,17 @@ namespace velmora::corpus {
 extern const char kCorpusUsage[];
 
 struct CorpusCommandLine {
-  std::string command;            // "make", "rank", "data", "extracts", "photos" or "candidates"
-  std::string folder;             // DIR of make, rank, extracts and photos, DATA of data and
-                                  // candidates
+  std::string command;            // "make", "rank", "data", "extracts", "photos", "stats" or
+                                  // "candidates"
+  std::string folder;             // DIR of make, rank, extracts and photos, DATA of data, stats
+                                  // and candidates
   std::string results;            // rank: RESULTS, by default DIR/testresults.txt
-  std::string database;           // candidates: DATABASE, by default DATA/seals.sqlite
+  std::string database;           // stats, candidates: DATABASE, by default DATA/seals.sqlite
   CorpusOptions corpus;           // make
   DataFolderOptions data;         // data
   ExtractCorpusOptions extracts;  // extracts
   PhotoCorpusOptions photos;      // photos
+  LibraryStatsOptions stats;      // stats (its folder and database as above)
   int show = 5;                   // candidates: pending extracts shown
   int top = 5;                    // candidates: candidates per extract
 };

@@ -144,6 +144,32 @@ TEST(CorpusCommandLine, RankAndCandidatesDefaultToFilesInTheFolder) {
   }
 }
 
+TEST(CorpusCommandLine, StatsTakesTheFolderTheDatabaseTheAspectAndTheAnimals) {
+  struct Case {
+    std::vector<const char*> args;
+    std::string database, aspect;
+    int animals;
+  };
+  const LibraryStatsOptions defaults;
+  const std::vector<Case> cases = {
+      {{"stats", "d"}, "d/seals.sqlite", defaults.aspect, defaults.calibration_animals},
+      {{"stats", "d", "x.sqlite", "--aspect", "Head", "--calibration-animals", "7"},
+       "x.sqlite",
+       "Head",
+       7},
+  };
+  for (const Case& c : cases) {
+    const Parsed p = parse(c.args);
+    SCOPED_TRACE(c.database);
+    ASSERT_EQ(p.code, -1) << p.err;
+    EXPECT_EQ(p.line.command, "stats");
+    EXPECT_EQ(p.line.stats.data_folder, "d");
+    EXPECT_EQ(p.line.stats.database, c.database);
+    EXPECT_EQ(p.line.stats.aspect, c.aspect);
+    EXPECT_EQ(p.line.stats.calibration_animals, c.animals);
+  }
+}
+
 TEST(CorpusCommandLine, HelpIsTheUsageOnStandardOutput) {
   for (const std::vector<const char*>& args :
        std::vector<std::vector<const char*>>{{"--help"}, {"-h"}, {"help"}, {"make", "--help"}}) {
@@ -191,6 +217,11 @@ TEST(CorpusCommandLine, WrongCommandLinesExitWithTwoAndTheUsage) {
       {{"photos", "p", "--animals", "0"}, "the number of animals must be from 1 to 9999"},
       {{"photos", "p", "--sightings", "100"}, "the number of sightings must be from 1 to 99"},
       {{"photos", "p", "--noise", "2"}, "The following arguments were not expected: 2 --noise"},
+      {{"stats"}, "DATA is required"},
+      {{"stats", "d", "--calibration-animals", "201"},
+       "the number of calibration animals must be from 2 to 200"},
+      {{"stats", "d", "--calibration-animals", "1"},
+       "the number of calibration animals must be from 2 to 200"},
       {{"rank"}, "DIR is required"},
       {{"rank", "c", "r.txt", "extra"}, "The following argument was not expected: extra"},
       {{"candidates", "d", "--show", "many"}, "bad value 'many' for --show"},

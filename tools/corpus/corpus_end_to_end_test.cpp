@@ -1,15 +1,19 @@
 // End to end: velmora-corpus makes a corpus, the built tarvikx compares it,
 // velmora-corpus rates the run; velmora-corpus makes a data folder, the
 // headless batch comparison velmora-batch runs on it, velmora-corpus rates
-// table temp; velmora-corpus makes synthetic extracts and reports them. The
-// programs are the build's own (testing/programs.h); each test works in its
-// own temporary folder.
+// table temp; velmora-corpus makes synthetic extracts and reports them; a
+// season of photographs goes through fitting, extract processing, the
+// library's statistics and the batch comparison, and is rated side by side.
+// The programs are the build's own (testing/programs.h); each test works in
+// its own temporary folder.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <filesystem>
+#include <map>
 #include <string>
 
+#include "testing/files.h"
 #include "testing/programs.h"
 #include "testing/temp_dir.h"
 
@@ -183,6 +187,88 @@ TEST_F(CorpusEndToEnd, ProcessedExtractsOfEveryPatternIdentifyTheirAnimals) {
   const CommandRun rated = run_command(in_dir(corpus_ + " rank x x/data/all.txt"));
   ASSERT_EQ(rated.exit_code, 0) << rated.output;
   EXPECT_GE(rate(rated.output, "rank-1"), 90.0) << rated.output;
+}
+
+// The photograph chain of the main job on a small season: photographs,
+// fits from the operator's fit files, extract processing, the library's
+// statistics, the batch comparison side by side and the rating per side.
+TEST_F(CorpusEndToEnd, APhotographSeasonIsIdentifiedSideBySide) {
+  const std::string fit = testing::built_program("velmora-fit");
+  const std::string extract = testing::built_program("velmora-extract");
+  const std::string batch = testing::built_program("velmora-batch");
+  if (fit.empty() || extract.empty() || batch.empty())
+    GTEST_SKIP() << "velmora-fit, velmora-extract or velmora-batch is not part of this build";
+  const std::string sqlite = "sqlite3 p/seals.sqlite ";
+  CommandRun r = run_command(in_dir(corpus_ + " photos p --animals 4 --sightings 3 --seed 3"));
+  ASSERT_EQ(r.exit_code, 0) << r.output;
+  EXPECT_NE(r.output.find("4 new photographs waiting for extraction (E), 8 of the library (L)"),
+            std::string::npos)
+      << r.output;
+  // Nothing to estimate before the library is fitted, nothing to rate before
+  // a comparison.
+  r = run_command(in_dir(corpus_ + " stats p"));
+  EXPECT_EQ(r.exit_code, 1);
+  EXPECT_NE(r.output.find("8 library extracts, 8 without a side"), std::string::npos) << r.output;
+  r = run_command(in_dir(corpus_ + " candidates p"));
+  EXPECT_EQ(r.exit_code, 1);
+  EXPECT_NE(r.output.find("temp ranks no pending extract"), std::string::npos) << r.output;
+
+  // Every photograph with its fit file, as the main job lists them.
+  std::string jobs;
+  std::map<std::string, std::string> true_side;
+  for (const std::string& line : testing::read_lines(dir_ / "p/truth.txt")) {
+    if (line.empty() || line[0] == ';') continue;
+    const std::string cell = line.substr(0, line.find(' '));
+    const std::string image = cell.substr(0, cell.rfind('_'));
+    jobs += " p/newpics/" + image + ".jpg p/savedraw/" + cell + " p/bundles/" + cell;
+    true_side[cell] = line.substr(line.find(' ', cell.size() + 1) + 1, 1);
+  }
+  ASSERT_EQ(true_side.size(), 12u);
+  std::map<std::string, int> flanks;
+  for (const auto& [cell, side] : true_side) ++flanks[side];
+  EXPECT_EQ(flanks.size(), 2u) << "the season shows both flanks";
+  const std::string folders = " --data-folder p --database p/seals.sqlite --aspect Flank";
+  r = run_command(in_dir("mkdir p/bundles && " + fit + " extract" + jobs + folders + " --accept"));
+  ASSERT_EQ(r.exit_code, 0) << r.output;
+  EXPECT_NE(r.output.find("12 of 12 photographs extracted"), std::string::npos) << r.output;
+  r = run_command(in_dir(extract + " features p/bundles/*" + folders));
+  ASSERT_EQ(r.exit_code, 0) << r.output;
+  EXPECT_NE(r.output.find("12 of 12 extracts saved, 8 kept their state"), std::string::npos)
+      << r.output;
+  // The new extracts pending, the library still the library; every side
+  // the fits recorded is the flank photographed.
+  r = run_command(in_dir(sqlite + "\"SELECT AutoMatch, count(*) FROM cells GROUP BY 1\""));
+  EXPECT_EQ(r.output, "L|8\nP|4\n");
+  r = run_command(in_dir(sqlite + "\"SELECT cell || ' ' || side FROM cells ORDER BY cell\""));
+  std::string sides;
+  for (const auto& [cell, side] : true_side) sides += cell + " " + side + "\n";
+  EXPECT_EQ(r.output, sides);
+
+  r = run_command(in_dir(corpus_ + " stats p"));
+  ASSERT_EQ(r.exit_code, 0) << r.output;
+  r = run_command(in_dir(sqlite + "\"SELECT count(*) FROM stats WHERE rmu_match > rmu_nonmatch\""));
+  EXPECT_EQ(r.output, "1\n");
+  r = run_command(
+      in_dir(batch + " --data-folder p --database p/seals.sqlite --working-folder p/work"));
+  ASSERT_EQ(r.exit_code, 0) << r.output;
+  EXPECT_NE(r.output.find("aspects and sides compared: 2"), std::string::npos) << r.output;
+  EXPECT_NE(r.output.find("extracts moved to V:        4"), std::string::npos) << r.output;
+
+  r = run_command(in_dir(corpus_ + " candidates p"));
+  ASSERT_EQ(r.exit_code, 0) << r.output;
+  EXPECT_NE(r.output.find("pending extracts with candidates: 4 of 4"), std::string::npos)
+      << r.output;
+  EXPECT_GE(rate(r.output, "rank-1"), 75.0) << r.output;
+  EXPECT_GE(rate(r.output, "rank-10"), 100.0) << r.output;
+  // Each side's pending extracts, counted under their own side.
+  for (const char* side : {"L", "R"}) {
+    const std::string of = " of " + std::to_string(flanks[side] / 3) + "), rank-10 ";
+    EXPECT_NE(r.output.find("  side " + std::string(side) + ": rank-1 "), std::string::npos);
+    EXPECT_NE(r.output.find(of, r.output.find("  side " + std::string(side))), std::string::npos)
+        << side << "\n"
+        << r.output;
+  }
+  EXPECT_EQ(r.output.find("no side recorded"), std::string::npos) << r.output;
 }
 
 TEST_F(CorpusEndToEnd, CommandLineErrorsAreExplained) {

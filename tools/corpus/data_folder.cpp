@@ -54,16 +54,12 @@ std::string names_text(const std::vector<std::string>& names) {
 
 Status fill_database(db::Database* db, const DataFolderOptions& o,
                      const std::vector<DataExtract>& plan, const CalibrationSummary& calibration) {
-  std::unique_ptr<db::Statement> aspect, algy, stats;
+  std::unique_ptr<db::Statement> aspect, algy;
   const std::pair<std::unique_ptr<db::Statement>*, const char*> statements[] = {
       {&aspect,
        "INSERT INTO aspects (aspect, aspect_letter, cell_type, pattern, show_n_spots) "
        "VALUES (:aspect, :letter, 'lateral', 'none', 0)"},
       {&algy, "INSERT INTO algy (letter, type) VALUES (:letter, 'tarvik')"},
-      {&stats,
-       "INSERT INTO stats (aspect, algy_letter, rmu_match, sigma_match, rmu_nonmatch, "
-       "sigma_nonmatch) VALUES (:aspect, :letter, :rmu_match, :sigma_match, :rmu_nonmatch, "
-       ":sigma_nonmatch)"},
   };
   for (const auto& [stmt, sql] : statements)
     if (Status s = db->prepare("data folder", sql, stmt); !s.ok()) return s;
@@ -71,13 +67,7 @@ Status fill_database(db::Database* db, const DataFolderOptions& o,
   Status s =
       run_statement(aspect.get(), {{"aspect", o.aspect}, {"letter", o.corpus.aspect_letter}});
   if (s.ok()) s = run_statement(algy.get(), {{"letter", o.letter}});
-  if (s.ok())
-    s = run_statement(stats.get(), {{"aspect", o.aspect},
-                                    {"letter", o.letter},
-                                    {"rmu_match", calibration.match.mean},
-                                    {"sigma_match", calibration.match.sigma},
-                                    {"rmu_nonmatch", calibration.nonmatch.mean},
-                                    {"sigma_nonmatch", calibration.nonmatch.sigma}});
+  if (s.ok()) s = write_stats_row(db, o.aspect, o.letter, calibration);
   if (s.ok()) s = insert_synthetic_site(db);
   int64_t image_number = 0;
   if (s.ok()) s = insert_extracts(db, plan, o.aspect, kSide, &image_number);
@@ -161,12 +151,13 @@ void calibration_lists(const DataFolderOptions& o, std::vector<std::string>* fir
                        std::vector<std::string>* second) {
   first->clear();
   second->clear();
-  const int m = std::min(o.calibration_animals, o.corpus.animals);
-  for (int a = 1; a <= m; ++a) {
-    const std::string image = "GS" + zero_padded(a, 4) + "_";
-    first->push_back(image + "02_" + o.corpus.aspect_letter);
-    second->push_back(image + "03_" + o.corpus.aspect_letter);
-  }
+  std::vector<LibraryExtract> library;
+  for (const DataExtract& e : plan_data_folder(o))
+    if (!e.pending) library.push_back({e.cell, e.id, kSide});
+  const std::vector<CalibrationLists> groups = calibration_groups(library, o.calibration_animals);
+  if (groups.empty()) return;
+  *first = groups.front().first;
+  *second = groups.front().second;
 }
 
 Status run_statement(db::Statement* stmt,
@@ -215,7 +206,7 @@ Status insert_synthetic_site(db::Database* db) {
 
 Status insert_extracts(db::Database* db, const std::vector<DataExtract>& plan,
                        const std::string& aspect, const std::string& side, int64_t* image_number,
-                       const std::string& status) {
+                       const std::string& pending_status) {
   std::unique_ptr<db::Statement> sighting, encounter, image, cell;
   const std::pair<std::unique_ptr<db::Statement>*, const char*> statements[] = {
       {&sighting, "INSERT INTO sighting (site) VALUES (:site) RETURNING sighting_no"},
@@ -248,12 +239,40 @@ Status insert_extracts(db::Database* db, const std::vector<DataExtract>& plan,
                                       {"encounter", encounter_no},
                                       {"dt", e.dt}});
     if (s.ok())
-      s = run_statement(
-          cell.get(), {{"cell", e.cell},
-                       {"image", e.image},
-                       {"status", !status.empty() ? status : std::string(e.pending ? "P" : "L")}});
+      s = run_statement(cell.get(), {{"cell", e.cell},
+                                     {"image", e.image},
+                                     {"status", e.pending ? pending_status : std::string("L")}});
   }
   return s;
+}
+
+Status write_stats_row(db::Database* db, const std::string& aspect, const std::string& letter,
+                       const CalibrationSummary& calibration) {
+  std::unique_ptr<db::Statement> clear, stats;
+  Status s = db->prepare(
+      "stats row", "DELETE FROM stats WHERE aspect = :aspect AND algy_letter = :letter", &clear);
+  if (s.ok())
+    s = db->prepare("stats row",
+                    "INSERT INTO stats (aspect, algy_letter, rmu_match, sigma_match, "
+                    "rmu_nonmatch, sigma_nonmatch) VALUES (:aspect, :letter, :rmu_match, "
+                    ":sigma_match, :rmu_nonmatch, :sigma_nonmatch)",
+                    &stats);
+  if (s.ok()) s = run_statement(clear.get(), {{"aspect", aspect}, {"letter", letter}});
+  if (s.ok())
+    s = run_statement(stats.get(), {{"aspect", aspect},
+                                    {"letter", letter},
+                                    {"rmu_match", calibration.match.mean},
+                                    {"sigma_match", calibration.match.sigma},
+                                    {"rmu_nonmatch", calibration.nonmatch.mean},
+                                    {"sigma_nonmatch", calibration.nonmatch.sigma}});
+  return s;
+}
+
+Status write_run_files(const std::string& work) {
+  const std::string run_text = format_run_file(corpus_run_constants());
+  for (const char* name : {"tarvik.ini", "tarvik_head.ini"})
+    if (Status s = write_text(fs::path(work) / name, run_text); !s.ok()) return s;
+  return Status::Ok();
 }
 
 Status number_cells(db::Database* db) {
@@ -299,21 +318,23 @@ Status write_data_folder(const std::string& dir, const DataFolderOptions& o,
     (e.pending ? sum.pending : sum.library) += 1;
     truth += e.cell + " " + e.animal + " " + (e.pending ? "pending" : "library") + "\n";
   }
-  const std::string run_text = format_run_file(corpus_run_constants());
-  for (const char* name : {"tarvik.ini", "tarvik_head.ini"})
-    if (Status s = write_text(work / name, run_text); !s.ok()) return s;
+  if (Status s = write_run_files(work.string()); !s.ok()) return s;
 
   CalibrationRun cal;
   cal.fingerprint_folder = folder;
   cal.run_file = (work / "tarvik.ini").string();
   cal.results_file = (calibration / "results.txt").string();
-  calibration_lists(o, &cal.first, &cal.second);
+  CalibrationLists lists;
+  calibration_lists(o, &lists.first, &lists.second);
+  lists.side = kSide;
+  cal.groups = {lists};
   for (const DataExtract& e : plan)
     if (!e.pending) cal.animal_of[e.cell] = e.id;  // the IDs a lab knows
-  if (Status s = write_text(calibration / "first.txt", names_text(cal.first)); !s.ok()) return s;
-  if (Status s = write_text(calibration / "second.txt", names_text(cal.second)); !s.ok()) return s;
+  if (Status s = write_text(calibration / "first.txt", names_text(lists.first)); !s.ok()) return s;
+  if (Status s = write_text(calibration / "second.txt", names_text(lists.second)); !s.ok())
+    return s;
   if (Status s = run_calibration(cal, &sum.calibration); !s.ok()) return s;
-  sum.calibration_animals = static_cast<int>(cal.first.size());
+  sum.calibration_animals = static_cast<int>(lists.first.size());
 
   sum.database_path = (root / kDatabaseFileName).string();
   sum.working_folder = work.string();

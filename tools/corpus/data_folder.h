@@ -95,7 +95,8 @@ std::vector<DataExtract> plan_data_folder(const DataFolderOptions& o);
 std::vector<DataExtract> plan_animals(const CorpusOptions& corpus, int first_animal);
 
 // The library cells the calibration compares: sighting 2 (first) and
-// sighting 3 (second) of the first M animals.
+// sighting 3 (second) of the first M animals (calibration_groups over the
+// plan's library).
 void calibration_lists(const DataFolderOptions& o, std::vector<std::string>* first,
                        std::vector<std::string>* second);
 
@@ -126,14 +127,22 @@ Status create_filled_database(const std::string& path,
 Status insert_synthetic_site(db::Database* db);
 
 // One sighting, encounter, image and cells row per extract of `plan`: status
-// P for a pending extract, L for a library one, on `side` of `aspect`. Image
-// numbers continue from *image_number, which is left at the last one given.
-// A `status` given instead goes to every cell (E for photographs waiting to be
-// extracted); an empty `side` leaves the side NULL, as the extraction records
-// it.
+// `pending_status` for a pending extract (P, or E for a photograph waiting to
+// be extracted), L for a library one, on `side` of `aspect`. Image numbers
+// continue from *image_number, which is left at the last one given. An empty
+// `side` leaves the side NULL, as the extraction records it.
 Status insert_extracts(db::Database* db, const std::vector<DataExtract>& plan,
                        const std::string& aspect, const std::string& side, int64_t* image_number,
-                       const std::string& status = "");
+                       const std::string& pending_status = "P");
+
+// The stats row of `aspect` and algorithm `letter` from a calibration, in
+// place of any row they had.
+Status write_stats_row(db::Database* db, const std::string& aspect, const std::string& letter,
+                       const CalibrationSummary& calibration);
+
+// The run files tarvik.ini and tarvik_head.ini (the same constants) in the
+// working folder `work`, which must exist.
+Status write_run_files(const std::string& work);
 
 // The dense numbering the workstation gives the cells at every Start (1, 2,
 // ... in cell order), so that a database is consistent before its first

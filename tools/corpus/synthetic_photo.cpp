@@ -53,6 +53,7 @@ constexpr uint64_t kPeltStream = 201;
 constexpr uint64_t kBuildStream = 202;
 constexpr uint64_t kViewStream = 203;
 constexpr uint64_t kNoiseStream = 204;
+constexpr uint64_t kFlankStream = 205;
 
 // The pelt raster: 1 model unit along the body, 384 steps round it (about
 // one unit at the flank's mid-girth radius of some 60 units).
@@ -621,11 +622,18 @@ AnimalBuild photo_build(const PhotoCorpusOptions& o, const fennick::ModelRecord&
   return make_animal_build(stream_seed(o.seed, kBuildStream, static_cast<uint64_t>(animal)), r);
 }
 
+char photo_flank(const PhotoCorpusOptions& o, int animal) {
+  Random rnd(stream_seed(o.seed, kFlankStream, static_cast<uint64_t>(animal)));
+  return rnd.chance(0.5) ? 'L' : 'R';
+}
+
 PhotoView photo_view(const PhotoCorpusOptions& o, const fennick::ModelRecord& r, int animal,
                      int sighting) {
-  return make_photo_view(stream_seed(o.seed, kViewStream, static_cast<uint64_t>(animal),
-                                     static_cast<uint64_t>(sighting)),
-                         r);
+  PhotoView v = make_photo_view(stream_seed(o.seed, kViewStream, static_cast<uint64_t>(animal),
+                                            static_cast<uint64_t>(sighting)),
+                                r);
+  v.side = photo_flank(o, animal);
+  return v;
 }
 
 uint64_t photo_noise_seed(const PhotoCorpusOptions& o, int animal, int sighting) {
@@ -852,8 +860,8 @@ Status write_photo_corpus(const std::string& dir, const PhotoCorpusOptions& o,
   const fs::path root(dir);
   std::error_code ec;
   const std::string data_folder = (root / "").string();
-  for (const char* sub :
-       {kNewpicsFolderName, kMarksFolderName, "oldlib", "newlib", "raw", "savedraw", "blank"}) {
+  for (const char* sub : {kNewpicsFolderName, kMarksFolderName, "oldlib", "newlib", "raw",
+                          "savedraw", "blank", kWorkingFolderName}) {
     fs::create_directories(root / sub, ec);
     if (ec) return Status::IOError("cannot create " + (root / sub).string() + ": " + ec.message());
   }
@@ -862,12 +870,17 @@ Status write_photo_corpus(const std::string& dir, const PhotoCorpusOptions& o,
   sum.newpics = (root / kNewpicsFolderName).string();
   sum.marks = (root / kMarksFolderName).string();
   sum.truth = (root / kPhotoTruthFileName).string();
+  sum.roles = (root / kTruthFileName).string();
+  sum.working_folder = (root / kWorkingFolderName).string();
   sum.fits = (root / model::kFitFolder).string();
   sum.database_path = (root / kDatabaseFileName).string();
-  std::string truth = "; Truth of synthetic photographs: seed " + std::to_string(o.seed) + ", " +
-                      std::to_string(o.animals) + " animals, " + std::to_string(o.sightings) +
-                      " sightings each\n; cell animal side yaw pitch roll (degrees off the "
-                      "side view) scale x y (pixels)\n";
+  const std::string header = "; Truth of synthetic photographs: seed " + std::to_string(o.seed) +
+                             ", " + std::to_string(o.animals) + " animals, " +
+                             std::to_string(o.sightings) + " sightings each\n";
+  std::string truth = header +
+                      "; cell animal side yaw pitch roll (degrees off the side view) scale x y "
+                      "(pixels)\n";
+  std::string roles = header + "; cell, the animal really photographed (its library ID), role\n";
   // Animals are rendered on up to two threads (each with its own model
   // record; the library caches a body per thread), each photograph written
   // by the thread that made it; the truth is gathered in plan order, so the
@@ -937,8 +950,11 @@ Status write_photo_corpus(const std::string& dir, const PhotoCorpusOptions& o,
   if (!failure.ok()) return failure;
   for (size_t i = 0; i < plan.size(); ++i) {
     truth += lines[i];
+    roles += plan[i].cell + " " + plan[i].animal + " " + (plan[i].pending ? "pending" : "library") +
+             "\n";
     ++sum.photographs;
     (sides[i] == 'L' ? sum.left : sum.right) += 1;
+    (plan[i].pending ? sum.pending : sum.library) += 1;
   }
   if (Status s = create_filled_database(
           sum.database_path, [&plan](db::Database* db) { return fill_photo_database(db, plan); });
@@ -956,7 +972,9 @@ Status write_photo_corpus(const std::string& dir, const PhotoCorpusOptions& o,
                           "LimitSearch=False\n";
   Status s = write_file_atomically((root / "orlain.ini").string(), ini);
   if (s.ok()) s = write_file_atomically((root / kPhotoModelFile).string(), model_bytes);
+  if (s.ok()) s = write_run_files((root / kWorkingFolderName).string());
   if (s.ok()) s = write_file_atomically(sum.truth, truth);
+  if (s.ok()) s = write_file_atomically(sum.roles, roles);
   if (s.ok()) *summary = std::move(sum);
   return s;
 }

@@ -16,6 +16,16 @@
 // a light from some direction above, a background of water or rock and
 // sensor noise.
 //
+// The photographs make a season as the workstation meets it: sighting 1 of
+// every animal is new, under a provisional ID and waiting for extraction;
+// sightings 2..K are the earlier seasons' confirmed matches, in the library
+// under the animal's ID, their photographs extracted again with this
+// version (extraction keeps a library row's state). An animal shows the same
+// flank in all its sightings (the side it hauls out on), half the animals
+// the left and half the right, so that every new photograph has library
+// photographs of its own flank to be found among, and every library animal
+// with two of them gives a matching pair for the match statistics.
+//
 // The renderer projects a dense mesh of surface points through the
 // library's find_ray and fills its triangles with a depth buffer, carrying Y,
 // theta and the normal to every pixel: the pelt is looked up at (Y, theta),
@@ -30,9 +40,15 @@
 //                         FL, lateral, reticulated dark stripes, model file
 //                         seal_flank.dat), algy row "a" of type tarvik, one
 //                         sighting, encounter, photograph and cell per
-//                         photograph, every cell in state E with no side yet
-//                         (names and IDs as data_folder.h gives them)
+//                         photograph with no side yet (the fit records it):
+//                         the new ones in state E, the library in state L
+//                         (names and IDs as data_folder.h gives them); no
+//                         stats row until the library is extracted
+//                         (library_stats.h)
 //   oldlib/ newlib/ raw/ blank/   empty, for what extraction writes
+//   work/tarvik.ini       the comparison's run files (as data_folder.h's)
+//   corpus.txt            the roles: "cell animal pending|library", as the
+//                         data folder's truth (corpus_writer.h reads it)
 //   marks/<cell>.txt      the operator's marks of each photograph (below)
 //   savedraw/<cell>       the fit file the window's OK would keep for those
 //                         marks (fit_file.h), as if the operator had cropped,
@@ -222,6 +238,8 @@ PhotoPelt photo_pelt(const PhotoCorpusOptions& o, const fennick::ModelRecord& r,
 AnimalBuild photo_build(const PhotoCorpusOptions& o, const fennick::ModelRecord& r, int animal);
 PhotoView photo_view(const PhotoCorpusOptions& o, const fennick::ModelRecord& r, int animal,
                      int sighting);
+// The flank animal `animal` shows in every sighting of the season.
+char photo_flank(const PhotoCorpusOptions& o, int animal);
 uint64_t photo_noise_seed(const PhotoCorpusOptions& o, int animal, int sighting);
 
 // The photograph as JPEG bytes (through Qt's image writer).
@@ -230,7 +248,8 @@ Status encode_jpeg(const Photo& photo, std::string* bytes);
 struct PhotoCorpusSummary {
   int photographs = 0;
   int left = 0, right = 0;
-  std::string database_path, newpics, marks, fits, truth;
+  int pending = 0, library = 0;
+  std::string database_path, newpics, marks, fits, truth, roles, working_folder;
 };
 
 // Makes the corpus in `dir`, which must be absent or empty. On failure the

@@ -16,6 +16,7 @@
 #include "libs/fennick/fennick.h"
 #include "testing/files.h"
 #include "testing/temp_dir.h"
+#include "tools/corpus/corpus_writer.h"
 #include "workstation/config/aspects.h"
 #include "workstation/db/database.h"
 #include "workstation/db/statements.h"
@@ -298,8 +299,9 @@ TEST_F(PhotoCorpusFiles, SameSeedSameBytesOtherSeedOtherPhotographs) {
     }
   }
   EXPECT_EQ(photos, 4);
-  // photographs, marks, fit files, orlain.ini, model file, truth
-  EXPECT_EQ(files, 4 + 4 + 4 + 3);
+  // photographs, marks, fit files, orlain.ini, model file, truth, roles, the
+  // two run files
+  EXPECT_EQ(files, 4 + 4 + 4 + 3 + 3);
 }
 
 TEST_F(PhotoCorpusFiles, DatabaseRowsLoadAsTheExtractionRunTakesThem) {
@@ -320,22 +322,50 @@ TEST_F(PhotoCorpusFiles, DatabaseRowsLoadAsTheExtractionRunTakesThem) {
   ASSERT_EQ(algy.row_count(), 1);
   EXPECT_EQ(algy.text("letter"), kPhotoTarvikLetter);
 
-  std::unique_ptr<db::PreparedStatements> st;
-  ASSERT_TRUE(db::PreparedStatements::prepare(db.get(), db::StatementOptions{}, &st).ok());
-  db::RecordSet rows;
-  ASSERT_TRUE(st->get("images_to_extract")->open(&rows).ok());
-  ASSERT_EQ(rows.row_count(), 4);
+  // The season: the new photographs wait for extraction under a provisional
+  // ID, the library's are the earlier seasons' confirmed matches under their
+  // animal's ID; no side until a fit records it. The roles file says which
+  // is which, and the truth file covers them all.
+  std::vector<CorpusSighting> roles;
+  ASSERT_TRUE(read_manifest(path("a/corpus.txt").string(), &roles).ok());
+  std::map<std::string, const CorpusSighting*> role_of;
+  for (const CorpusSighting& r : roles) role_of[r.cell] = &r;
   const std::vector<std::string> truth = velmora::testing::read_lines(path("a/truth.txt"));
   std::vector<std::string> truth_cells;
   for (const std::string& line : truth)
     if (!line.empty() && line[0] != ';') truth_cells.push_back(line.substr(0, line.find(' ')));
   std::sort(truth_cells.begin(), truth_cells.end());
+
+  std::unique_ptr<db::PreparedStatements> st;
+  ASSERT_TRUE(db::PreparedStatements::prepare(db.get(), db::StatementOptions{}, &st).ok());
+  db::RecordSet waiting;
+  ASSERT_TRUE(st->get("images_to_extract")->open(&waiting).ok());
+  EXPECT_EQ(waiting.row_count(), 2);
+  for (; !waiting.eof(); waiting.move_next()) {
+    SCOPED_TRACE(waiting.text("cell"));
+    ASSERT_EQ(role_of.count(waiting.text("cell")), 1u);
+    EXPECT_TRUE(role_of.at(waiting.text("cell"))->pending);
+  }
+  db::RecordSet rows;
+  ASSERT_TRUE(db->query("rows",
+                        "SELECT cell, photo, id, side, AutoMatch, aspect FROM SYSTEM_ImageLinks "
+                        "ORDER BY cell",
+                        &rows)
+                  .ok());
+  ASSERT_EQ(rows.row_count(), 4);
   std::vector<std::string> cells;
   for (; !rows.eof(); rows.move_next()) {
     const std::string cell = rows.text("cell");
     SCOPED_TRACE(cell);
     cells.push_back(cell);
-    EXPECT_EQ(rows.text("AutoMatch"), "E");
+    ASSERT_EQ(role_of.count(cell), 1u);
+    const CorpusSighting& role = *role_of.at(cell);
+    EXPECT_EQ(rows.text("AutoMatch"), role.pending ? "E" : "L");
+    if (role.pending) {
+      EXPECT_EQ(rows.text("id").substr(0, 1), "U");
+    } else {
+      EXPECT_EQ(rows.text("id"), role.animal);
+    }
     EXPECT_TRUE(db::is_null(rows.field("side")));
     EXPECT_EQ(rows.text("aspect"), kPhotoAspect);
     EXPECT_EQ(cell.substr(cell.size() - 2), kPhotoAspectLetter);
@@ -350,9 +380,35 @@ TEST_F(PhotoCorpusFiles, DatabaseRowsLoadAsTheExtractionRunTakesThem) {
     EXPECT_EQ(marks.photo, rows.text("photo") + ".jpg");
   }
   EXPECT_EQ(cells, truth_cells);
+  EXPECT_EQ(roles.size(), truth_cells.size());
+  db::RecordSet stats;
+  ASSERT_TRUE(db->query("stats", "SELECT count(*) AS n FROM stats", &stats).ok());
+  EXPECT_EQ(stats.integer("n"), 0) << "no statistics before the library is extracted";
   PhotoModel model;
   const Status s = load_photo_model(path("a/" + std::string(kPhotoModelFile)).string(), &model);
   EXPECT_TRUE(s.ok()) << s.message();
+}
+
+// Every sighting of an animal shows its one flank, so a new photograph
+// always has library photographs of that flank; over the animals both
+// flanks come up about equally.
+TEST(PhotoSeason, AnAnimalShowsOneFlankInEverySighting) {
+  PhotoModel model;
+  PhotoCorpusOptions o;
+  ASSERT_TRUE(load_photo_model(photo_model_path(o), &model).ok());
+  for (uint64_t seed : {1u, 2u}) {
+    o.seed = seed;
+    int left = 0;
+    for (int animal = 1; animal <= 60; ++animal) {
+      const char flank = photo_view(o, *model.record, animal, 1).side;
+      left += flank == 'L';
+      for (int sighting = 2; sighting <= 4; ++sighting)
+        EXPECT_EQ(photo_view(o, *model.record, animal, sighting).side, flank)
+            << "seed " << seed << " animal " << animal << " sighting " << sighting;
+    }
+    EXPECT_GE(left, 18) << "seed " << seed;
+    EXPECT_LE(left, 42) << "seed " << seed;
+  }
 }
 
 // A photograph whose every pixel carries its own index from 1, so that a

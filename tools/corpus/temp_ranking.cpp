@@ -27,14 +27,30 @@ std::string rate(int n, int of) {
 
 }  // namespace
 
-Status read_temp_candidates(db::Database* db, std::string* letter,
-                            std::vector<CandidateScore>* candidates) {
+Status read_tarvik_letter(db::Database* db, std::string* letter) {
   db::RecordSet algy;
   Status s = db->query("tarvik letter", "SELECT letter FROM algy WHERE type='tarvik'", &algy);
   if (!s.ok()) return s;
   if (algy.eof())
     return Status::NotFound("the database has no algy row of type 'tarvik': no tarvik letter");
   *letter = algy.text("letter");
+  return Status::Ok();
+}
+
+Status read_extract_sides(db::Database* db, SideOfCell* sides) {
+  db::RecordSet rs;
+  Status s = db->query("extract sides", "SELECT cell, side FROM cells", &rs);
+  if (!s.ok()) return s;
+  sides->clear();
+  for (rs.move_first(); !rs.eof(); rs.move_next())
+    (*sides)[folded(rs.text("cell"))] = db::is_null(rs.field("side")) ? "" : rs.text("side");
+  return Status::Ok();
+}
+
+Status read_temp_candidates(db::Database* db, std::string* letter,
+                            std::vector<CandidateScore>* candidates) {
+  Status s = read_tarvik_letter(db, letter);
+  if (!s.ok()) return s;
   db::RecordSet rs;
   s = db->query("temp candidates",
                 "SELECT temp.pname AS pname, encounter.ID AS ID, max(temp.score) AS best, "
@@ -58,7 +74,8 @@ Status read_temp_candidates(db::Database* db, std::string* letter,
 }
 
 Status rank_temp(const std::vector<CorpusSighting>& truth, const std::string& letter,
-                 const std::vector<CandidateScore>& candidates, TempRanking* out) {
+                 const std::vector<CandidateScore>& candidates, TempRanking* out,
+                 const SideOfCell& sides) {
   TempRanking r;
   r.letter = letter;
   // Probe by its temp pname, folded.
@@ -68,6 +85,7 @@ Status rank_temp(const std::vector<CorpusSighting>& truth, const std::string& le
     ProbeCandidates p;
     p.cell = c.cell;
     p.animal = c.animal;
+    if (auto side = sides.find(folded(c.cell)); side != sides.end()) p.side = side->second;
     r.ranked.push_back(p);
   }
   std::sort(r.ranked.begin(), r.ranked.end(),
@@ -116,6 +134,20 @@ Status rank_temp(const std::vector<CorpusSighting>& truth, const std::string& le
     if (rank <= 1) ++r.rank1;
     if (rank <= 10) ++r.rank10;
   }
+
+  r.sides = {SideRates{"L"}, SideRates{"R"}};
+  for (const ProbeCandidates& p : r.ranked) {
+    auto side = std::find_if(r.sides.begin(), r.sides.end(),
+                             [&p](const SideRates& s) { return folded(s.side) == folded(p.side); });
+    if (side == r.sides.end()) side = r.sides.insert(r.sides.end(), SideRates{p.side});
+    ++side->probes;
+    if (!p.ranked.empty()) ++side->with_candidates;
+    if (p.rank == 1) ++side->rank1;
+    if (p.rank >= 1 && p.rank <= 10) ++side->rank10;
+  }
+  // A probe without a side goes last, after the sides that were recorded.
+  std::stable_partition(r.sides.begin(), r.sides.end(),
+                        [](const SideRates& s) { return !s.side.empty(); });
   *out = std::move(r);
   return Status::Ok();
 }
@@ -133,6 +165,10 @@ std::string format_temp_ranking(const TempRanking& r, int show, int top) {
          std::to_string(r.probes) + "\n";
   out += "rank-1 identification rate: " + rate(r.rank1, r.probes) + "\n";
   out += "rank-10 identification rate: " + rate(r.rank10, r.probes) + "\n";
+  for (const SideRates& s : r.sides)
+    out += "  " + (s.side.empty() ? std::string("no side recorded") : "side " + s.side) +
+           ": rank-1 " + rate(s.rank1, s.probes) + ", rank-10 " + rate(s.rank10, s.probes) +
+           ", with candidates " + std::to_string(s.with_candidates) + "\n";
   if (r.not_found > 0)
     out += "own animal without any temp row: " + std::to_string(r.not_found) + "\n";
   const int n = std::min(show, r.probes);

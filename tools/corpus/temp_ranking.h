@@ -11,11 +11,18 @@
 // at least as high (ties count against it). An extract whose animal has no
 // temp row is not found at any rank.
 //
+// A lateral aspect is compared side by side: a pending extract meets only
+// the library extracts of the side its fit recorded. The rates are given for
+// all pending extracts and for each side, a pending extract counted under
+// the side recorded for it (cells.side; one the extraction gave no side is
+// counted under neither L nor R).
+//
 // Names and IDs are matched without regard to letter case, as the database
 // compares them.
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -39,11 +46,26 @@ struct CandidateScore {
 Status read_temp_candidates(db::Database* db, std::string* letter,
                             std::vector<CandidateScore>* candidates);
 
+// The letter of the algy row of type tarvik; NotFound without one.
+Status read_tarvik_letter(db::Database* db, std::string* letter);
+
+// The side recorded for every extract: cell folded to lower case -> side
+// ("" when none is recorded).
+using SideOfCell = std::map<std::string, std::string>;
+Status read_extract_sides(db::Database* db, SideOfCell* sides);
+
 struct ProbeCandidates {
   std::string cell;
   std::string animal;                                  // the truth
+  std::string side;                                    // as recorded, "" = none
   int rank = 0;                                        // 0 = not found
   std::vector<std::pair<std::string, double>> ranked;  // (ID, best score), best first
+};
+
+// The rates of the pending extracts recorded on one side.
+struct SideRates {
+  std::string side;  // "" = no side recorded
+  int probes = 0, with_candidates = 0, rank1 = 0, rank10 = 0;
 };
 
 struct TempRanking {
@@ -57,15 +79,21 @@ struct TempRanking {
   int64_t other_rows = 0;               // rows of other pnames (other letters, "DELIT", ...)
   int64_t unknown_rows = 0;             // probe rows whose fname names no extract
   std::vector<ProbeCandidates> ranked;  // the probes in cell order
+  // L and R always, then any other side a probe was recorded on (a probe
+  // without a side last).
+  std::vector<SideRates> sides;
 };
 
-// Ranks the pending extracts of `truth` on the candidates read from temp.
-// Fails when the truth names a pending cell twice.
+// Ranks the pending extracts of `truth` on the candidates read from temp,
+// with the sides recorded for them in `sides`. Fails when the truth names a
+// pending cell twice.
 Status rank_temp(const std::vector<CorpusSighting>& truth, const std::string& letter,
-                 const std::vector<CandidateScore>& candidates, TempRanking* ranking);
+                 const std::vector<CandidateScore>& candidates, TempRanking* ranking,
+                 const SideOfCell& sides = {});
 
-// The report: counts, the two rates, then the `top` best candidates of the
-// first `show` pending extracts (cell order), the right one marked.
+// The report: counts, the two rates overall and per side, then the `top`
+// best candidates of the first `show` pending extracts (cell order), the
+// right one marked.
 std::string format_temp_ranking(const TempRanking& r, int show, int top);
 
 }  // namespace velmora::corpus

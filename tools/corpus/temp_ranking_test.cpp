@@ -72,6 +72,62 @@ TEST(TempRanking, RanksEachPendingExtractByItsAnimalsBestScore) {
   EXPECT_EQ(text.find("U0001"), std::string::npos) << "only the best two candidates\n" << text;
 }
 
+// Each pending extract is counted under the side its fit recorded; the sides
+// add up to the overall rates, and one without a side is counted apart.
+TEST(TempRanking, RatesPerSideAddUpToTheOverallRates) {
+  const std::vector<CandidateScore> rows = {
+      {"P1_1_FL.a", "A", 0.9, 1}, {"P1_1_FL.a", "B", 0.5, 1},  // L, rank 1
+      {"P2_1_FL.a", "C", 0.7, 1}, {"P2_1_FL.a", "B", 0.6, 1},  // R, rank 2
+      {"P3_1_FL.a", "C", 0.8, 1},                              // l, rank 1
+      {"P4_1_FL.a", "A", 0.4, 1},                              // no side, not found
+  };
+  const SideOfCell sides = {{"p1_1_fl", "L"}, {"p2_1_fl", "R"}, {"p3_1_fl", "l"}, {"p4_1_fl", ""}};
+  TempRanking r;
+  ASSERT_TRUE(rank_temp(truth(), "a", rows, &r, sides).ok());
+  struct Expected {
+    std::string side;
+    int probes, with_candidates, rank1, rank10;
+  };
+  const std::vector<Expected> expected = {{"L", 2, 2, 2, 2}, {"R", 1, 1, 0, 1}, {"", 1, 1, 0, 0}};
+  ASSERT_EQ(r.sides.size(), expected.size());
+  SideRates sum;
+  for (size_t i = 0; i < expected.size(); ++i) {
+    SCOPED_TRACE("side '" + expected[i].side + "'");
+    EXPECT_EQ(r.sides[i].side, expected[i].side);
+    EXPECT_EQ(r.sides[i].probes, expected[i].probes);
+    EXPECT_EQ(r.sides[i].with_candidates, expected[i].with_candidates);
+    EXPECT_EQ(r.sides[i].rank1, expected[i].rank1);
+    EXPECT_EQ(r.sides[i].rank10, expected[i].rank10);
+    sum.probes += r.sides[i].probes;
+    sum.rank1 += r.sides[i].rank1;
+    sum.rank10 += r.sides[i].rank10;
+  }
+  EXPECT_EQ(sum.probes, r.probes);
+  EXPECT_EQ(sum.rank1, r.rank1);
+  EXPECT_EQ(sum.rank10, r.rank10);
+
+  const std::string text = format_temp_ranking(r, 0, 0);
+  EXPECT_NE(text.find("rank-1 identification rate: 50.0 % (2 of 4)\n"
+                      "rank-10 identification rate: 75.0 % (3 of 4)\n"
+                      "  side L: rank-1 100.0 % (2 of 2), rank-10 100.0 % (2 of 2), with "
+                      "candidates 2\n"
+                      "  side R: rank-1 0.0 % (0 of 1), rank-10 100.0 % (1 of 1), with "
+                      "candidates 1\n"
+                      "  no side recorded: rank-1 0.0 % (0 of 1), rank-10 0.0 % (0 of 1), with "
+                      "candidates 1\n"),
+            std::string::npos)
+      << text;
+
+  // Without sides every pending extract is counted apart; L and R stay in
+  // the report, empty.
+  ASSERT_TRUE(rank_temp(truth(), "a", rows, &r).ok());
+  ASSERT_EQ(r.sides.size(), 3u);
+  EXPECT_EQ(r.sides[0].probes + r.sides[1].probes, 0);
+  EXPECT_EQ(r.sides[2].probes, 4);
+  EXPECT_NE(format_temp_ranking(r, 0, 0).find("  side R: rank-1 0.0 % (0 of 0)"),
+            std::string::npos);
+}
+
 TEST(TempRanking, RankTenIsTheBoundary) {
   // Probe P1 (truly A) with 9 better animals ranks 10; P2 (truly B) with 10
   // better ranks 11.

@@ -12,6 +12,7 @@
 #include "tools/corpus/corpus_writer.h"
 #include "tools/corpus/data_folder.h"
 #include "tools/corpus/identification_rates.h"
+#include "tools/corpus/library_stats.h"
 #include "tools/corpus/synthetic_extract.h"
 #include "tools/corpus/synthetic_photo.h"
 #include "tools/corpus/temp_ranking.h"
@@ -88,8 +89,38 @@ int make_photos(const velmora::corpus::CorpusCommandLine& line) {
               static_cast<unsigned long long>(options.seed));
   std::printf("  fit files of those marks in %s (work picture %d x %d)\n", sum.fits.c_str(),
               velmora::corpus::kFitWorkWidth, velmora::corpus::kFitWorkHeight);
-  std::printf("  database %s (aspect %s, state E), truth %s\n", sum.database_path.c_str(),
-              velmora::corpus::kPhotoAspect, sum.truth.c_str());
+  std::printf(
+      "  database %s (aspect %s): %d new photographs waiting for extraction (E), %d "
+      "of the library (L)\n",
+      sum.database_path.c_str(), velmora::corpus::kPhotoAspect, sum.pending, sum.library);
+  std::printf("  roles %s, truth %s, run file in %s\n", sum.roles.c_str(), sum.truth.c_str(),
+              sum.working_folder.c_str());
+  return 0;
+}
+
+int make_stats(const velmora::corpus::CorpusCommandLine& line) {
+  velmora::corpus::LibraryStatsSummary sum;
+  const velmora::Status s = velmora::corpus::write_library_stats(line.stats, &sum);
+  if (!s.ok()) return fail(s);
+  std::printf("stats of aspect %s, algorithm %s, from %d library extracts",
+              line.stats.aspect.c_str(), sum.letter.c_str(), sum.library);
+  if (sum.without_side > 0) std::printf(" (%d without a side left out)", sum.without_side);
+  if (sum.without_fingerprint > 0)
+    std::printf(" (%d without a fingerprint left out)", sum.without_fingerprint);
+  std::printf(":\n");
+  for (const velmora::corpus::CalibrationLists& g : sum.groups)
+    std::printf("  side %s: %zu animals with two extracts\n", g.side.c_str(), g.first.size());
+  const velmora::corpus::CalibrationSummary& cal = sum.calibration;
+  using velmora::real_to_fixed_text;
+  std::printf("  match %s +/- %s (%lld scores, %lld pairs without one)\n",
+              real_to_fixed_text(cal.match.mean, 4).c_str(),
+              real_to_fixed_text(cal.match.sigma, 4).c_str(),
+              static_cast<long long>(cal.match.count), static_cast<long long>(cal.missing_matches));
+  std::printf("  non-match %s +/- %s (%lld scores)\n",
+              real_to_fixed_text(cal.nonmatch.mean, 4).c_str(),
+              real_to_fixed_text(cal.nonmatch.sigma, 4).c_str(),
+              static_cast<long long>(cal.nonmatch.count));
+  std::printf("  results %s\n", sum.results_file.c_str());
   return 0;
 }
 
@@ -107,10 +138,19 @@ int show_candidates(const velmora::corpus::CorpusCommandLine& line) {
   std::vector<velmora::corpus::CandidateScore> scores;
   s = velmora::corpus::read_temp_candidates(db.get(), &letter, &scores);
   if (!s.ok()) return fail(s);
+  velmora::corpus::SideOfCell sides;
+  s = velmora::corpus::read_extract_sides(db.get(), &sides);
+  if (!s.ok()) return fail(s);
   velmora::corpus::TempRanking ranking;
-  s = velmora::corpus::rank_temp(truth, letter, scores, &ranking);
+  s = velmora::corpus::rank_temp(truth, letter, scores, &ranking, sides);
   if (!s.ok()) return fail(s);
   std::fputs(velmora::corpus::format_temp_ranking(ranking, line.show, line.top).c_str(), stdout);
+  // Rates over nothing would read as a run that merely found no one. The
+  // report goes out first, so that the reason follows it in a shared log.
+  std::fflush(stdout);
+  if (ranking.with_candidates == 0)
+    return fail(velmora::Status::NotFound("temp ranks no pending extract of " + dir + "/" +
+                                          velmora::corpus::kTruthFileName));
   return 0;
 }
 
@@ -150,5 +190,6 @@ int main(int argc, char** argv) {
   if (line.command == "data") return make_data(line);
   if (line.command == "extracts") return make_extracts(line);
   if (line.command == "photos") return make_photos(line);
+  if (line.command == "stats") return make_stats(line);
   return show_candidates(line);
 }
