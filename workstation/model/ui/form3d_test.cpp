@@ -1,0 +1,3 @@
+#include "workstation/model/ui/form3d.h"
+
+#include <gtest/gtest.h>
