@@ -176,13 +176,24 @@ void Form3D::build_controls() {
   // Column A: the marking and fitting controls, top to bottom.
   const int ax = labels_x + kLabelWidth + 12;
   int row = 0;
-  auto place = [&](QWidget* w, int height = 24) {
-    w->setGeometry(ax, kPictureTop + row * kRow, kColumnA, height);
+  auto place = [&](QWidget* w, int height = 24, int width = kColumnA) {
+    w->setGeometry(ax, kPictureTop + row * kRow, width, height);
     ++row;
     return w;
   };
+  // A plain caption right of a narrow box, on the box's row; it shows and
+  // hides with the box.
+  auto caption = [&](QWidget* box, const char* text) {
+    auto* l = new QLabel(text, this);
+    const QRect g = box->geometry();
+    l->setGeometry(g.right() + 6, g.top(), kColumnA - g.width() - 6, g.height());
+    box->installEventFilter(this);
+    captions_.push_back({box, l});
+  };
   auto button = [&](const char* name, const char* caption) {
     auto* b = new QPushButton(caption, this);
+    // Return typed in a box must not press whichever button had the focus.
+    b->setAutoDefault(false);
     named(b, name);
     place(b);
     return b;
@@ -215,7 +226,8 @@ void Form3D::build_controls() {
   widths_ = new QLineEdit("100", this);
   named(widths_, "txtWidths");
   widths_->setToolTip("body width, percent of the model's");
-  place(widths_);
+  place(widths_, 24, 64);
+  caption(widths_, "width %");
   init_fit_ = button("CmdInitFit", "Initial Fit");
   fit_ = button("CmdFit", "Fit");
   extract_button_ = button("cmdExtract", "Extract");
@@ -233,7 +245,8 @@ void Form3D::build_controls() {
   ang_ = new QLineEdit("90", this);
   named(ang_, "txtAng");
   ang_->setToolTip("pelt seen more obliquely than this angle (degrees) is blanked");
-  place(ang_);
+  place(ang_, 24, 64);
+  caption(ang_, "max. angle");
   tagged_ = check("chkTagged", "tag");
   opt_l_ = option("optL", "L");
   opt_r_ = option("optR", "R");
@@ -249,6 +262,8 @@ void Form3D::build_controls() {
   stiffness_->setRange(0, 1000);
   stiffness_->setValue(1000);
   stiffness_->setToolTip("stiffness of the body shape");
+  auto* stiffness_label = new QLabel("stiffness", this);
+  place(stiffness_label, 18);
   place(stiffness_, 18);
   const int column_a_bottom = kPictureTop + row * kRow;
 
@@ -262,6 +277,7 @@ void Form3D::build_controls() {
        {std::tuple{&ok_, "cmdOK", "OK"}, std::tuple{&scrap_, "cmdScrap", "Scrap"},
         std::tuple{&retrieve_, "CmdRetrieve", "Retrieve"}}) {
     *b = new QPushButton(caption, this);
+    (*b)->setAutoDefault(false);
     named(*b, name);
     (*b)->setGeometry(bx, by, kColumnB - 4, 28);
     by += 36;
@@ -320,6 +336,11 @@ void Form3D::connect_controls() {
 
 bool Form3D::eventFilter(QObject* watched, QEvent* event) {
   const QEvent::Type type = event->type();
+  if (type == QEvent::Show || type == QEvent::Hide || type == QEvent::HideToParent ||
+      type == QEvent::ShowToParent) {
+    for (auto [box, label] : captions_)
+      if (box == watched) label->setVisible(!box->isHidden());
+  }
   if (type == QEvent::MouseButtonPress || type == QEvent::MouseMove ||
       type == QEvent::MouseButtonRelease || type == QEvent::MouseButtonDblClick) {
     auto* e = static_cast<QMouseEvent*>(event);
@@ -406,8 +427,11 @@ void Form3D::report(const Status& s) {
 
 Status Form3D::run_busy(const std::function<Status()>& work) {
   // The body model's calls may run on any thread; the window keeps painting
-  // while the fit runs, and the operator's input waits until it is done.
+  // while the fit runs.
   QApplication::setOverrideCursor(Qt::WaitCursor);
+  // Disabled, the window paints but drops the clicks and keys that come
+  // meanwhile, rather than carrying them out once the fit is over.
+  setEnabled(false);
   std::atomic<bool> finished{false};
   Status result;
   std::thread worker([&] {
@@ -415,10 +439,11 @@ Status Form3D::run_busy(const std::function<Status()>& work) {
     finished = true;
   });
   while (!finished) {
-    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    QCoreApplication::processEvents();
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
   worker.join();
+  setEnabled(true);
   QApplication::restoreOverrideCursor();
   return result;
 }
@@ -815,7 +840,9 @@ void Form3D::fit_clicked() {
   session_->set_stiffness(stiffness_->value());
   std::vector<std::string> warnings;
   Status s = run_busy([this, &warnings] { return session_->fit(&warnings); });
-  for (const std::string& w : warnings) dialogs_->message(w, Buttons::kOk, Icon::kExclamation);
+  // One box however many turns are sharp: the operator needs to know the
+  // outline turns back on itself, not to close a box per turn.
+  if (!warnings.empty()) dialogs_->message(warnings.front(), Buttons::kOk, Icon::kExclamation);
   if (!s.ok()) {
     points_drawn_ = false;
     redraw();

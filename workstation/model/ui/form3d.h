@@ -209,6 +209,7 @@ class Form3D : public QDialog {
   QCheckBox *lock_roll_ = nullptr, *lock_yaw_ = nullptr, *auto_order_ = nullptr, *tagged_ = nullptr;
   QLineEdit *widths_ = nullptr, *ang_ = nullptr, *y_theta_ = nullptr;
   QScrollBar *stiffness_ = nullptr, *brush_ = nullptr;
+  std::vector<std::pair<QWidget*, QLabel*>> captions_;  // a box and its caption
 
   // The crop's first corner while the second is awaited (crop pixels).
   bool have_corner_ = false;
