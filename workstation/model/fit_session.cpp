@@ -374,6 +374,12 @@ int FitSession::mark_count(MarkList list) const {
   return static_cast<int>((list == MarkList::kTop ? top_ : bottom_).size());
 }
 
+fennick::ScreenPoint FitSession::mark_position(MarkList list, int index) const {
+  if (index < 0 || index >= mark_count(list)) return {0, 0};
+  if (list == MarkList::kMidline) return point_at(marks_->midline, index);
+  return (list == MarkList::kTop ? top_ : bottom_)[index];
+}
+
 Status FitSession::run_fit(int initial, int refine, const char* what) {
   // The library keeps its records on failure, but a result that is not a
   // number must not stay either: the whole state goes back.

@@ -97,6 +97,9 @@ class FitSession {
   Status move_mark(MarkList list, int index, int x, int y);
   void clear_marks(MarkList list);
   int mark_count(MarkList list) const;
+  // Where marker `index` of the list stands now (the top and bottom lists
+  // of marked_points() hold the positions of the last Fit instead).
+  fennick::ScreenPoint mark_position(MarkList list, int index) const;
 
   // Reads another model definition file from the data folder in place of
   // the aspect's (the window's keys for the head views), leaving the marks

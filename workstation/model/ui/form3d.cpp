@@ -947,13 +947,12 @@ void Form3D::retrieve_clicked() {
     labels_->set_visible(i, true);
   }
   if (session_->facing_known()) base_pair_complete();
-  const std::pair<const fennick::PointList*, MarkList> lists[] = {
-      {&m.top, MarkList::kTop}, {&m.bottom, MarkList::kBottom}, {&m.midline, MarkList::kMidline}};
-  for (const auto& [points, list] : lists) {
+  for (MarkList list : {MarkList::kTop, MarkList::kBottom, MarkList::kMidline}) {
     for (int k = 0; k < session_->mark_count(list); ++k) {
       MarkerWidget* w = marker(list, k);
       if (list != MarkList::kMidline) w->bordercolor(kEdgeBorder);
-      w->move_reference(picture_to_form(QPoint(points->x[k], points->y[k])));
+      const fennick::ScreenPoint p = session_->mark_position(list, k);
+      w->move_reference(picture_to_form(QPoint(p.x, p.y)));
       w->show();
       w->raise();
     }
