@@ -391,6 +391,16 @@ void Form3D::done(int result) {
   QDialog::done(result);
 }
 
+void Form3D::closeEvent(QCloseEvent* event) {
+  // Closing reaches done() only for a window on the screen; the flags must
+  // say "neither" however the window goes.
+  if (outcome_ == Outcome::kOpen) {
+    extract_->extract_ready = false;
+    extract_->image_scrapped = false;
+  }
+  QDialog::closeEvent(event);
+}
+
 QWidget* Form3D::control(const QString& name) const {
   return findChild<QWidget*>(name);
 }

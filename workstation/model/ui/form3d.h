@@ -141,6 +141,7 @@ class Form3D : public QDialog {
   bool eventFilter(QObject* watched, QEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
   void done(int result) override;
+  void closeEvent(QCloseEvent* event) override;
 
  private:
   Form3D(const Form3DSetup& setup, extract::SharedExtract* extract);
