@@ -1,5 +1,8 @@
 #include "workstation/app/extraction_steps.h"
 
+#include "workstation/db/auto_match.h"
+#include "workstation/runs/start_driver.h"
+
 namespace velmora::app {
 
 extract::ProcessingSetup processing_setup(const runs::RunContext& ctx) {
@@ -16,6 +19,20 @@ extract::ProcessingSetup processing_setup(const runs::RunContext& ctx) {
 
 Status set_up_processing(runs::RunContext& ctx) {
   return ctx.processing.set_up(processing_setup(ctx));
+}
+
+Status extract_saved(runs::RunContext& ctx) {
+  db::RecordSet& row = ctx.extraction.current_image_row;
+  row.edit("AutoMatch", db::to_string(db::AutoMatch::kPending));
+  Status s = row.update();
+  if (!s.ok()) return s;
+  ctx.panel->set_visible("cmdStart", true);
+  if (ctx.options.real_time)
+    runs::stop_run(ctx, runs::not_available_message(
+                            "Comparing the saved extract at once and reviewing its candidates "
+                            "(real-time identification) are") +
+                            " The extract is saved and waits for a batch comparison.");
+  return Status::Ok();
 }
 
 void install_extraction_steps(runs::RunContext& ctx) {

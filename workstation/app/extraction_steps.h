@@ -20,6 +20,13 @@ extract::ProcessingSetup processing_setup(const runs::RunContext& ctx);
 // again only when the aspect's kernel settings differ from the last ones.
 Status set_up_processing(runs::RunContext& ctx);
 
+// After extract processing saved the current extract: the row becomes
+// pending (AutoMatch P) and Start is shown for the next photograph. In
+// real-time identification the saved extract would be compared at once and
+// reviewed; this version has no review, so the run stops there with the
+// operator told so (the extract stays pending for a batch comparison).
+Status extract_saved(runs::RunContext& ctx);
+
 // Fills the kernel and blank-distance hooks of ctx.hooks.
 void install_extraction_steps(runs::RunContext& ctx);
 

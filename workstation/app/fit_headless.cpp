@@ -7,7 +7,6 @@
 #include <filesystem>
 
 #include "workstation/app/command_line.h"
-#include "workstation/app/photo_file.h"
 #include "workstation/common/number_text.h"
 #include "workstation/config/aspects.h"
 #include "workstation/config/configuration_file.h"
@@ -16,6 +15,7 @@
 #include "workstation/model/accept.h"
 #include "workstation/model/fit_file.h"
 #include "workstation/model/retrieve.h"
+#include "workstation/model/ui/photo_file.h"
 
 namespace velmora::app {
 namespace {
@@ -50,28 +50,6 @@ void describe_command_line(CLI::App& cli, FitCommandLine* line, std::vector<std:
       "              --database FILE --aspect NAME [--accept] [--cell NAME]\n\n"
       "Exit status: 0 when every photograph was extracted, 1 when one was not, 2 for a wrong\n"
       "command line.");
-}
-
-// The fit file's marks, rescaled to the work picture, placed as the
-// operator placed them.
-Status replay_marks(const model::FitRecord& record, model::FitSession* session) {
-  const fennick::MarkedPoints& m = record.marks;
-  for (int i = 0; i < session->special_count() && i < fennick::kMaxSpecialPoints; ++i) {
-    if (m.placed[i] != 1) continue;
-    Status s = session->place_special_point(i, m.special[2 * i], m.special[2 * i + 1]);
-    if (!s.ok()) return s;
-  }
-  const std::pair<const fennick::PointList*, model::MarkList> lists[] = {
-      {&m.top, model::MarkList::kTop},
-      {&m.bottom, model::MarkList::kBottom},
-      {&m.midline, model::MarkList::kMidline}};
-  for (const auto& [list, which] : lists) {
-    for (int k = 0; k < list->count; ++k) {
-      Status s = session->add_mark(which, list->x[k], list->y[k]);
-      if (!s.ok()) return s;
-    }
-  }
-  return Status::Ok();
 }
 
 }  // namespace
@@ -119,7 +97,7 @@ Status fit_and_extract(const FitCommandLine& line, const FitCommandLine::Job& jo
   if (!s.ok()) return s;
 
   model::Photo photo;
-  s = load_photo(job.photo, &photo);
+  s = model::load_photo(job.photo, &photo);
   if (!s.ok()) return s;
   model::FitRecord record;
   s = model::read_fit_file(job.fit_file, cell, &record);
@@ -130,17 +108,10 @@ Status fit_and_extract(const FitCommandLine& line, const FitCommandLine::Job& jo
   std::unique_ptr<model::FitSession> session;
   s = model::FitSession::open(setup, &session);
   if (!s.ok()) return s;
-  // The record keeps the crop as grown to the work picture's shape, which
-  // may run past the photograph on its grown side; within the photograph it
-  // is the operator's rectangle on the limiting side, and cropping grows it
-  // back to the same shape.
-  model::CropRequest crop;
-  crop.x1 = record.crop.source_x;
-  crop.y1 = record.crop.source_y;
-  crop.x2 = std::min(record.crop.source_x + record.crop.source_width, photo.width);
-  crop.y2 = std::min(record.crop.source_y + record.crop.source_height, photo.height);
-  s = session->crop(photo, crop, kWorkWidth, kWorkHeight);
-  if (s.ok()) s = replay_marks(record, session.get());
+  model::RetrievedFit fit;
+  fit.marks = record.marks;
+  fit.crop = record.crop;
+  s = model::restore_fit(photo, fit, session.get());
   session->set_auto_order(true);
   if (s.ok()) s = session->initial_fit();
   if (s.ok()) s = session->fit(&outcome->warnings);

@@ -6,8 +6,8 @@
 
 #include <sstream>
 
-#include "workstation/app/photo_file.h"
 #include "workstation/db/testing/test_database.h"
+#include "workstation/model/ui/photo_file.h"
 
 namespace velmora::app {
 namespace {
@@ -52,8 +52,9 @@ TEST(FitExtract, RefusesMissingAndCorruptFilesNamingThem) {
   ASSERT_TRUE(db.folder.write("not_a_photo.jpg", "this is no JPEG"));
   ASSERT_TRUE(db.folder.write("short_fit", std::string(100, '\0')));
   model::Photo photo;
-  EXPECT_EQ(load_photo(db.folder.path("missing.jpg"), &photo).code(), Status::Code::kNotFound);
-  Status s = load_photo(db.folder.path("not_a_photo.jpg"), &photo);
+  EXPECT_EQ(model::load_photo(db.folder.path("missing.jpg"), &photo).code(),
+            Status::Code::kNotFound);
+  Status s = model::load_photo(db.folder.path("not_a_photo.jpg"), &photo);
   EXPECT_FALSE(s.ok());
   EXPECT_NE(s.message().find("not_a_photo.jpg"), std::string::npos) << s.message();
 

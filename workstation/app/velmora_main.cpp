@@ -1,13 +1,14 @@
 // Velmora: the photo-identification workstation. Builds the main window,
 // hands it the steps this version provides, and runs the event loop. Steps
-// not handed over (the fitting window, the other comparison families, test)
-// tell the operator that they are not available in this version.
+// not handed over (the other comparison families, test) tell the operator
+// that they are not available in this version.
 #include <QApplication>
 
 #include <memory>
 
 #include "workstation/app/comparison_steps.h"
 #include "workstation/app/extraction_steps.h"
+#include "workstation/app/fitting_steps.h"
 #include "workstation/app/review_steps.h"
 #include "workstation/extract/ui/extract_processing_view.h"
 #include "workstation/matching/process_runner_qt.h"
@@ -19,7 +20,8 @@ using velmora::Status;
 using velmora::runs::RunContext;
 
 // Extract processing in the main window's own processing controls; the
-// save marks the current image row pending and shows Start for the next.
+// save marks the current image row pending and shows Start for the next
+// (extract_saved).
 void install_extract_processing(velmora::runs::MainWindow& window,
                                 velmora::extract::ExtractProcessingView& view) {
   RunContext& ctx = window.context();
@@ -27,13 +29,7 @@ void install_extract_processing(velmora::runs::MainWindow& window,
   view.on_message = [&ctx](const std::string& text) {
     ctx.dialogs->message(text, velmora::Buttons::kOk, velmora::Icon::kInformation);
   };
-  view.on_saved = [&ctx](const std::string&) {
-    velmora::db::RecordSet& row = ctx.extraction.current_image_row;
-    row.edit("AutoMatch", std::string("P"));
-    Status s = row.update();
-    if (s.ok()) ctx.panel->set_visible("cmdStart", true);
-    return s;
-  };
+  view.on_saved = [&ctx](const std::string&) { return velmora::app::extract_saved(ctx); };
   ctx.hooks.extraction.run_pipeline = [&view](RunContext& c) {
     Status s = velmora::app::set_up_processing(c);
     if (!s.ok()) return s;
@@ -56,6 +52,7 @@ int main(int argc, char** argv) {
   velmora::extract::ExtractProcessingView view(&window, &window.context().processing,
                                                &window.context().shared_extract);
   install_extract_processing(window, view);
+  velmora::app::install_fitting_steps(window.context());
   window.show();
   window.start();
   return QApplication::exec();

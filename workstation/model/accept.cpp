@@ -47,15 +47,17 @@ Status write_accepted_files(const FitSession& session, const extract::SharedExtr
 
 Status update_accepted_record(db::Database* db, const std::string& cell, const AcceptedRecord& r) {
   std::unique_ptr<db::Statement> st;
-  Status s = db->prepare("store the accepted fit",
-                         "UPDATE cells SET side = :pSide, facing = :pFacing, off_square = "
-                         ":pOff, pcb = :pPcb, scale = :pScale WHERE cell = :pCell",
-                         &st);
+  Status s =
+      db->prepare("store the accepted fit",
+                  "UPDATE cells SET side = :pSide, facing = :pFacing, off_square = "
+                  ":pOff, pcb = :pPcb, scale = :pScale, tagged = :pTagged WHERE cell = :pCell",
+                  &st);
   if (s.ok()) s = st->set("pSide", db::Value(r.side));
   if (s.ok()) s = st->set("pFacing", db::Value(r.facing));
   if (s.ok()) s = st->set("pOff", db::Value(r.off_square));
   if (s.ok()) s = st->set("pPcb", db::Value(static_cast<int64_t>(r.pcb)));
   if (s.ok()) s = st->set("pScale", db::Value(r.scale));
+  if (s.ok()) s = st->set("pTagged", db::Value(static_cast<int64_t>(r.tagged ? 1 : 0)));
   if (s.ok()) s = st->set("pCell", db::Value(cell));
   int changes = 0;
   if (s.ok()) s = st->execute(&changes);

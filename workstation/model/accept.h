@@ -19,9 +19,11 @@ struct AcceptedRecord {
   double off_square = 0;  // degrees between the patch centre's normal and the line of sight
   int pcb = 0;            // percentage of blank extract pixels, rounded
   double scale = 0;       // ModelParms[5] / crop scale
+  bool tagged = false;    // the operator saw a tag on the animal (the window's "tag" box)
 };
 
-// The record's values for the session's last extraction of `extract`.
+// The record's values for the session's last extraction of `extract`;
+// `tagged` stays false (the operator's, set by the caller).
 AcceptedRecord accepted_record(const FitSession& session, const extract::SharedExtract& extract);
 
 // Writes the fit files of `cell` (and of its partner cell) and, unless the

@@ -112,6 +112,27 @@ bool finite_all(const double* v, int n) {
   return true;
 }
 
+// Reads model definition file `fname` of the data folder into the records.
+// A missing file is reported rather than created: an empty model cannot be
+// fitted, and the operator must hear which file is missing.
+Status read_definition(const SessionSetup& setup, const std::string& fname, const char* outcome,
+                       const fennick::ModelTargets& targets, fennick::ModelDefinition* definition) {
+  const std::string where = "cell " + setup.cell + ": ";
+  std::string path;
+  if (Status st = join_safe(folder_text(setup.data_folder), fname, &path); !st.ok())
+    return st.with_note(" (the model definition file of aspect " + setup.aspect + ")");
+  std::error_code ec;
+  if (!std::filesystem::is_regular_file(path, ec))
+    return Status::NotFound(where + "the model definition file " + path + " of aspect " +
+                            setup.aspect + " is missing; " + outcome);
+  if (Status st = fennick::read_model_definition_file(path, targets, definition); !st.ok())
+    return Status(st).with_note(" (" + where + outcome + ")");
+  if (definition->empty)
+    return Status::Corruption(where + "the model definition file " + path + " holds no model; " +
+                              outcome);
+  return Status::Ok();
+}
+
 }  // namespace
 
 InitialPose lateral_initial_pose(const std::string& aspect, bool dorsal_midline, bool facing,
@@ -178,21 +199,11 @@ Status FitSession::open(const SessionSetup& setup, std::unique_ptr<FitSession>* 
   s->setup_ = setup;
   const config::AspectSettings& a = setup.aspect_settings;
   const std::string where = "cell " + setup.cell + ": ";
-  std::string path;
-  if (Status st = join_safe(folder_text(setup.data_folder), a.model_fname, &path); !st.ok())
-    return st.with_note(" (the model definition file of aspect " + setup.aspect + ")");
-  std::error_code ec;
-  if (!std::filesystem::is_regular_file(path, ec))
-    return Status::NotFound(where + "the model definition file " + path + " of aspect " +
-                            setup.aspect + " is missing; the fit cannot start");
   fennick::ModelDefinition definition;
-  if (Status st = fennick::read_model_definition_file(
-          path, {s->model_.get(), s->marks_.get(), &s->params_}, &definition);
+  if (Status st = read_definition(setup, a.model_fname, "the fit cannot start",
+                                  {s->model_.get(), s->marks_.get(), &s->params_}, &definition);
       !st.ok())
-    return Status(st).with_note(" (" + where + "the fit cannot start)");
-  if (definition.empty)
-    return Status::Corruption(where + "the model definition file " + path +
-                              " holds no model; the fit cannot start");
+    return st;
   s->definition_ = std::move(definition);
   fennick::MarkedPoints& m = *s->marks_;
   const int32_t trailing[5] = {1000, 1000, 1000, std::clamp(setup.stiffness, 0, 1000), 1000};
@@ -239,6 +250,35 @@ void FitSession::paint_blank_square(int x, int y, int half) {
   half = std::clamp(half, 3, 25);
   for (int v = y - half; v <= y + half; ++v)
     for (int u = x - half; u <= x + half; ++u) work_.set(u, v, 0, 0, 255);
+}
+
+Status FitSession::restore_work_picture(const Photo& picture) {
+  if (!picture.valid() || picture.width != work_.width || picture.height != work_.height)
+    return Status::InvalidArgument(
+        "cell " + setup_.cell + ": the saved work picture is " + std::to_string(picture.width) +
+        " x " + std::to_string(picture.height) + ", not the work picture's " +
+        std::to_string(work_.width) + " x " + std::to_string(work_.height));
+  work_ = picture;
+  return Status::Ok();
+}
+
+Status FitSession::switch_model_file(const std::string& model_fname, bool unordered) {
+  // Read into copies, so that a refused file leaves the model as it was.
+  auto model = std::make_unique<fennick::ModelRecord>(*model_);
+  auto marks = std::make_unique<fennick::MarkedPoints>(*marks_);
+  fennick::FitParams params = params_;
+  fennick::ModelDefinition definition;
+  if (Status st = read_definition(setup_, model_fname, "the model is kept",
+                                  {model.get(), marks.get(), &params}, &definition);
+      !st.ok())
+    return st;
+  model_ = std::move(model);
+  marks_ = std::move(marks);
+  params_ = params;
+  definition_ = std::move(definition);
+  setup_.aspect_settings.model_fname = model_fname;
+  setup_.aspect_settings.no_order = unordered;
+  return Status::Ok();
 }
 
 int FitSession::special_count() const {
@@ -332,6 +372,12 @@ void FitSession::clear_marks(MarkList list) {
 int FitSession::mark_count(MarkList list) const {
   if (list == MarkList::kMidline) return marks_->midline.count;
   return static_cast<int>((list == MarkList::kTop ? top_ : bottom_).size());
+}
+
+fennick::ScreenPoint FitSession::mark_position(MarkList list, int index) const {
+  if (index < 0 || index >= mark_count(list)) return {0, 0};
+  if (list == MarkList::kMidline) return point_at(marks_->midline, index);
+  return (list == MarkList::kTop ? top_ : bottom_)[index];
 }
 
 Status FitSession::run_fit(int initial, int refine, const char* what) {
@@ -542,7 +588,52 @@ Status FitSession::extract(extract::SharedExtract* cell, double max_angle) {
   corners_ = corners;
   last_extract_ = result;
   last_ray_ = result.centre_ray;
+  extracted_ = true;
   return Status::Ok();
+}
+
+std::vector<fennick::ScreenPoint> FitSession::model_lines() const {
+  auto lines = std::make_unique<fennick::ModelLines>();
+  const int32_t n = fennick::get_model_lines(*model_, *lines, 1);
+  return std::vector<fennick::ScreenPoint>(lines->points, lines->points + std::max(0, n - n % 2));
+}
+
+Status FitSession::surface_to_screen(double y, double theta, fennick::ScreenPoint* point) const {
+  fennick::ScreenScratch scratch{};
+  fennick::ScreenPoint p{};
+  if (fennick::y_theta_to_screen(*model_, control_, y, theta, scratch, p) != fennick::kFennickOk)
+    return Status::InvalidArgument(
+        "cell " + setup_.cell + ": surface point (" + std::to_string(y) + ", " +
+        std::to_string(theta) +
+        ") has no place on the picture: " + fennick::fennick_last_message());
+  *point = p;
+  return Status::Ok();
+}
+
+Status FitSession::special_point_on_model(int i, fennick::ScreenPoint* point) const {
+  if (i < 0 || i >= special_count())
+    return Status::InvalidArgument("special point " + std::to_string(i) + " is not in the model");
+  return surface_to_screen(model_->special_y[i], model_->special_theta[i], point);
+}
+
+std::vector<fennick::ScreenPoint> FitSession::grid_outline() const {
+  std::vector<fennick::ScreenPoint> out;
+  if (!extracted_) return out;
+  // The library fills at most two grid cells per sampling cell along a side.
+  const int n = 256 * std::clamp(control_.oversampling, 1, 2);
+  out.reserve(4 * static_cast<size_t>(n));
+  const fennick::GridPositions& g = *grid_;
+  for (int k = 1; k <= n; ++k) {
+    const fennick::ScreenPoint top = g.at(k, 1), bottom = g.at(k, 256);
+    out.push_back({top.x, top.y - 1});
+    out.push_back({bottom.x, bottom.y + 1});
+  }
+  for (int j = 1; j <= n; ++j) {
+    const fennick::ScreenPoint left = g.at(1, j), right = g.at(256, j);
+    out.push_back({left.x - 1, left.y});
+    out.push_back({right.x + 1, right.y});
+  }
+  return out;
 }
 
 }  // namespace velmora::model

@@ -9,6 +9,7 @@
 // surface ray.
 #pragma once
 
+#include <algorithm>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -73,6 +74,9 @@ class FitSession {
   double crop_scale() const { return crop_.crop_scale; }
   // The blanking brush: a pure blue square of half-side `half` (3..25).
   void paint_blank_square(int x, int y, int half);
+  // Puts back a saved copy of the work picture (the brush's undo, from the
+  // picture saved at the crop); it must be the work picture's size.
+  Status restore_work_picture(const Photo& picture);
 
   // ---- special points ----
   int special_count() const;
@@ -93,8 +97,22 @@ class FitSession {
   Status move_mark(MarkList list, int index, int x, int y);
   void clear_marks(MarkList list);
   int mark_count(MarkList list) const;
+  // Where marker `index` of the list stands now (the top and bottom lists
+  // of marked_points() hold the positions of the last Fit instead).
+  fennick::ScreenPoint mark_position(MarkList list, int index) const;
+
+  // Reads another model definition file from the data folder in place of
+  // the aspect's (the window's keys for the head views), leaving the marks
+  // where they are; from then on the session works as if the aspect named
+  // that file and was `unordered` (edge lists left and right instead of top
+  // and bottom). A missing, unreadable or empty file is refused and the
+  // current model kept.
+  Status switch_model_file(const std::string& model_fname, bool unordered);
+  bool unordered() const { return !ordered(); }
 
   // ---- fitting ----
+  // The stiffness slider (0..1000), read by the next fit.
+  void set_stiffness(int32_t value) { marks_->trailing[3] = std::clamp(value, 0, 1000); }
   void set_auto_order(bool on) { auto_order_ = on; }
   void set_lock_roll(bool on) { lock_roll_ = on; }
   void set_lock_yaw(bool on) { lock_yaw_ = on; }
@@ -114,6 +132,24 @@ class FitSession {
   // tells whether the point is on the far side (the window beeps).
   Status pick_surface_point(int x, int y, bool shift, bool* faces_away);
   Status extract(extract::SharedExtract* cell, double max_angle = 90);
+  bool fitted() const { return fitted_; }
+  bool extracted() const { return extracted_; }
+  // Retrieve brings back the points picked before.
+  void set_picked_points(const PickedPoints& picked) { picked_ = picked; }
+
+  // ---- what the window draws (work-picture pixels) ----
+  // The model's visible wireframe as segments: points 2k and 2k + 1.
+  std::vector<fennick::ScreenPoint> model_lines() const;
+  // Where surface point (y, theta) lies on the work picture.
+  Status surface_to_screen(double y, double theta, fennick::ScreenPoint* point) const;
+  // Special point i's surface position (from the model file) on the picture.
+  Status special_point_on_model(int i, fennick::ScreenPoint* point) const;
+  // The outline of the last extraction's sampling grid: one pixel outside
+  // each of its four borders (the first and last row one pixel up and down,
+  // the first and last column one pixel left and right), walking
+  // 256 x oversampling grid entries along each border. Empty before an
+  // extraction.
+  std::vector<fennick::ScreenPoint> grid_outline() const;
   const SamplingResult& last_extract() const { return last_extract_; }
   const fennick::SamplingCorners& corners() const { return corners_; }
 
@@ -155,6 +191,7 @@ class FitSession {
   bool lock_roll_ = false, lock_yaw_ = false;
   double widths_ = 100;
   bool fitted_ = false;
+  bool extracted_ = false;
   PickedPoints picked_;
   fennick::RayRecord last_ray_{};
   fennick::SamplingCorners corners_{};

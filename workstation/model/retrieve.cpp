@@ -112,4 +112,35 @@ Status retrieve_fit(const std::string& data_folder, const std::string& cell, int
   return Status::Ok();
 }
 
+CropRequest crop_request_from_record(const CropRecord& crop, const Photo& photo) {
+  CropRequest request;
+  request.x1 = crop.source_x;
+  request.y1 = crop.source_y;
+  request.x2 = std::min(crop.source_x + crop.source_width, photo.width);
+  request.y2 = std::min(crop.source_y + crop.source_height, photo.height);
+  return request;
+}
+
+Status restore_fit(const Photo& photo, const RetrievedFit& fit, FitSession* session) {
+  Status s = session->crop(photo, crop_request_from_record(fit.crop, photo),
+                           fit.crop.destination_width, fit.crop.destination_height);
+  if (!s.ok()) return s;
+  const fennick::MarkedPoints& m = fit.marks;
+  for (int i = 0; i < session->special_count() && i < fennick::kMaxSpecialPoints; ++i) {
+    if (m.placed[i] != 1) continue;
+    s = session->place_special_point(i, m.special[2 * i], m.special[2 * i + 1]);
+    if (!s.ok()) return s;
+  }
+  const std::pair<const fennick::PointList*, MarkList> lists[] = {
+      {&m.top, MarkList::kTop}, {&m.bottom, MarkList::kBottom}, {&m.midline, MarkList::kMidline}};
+  for (const auto& [list, which] : lists) {
+    for (int k = 0; k < list->count; ++k) {
+      s = session->add_mark(which, list->x[k], list->y[k]);
+      if (!s.ok()) return s.with_note(" (Retrieve for cell " + session->setup().cell + ")");
+    }
+  }
+  session->set_picked_points(fit.picked);
+  return Status::Ok();
+}
+
 }  // namespace velmora::model

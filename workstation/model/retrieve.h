@@ -19,6 +19,8 @@
 #include "workstation/common/status.h"
 #include "workstation/extract/shared_extract.h"
 #include "workstation/model/fit_file.h"
+#include "workstation/model/fit_session.h"
+#include "workstation/model/photo.h"
 
 namespace velmora::model {
 
@@ -48,5 +50,18 @@ Status rescale_to_work_picture(int work_width, int work_height, fennick::MarkedP
 Status retrieve_fit(const std::string& data_folder, const std::string& cell, int adjust_extract,
                     int work_width, int work_height, RetrievedFit* fit,
                     extract::SharedExtract* extract);
+
+// The crop that gives back `crop` on `photo`. The record keeps the crop as
+// grown to the work picture's shape, which may run past the photograph on
+// its grown side; within the photograph it is the operator's rectangle on
+// the limiting side, and cropping grows it back to the same shape.
+CropRequest crop_request_from_record(const CropRecord& crop, const Photo& photo);
+
+// A retrieved fit laid into a session that has not cropped or marked yet:
+// the photograph cropped as recorded onto a work picture of the record's
+// destination size, every placed special point and every list entry placed
+// as the operator placed them, and the picked points. Stops at the first
+// refusal (a point the model does not have, more marks than markers).
+Status restore_fit(const Photo& photo, const RetrievedFit& fit, FitSession* session);
 
 }  // namespace velmora::model
