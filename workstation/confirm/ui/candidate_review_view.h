@@ -1,5 +1,5 @@
-// CandidateReviewView: the operator's side of visual confirmation, over the review
-// controls of a window (picPendImage, vscPendList, picLibImage(0) to (8),
+// CandidateReviewView: the operator's side of visual confirmation, over the
+// review controls of a window (picPendImage, vscPendList, picLibImage(0) to (8),
 // vscAnimList, lblPendImage, lblLibImage, lblProgress and the review
 // buttons), found under `root` by their names.
 //
@@ -18,9 +18,9 @@
 // view (CandidateReview::Sizes), is mapped to the area's width.
 //
 // The view is no child of the root: whoever makes it owns it. GUI thread
-// only. The root and the review must outlive the view; `links`
-// is asked before every handler, so that the review works on the run the
-// window holds at that moment.
+// only. The root and the review must outlive the view; `links` is asked
+// before every handler, so that the review works on the run the window
+// holds at that moment.
 #pragma once
 
 #include <QImage>
@@ -34,8 +34,6 @@
 #include "workstation/common/status.h"
 #include "workstation/common/ui/widget_control_panel.h"
 #include "workstation/confirm/candidate_review.h"
-
-class QMouseEvent;
 
 namespace velmora::confirm {
 
