@@ -35,6 +35,16 @@ Span normalised(double start, double size) {
   return size < 0 ? Span{start + size, start} : Span{start, start + size};
 }
 
+// The picture of a photograph Qt cannot read: the file and the reader's
+// words, so that the operator sees which photograph to look at.
+QImage complaint(QImage* out, const std::string& file, const QString& error) {
+  QPainter painter(out);
+  painter.drawText(out->rect(), Qt::AlignCenter | Qt::TextWordWrap,
+                   QString::fromStdString(file) + "\n" + error);
+  painter.end();
+  return *out;
+}
+
 }  // namespace
 
 QImage draw_photo_picture(const PhotoPicture& picture, QSize size) {
@@ -46,10 +56,7 @@ QImage draw_photo_picture(const PhotoPicture& picture, QSize size) {
   reader.setAutoTransform(false);
   const QSize photo = reader.size();
   if (!photo.isValid()) {
-    QPainter painter(&out);
-    painter.drawText(out.rect(), Qt::AlignCenter | Qt::TextWordWrap,
-                     QString::fromStdString(picture.file) + "\n" + reader.errorString());
-    return out;
+    return complaint(&out, picture.file, reader.errorString());
   }
   const SourceRect& s = picture.source;
   if (s.width == 0 || s.height == 0) return out;
@@ -74,10 +81,7 @@ QImage draw_photo_picture(const PhotoPicture& picture, QSize size) {
   reader.setClipRect(on_photo);
   QImage part = reader.read();
   if (part.isNull()) {
-    QPainter painter(&out);
-    painter.drawText(out.rect(), Qt::AlignCenter | Qt::TextWordWrap,
-                     QString::fromStdString(picture.file) + "\n" + reader.errorString());
-    return out;
+    return complaint(&out, picture.file, reader.errorString());
   }
   part = part.scaled(target.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
   {
