@@ -9,7 +9,7 @@
 #include "workstation/app/comparison_steps.h"
 #include "workstation/app/extraction_steps.h"
 #include "workstation/app/fitting_steps.h"
-#include "workstation/app/review_steps.h"
+#include "workstation/app/review_window.h"
 #include "workstation/extract/ui/extract_processing_view.h"
 #include "workstation/matching/process_runner_qt.h"
 #include "workstation/runs/ui/main_window.h"
@@ -46,9 +46,9 @@ int main(int argc, char** argv) {
   velmora::runs::MainWindow window;
   velmora::app::install_comparison_steps(window.context().hooks,
                                          std::make_shared<velmora::matching::QtProcessRunner>());
-  // "visual confirm" runs through the review core. The window has no review
-  // screen yet: the review it returns has nobody to call its handlers.
-  velmora::app::install_review_steps(window.context().hooks);
+  // "visual confirm": the review core behind the window's review controls.
+  const std::unique_ptr<velmora::app::ReviewWindow> review =
+      velmora::app::install_review_window(window);
   velmora::extract::ExtractProcessingView view(&window, &window.context().processing,
                                                &window.context().shared_extract);
   install_extract_processing(window, view);

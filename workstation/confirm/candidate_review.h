@@ -97,6 +97,7 @@ class CandidateReview {
     PictureSize library{1016, 677};
   };
   void set_sizes(const Sizes& sizes) { sizes_ = sizes; }
+  const Sizes& sizes() const { return sizes_; }
 
   // The run the next calls work on. A new run (another pending list) starts
   // with its review state cleared; the merge queue and label colours stay.

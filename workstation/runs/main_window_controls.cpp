@@ -123,20 +123,22 @@ constexpr Row kRows[] = {
     {"txtDet", K::kText, "5000", "", 760, 622, 60, 22, false, false},
     {"cmdSaveExtract", K::kButton, "Save extract", "", 540, 594, 120, 24, false, false},
 
-    // Visual confirmation.
-    {"picPendImage", K::kPicture, "", "", 10, 310, 480, 330, false, false},
-    {"lblPendImage", K::kLabel, "", "", 10, 644, 480, 20, false, false},
-    {"vscPendList", K::kVScroll, "", "", 492, 310, 16, 330, false, false},
-    {"picLibImage(0)", K::kPicture, "", "", 515, 310, 450, 330, false, false},
-    {"lblLibImage", K::kLabel, "", "", 515, 644, 450, 20, false, false},
-    {"vscAnimList", K::kVScroll, "", "", 970, 310, 16, 330, false, false},
+    // Visual confirmation. The two photographs of a comparison side by side
+    // at one size, in the proportions of the review's pictures (3:2); the
+    // thumbnails are placed by the review screen.
+    {"picPendImage", K::kPicture, "", "", 10, 310, 465, 310, false, false},
+    {"lblPendImage", K::kLabel, "", "", 10, 624, 465, 20, false, false},
+    {"vscPendList", K::kVScroll, "", "", 478, 310, 16, 310, false, false},
+    {"picLibImage(0)", K::kPicture, "", "", 500, 310, 465, 310, false, false},
+    {"lblLibImage", K::kLabel, "", "", 500, 624, 465, 20, false, false},
+    {"vscAnimList", K::kVScroll, "", "", 970, 310, 16, 310, false, false},
     {"cmdMoveBack", K::kButton, "<<", "", 760, 240, 34, 26, false, false},
     {"cmdMoveOn", K::kButton, ">>", "", 798, 240, 34, 26, false, false},
     {"cmdMatch", K::kButton, "Match", "", 836, 240, 70, 26, false, false},
     {"cmdSetupChoice", K::kButton, "next extract", "", 910, 240, 85, 26, false, false},
     {"cmdMoreLibPics", K::kButton, "more lib pics", "", 910, 270, 85, 26, false, false},
-    {"cmdContinue", K::kButton, "", "", 515, 668, 330, 26, false, false},
-    {"cmdSkip", K::kButton, "skip", "", 850, 668, 100, 26, false, false},
+    {"cmdContinue", K::kButton, "", "", 500, 652, 345, 28, false, false},
+    {"cmdSkip", K::kButton, "skip", "", 850, 652, 115, 28, false, false},
     {"picLoadLibImage", K::kPicture, "", "", 0, 0, 1, 1, false, false},
 };
 
