@@ -237,9 +237,11 @@ TEST_F(CorpusEndToEnd, APhotographSeasonIsIdentifiedSideBySide) {
       << r.output;
   // The new extracts pending, the library still the library; every side
   // the fits recorded is the flank photographed.
-  r = run_command(in_dir(sqlite + "\"SELECT AutoMatch, count(*) FROM cells GROUP BY 1\""));
+  r = run_command(in_dir(
+      sqlite + "\"SELECT AutoMatch, count(*) FROM cells WHERE aspect = 'Flank' GROUP BY 1\""));
   EXPECT_EQ(r.output, "L|8\nP|4\n");
-  r = run_command(in_dir(sqlite + "\"SELECT cell || ' ' || side FROM cells ORDER BY cell\""));
+  r = run_command(in_dir(
+      sqlite + "\"SELECT cell || ' ' || side FROM cells WHERE aspect = 'Flank' ORDER BY cell\""));
   std::string sides;
   for (const auto& [cell, side] : true_side) sides += cell + " " + side + "\n";
   EXPECT_EQ(r.output, sides);

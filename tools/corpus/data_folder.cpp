@@ -28,6 +28,7 @@ namespace fs = std::filesystem;
 // Stream purposes under the corpus seed, beside those of corpus_writer.cpp.
 constexpr uint64_t kProvisionalStream = 4;
 constexpr uint64_t kGenderStream = 5;
+constexpr uint64_t kLegCodeStream = 6;
 
 constexpr char kSite[] = "Synthetic Skerry";
 constexpr char kLandscape[] = "Synthetic Coast";
@@ -279,6 +280,87 @@ Status number_cells(db::Database* db) {
   return db->execute("data folder: number the cells",
                      "UPDATE cells SET cell_no = n.no FROM (SELECT cell, row_number() OVER "
                      "(ORDER BY cell) AS no FROM cells) AS n WHERE cells.cell = n.cell");
+}
+
+Status insert_family_letters(db::Database* db) {
+  std::unique_ptr<db::Statement> algy;
+  Status s =
+      db->prepare("family letters", "INSERT INTO algy (letter, type) VALUES (:l, :t)", &algy);
+  for (const FamilyLetter& f : kFamilyLetters) {
+    if (!s.ok()) break;
+    s = run_statement(algy.get(), {{"l", std::string(f.letter)}, {"t", std::string(f.type)}});
+  }
+  return s;
+}
+
+Status insert_legcode_aspects(db::Database* db) {
+  // Neither is lateral: their extracts lie on side M. Neither has marks to
+  // process.
+  return db->execute("leg-code aspects",
+                     "INSERT INTO aspects (aspect, aspect_letter, cell_type, pattern) VALUES "
+                     "('Skin', 'SK', 'Dorsal', 'none'), ('LegCode', 'LC', 'Dorsal', 'none')");
+}
+
+std::vector<LegCodeExtract> plan_legcode_extracts(const std::vector<DataExtract>& plan,
+                                                  uint64_t seed) {
+  std::vector<LegCodeExtract> out;
+  std::vector<int> animals;
+  for (const DataExtract& e : plan) {
+    if (std::find(animals.begin(), animals.end(), e.animal_number) == animals.end()) {
+      if (static_cast<int>(animals.size()) == kLegCodeAnimals) continue;
+      animals.push_back(e.animal_number);
+    }
+    if (e.sighting > 2) continue;
+    const auto a = static_cast<uint64_t>(e.animal_number);
+    // The animal's tags, the same for every sighting.
+    Random tags(stream_seed(seed, kLegCodeStream, a));
+    std::vector<std::string> codes(tags.chance(0.5) ? 2 : 1);
+    for (std::string& code : codes) {
+      code = std::string(1, static_cast<char>('A' + tags.below(26))) +
+             zero_padded(tags.below(1000), 3);
+    }
+    Random read(stream_seed(seed, kLegCodeStream, a, static_cast<uint64_t>(e.sighting)));
+    LegCodeExtract x;
+    x.image = e.image;
+    x.cell = e.image + "_LC";
+    x.animal = e.animal;
+    x.pending = e.pending;
+    for (size_t k = 0; k < codes.size(); ++k) {
+      if (k > 0 && e.pending && read.chance(0.5)) continue;  // the other tag not seen
+      std::string seen = codes[k];
+      for (char& c : seen)
+        if (read.chance(0.125)) c = '*';
+      x.codes.push_back(seen);
+    }
+    out.push_back(x);
+  }
+  return out;
+}
+
+Status insert_legcode_extracts(db::Database* db, const std::vector<LegCodeExtract>& extracts) {
+  std::unique_ptr<db::Statement> cell, code;
+  Status s = db->prepare("leg-code extracts",
+                         "INSERT INTO cells (cell, image, AutoMatch, side, aspect) VALUES (:cell, "
+                         ":image, :status, 'M', 'LegCode')",
+                         &cell);
+  if (s.ok())
+    s = db->prepare("leg codes", "INSERT INTO codes (cell, code) VALUES (:cell, :code)", &code);
+  for (const LegCodeExtract& x : extracts) {
+    if (!s.ok()) break;
+    s = run_statement(
+        cell.get(),
+        {{"cell", x.cell}, {"image", x.image}, {"status", std::string(x.pending ? "P" : "L")}});
+    for (const std::string& c : x.codes)
+      if (s.ok()) s = run_statement(code.get(), {{"cell", x.cell}, {"code", c}});
+  }
+  return s;
+}
+
+std::string legcode_truth(const std::vector<LegCodeExtract>& extracts) {
+  std::string text = "; leg-code extracts: cell, the animal (its library ID), role\n";
+  for (const LegCodeExtract& x : extracts)
+    text += x.cell + " " + x.animal + " " + (x.pending ? "pending" : "library") + "\n";
+  return text;
 }
 
 Status write_data_folder(const std::string& dir, const DataFolderOptions& o,

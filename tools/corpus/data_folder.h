@@ -149,6 +149,57 @@ Status write_run_files(const std::string& work);
 // Start too.
 Status number_cells(db::Database* db);
 
+// --- The comparison families and the leg-code extracts of the synthetic
+// data folders of extracts and photographs.
+//
+// Their table algy names every family, so that a batch comparison runs
+// each of them in turn (or says it is not available in this version):
+// tarvik "a", compnew_corr "c", compnew_spot "s", legcode "h" (the letter
+// review lists keep for the leg-code aspect) and CompSift "k". After the
+// pattern aspects come "Skin", where the pattern families' walk over the
+// aspects ends, and "LegCode" (letter LC, side M), whose extracts are
+// compared by their codes alone.
+//
+// A few animals also have leg-code extracts: cell = image + "_LC" for the
+// photograph of their pending sighting (state P: read off and entered) and
+// of their second sighting (library, L). An animal carries one or two codes
+// (a letter and three digits, one per hind flipper tag); each sighting reads
+// them with about one character in eight unreadable ('*'), and the pending
+// sighting sometimes only one of them. Their roles go to a file of their own
+// (kLegCodeTruthFileName, the manifest format of corpus_writer.h), apart from
+// the roles of the photographs and pattern extracts.
+struct FamilyLetter {
+  const char* type;
+  const char* letter;
+};
+inline constexpr FamilyLetter kFamilyLetters[] = {{"tarvik", "a"},
+                                                  {"compnew_corr", "c"},
+                                                  {"compnew_spot", "s"},
+                                                  {"legcode", "h"},
+                                                  {"CompSift", "k"}};
+inline constexpr char kLegCodeTruthFileName[] = "legcodes.txt";
+inline constexpr int kLegCodeAnimals = 4;
+
+struct LegCodeExtract {
+  std::string cell, image;
+  std::string animal;  // the library ID of the animal
+  bool pending = false;
+  std::vector<std::string> codes;
+};
+
+// One algy row per family.
+Status insert_family_letters(db::Database* db);
+// The aspects "Skin" and "LegCode", after the aspects already there.
+Status insert_legcode_aspects(db::Database* db);
+// The leg-code extracts of the first kLegCodeAnimals animals of `plan`
+// (sightings 1 and 2).
+std::vector<LegCodeExtract> plan_legcode_extracts(const std::vector<DataExtract>& plan,
+                                                  uint64_t seed);
+// Their cells rows (on the photographs `plan` made) and codes rows.
+Status insert_legcode_extracts(db::Database* db, const std::vector<LegCodeExtract>& extracts);
+// Their roles, "cell animal pending|library" a line, after a comment line.
+std::string legcode_truth(const std::vector<LegCodeExtract>& extracts);
+
 // Makes the data folder in `dir`, which must be absent or empty. The path
 // of every fingerprint file must stay under 80 characters (the writer's
 // limit). On failure the database file is removed (the folder is not).

@@ -606,11 +606,12 @@ std::string format_aspect_summary(const ExtractAspectSummary& s) {
 
 namespace {
 
-// The rows of the corpus: its aspects, the two algorithms, and its
-// photographs and extracts aspect by aspect.
-Status fill_extract_database(db::Database* db, const std::vector<std::vector<DataExtract>>& plans) {
+// The rows of the corpus: its aspects, the families' letters, its
+// photographs and extracts aspect by aspect, and the leg-code extracts.
+Status fill_extract_database(db::Database* db, const std::vector<std::vector<DataExtract>>& plans,
+                             const std::vector<LegCodeExtract>& legcodes) {
   const std::vector<ExtractAspect>& aspects = extract_aspects();
-  std::unique_ptr<db::Statement> aspect_row, algy;
+  std::unique_ptr<db::Statement> aspect_row;
   Status s = db->prepare(
       "extract corpus",
       "INSERT INTO aspects (aspect, aspect_letter, cell_type, pattern, show_n_spots, left_right, "
@@ -619,9 +620,6 @@ Status fill_extract_database(db::Database* db, const std::vector<std::vector<Dat
       ":left_right, :from_r, :to_r, :step_r, :from_theta, :to_theta, :step_theta, "
       ":sigmax_ratio, :sigmay, :all_green)",
       &aspect_row);
-  if (s.ok())
-    s = db->prepare("extract corpus", "INSERT INTO algy (letter, type) VALUES (:letter, :type)",
-                    &algy);
   for (const ExtractAspect& a : aspects) {
     if (!s.ok()) break;
     s = run_statement(aspect_row.get(), {{"aspect", std::string(a.aspect)},
@@ -640,16 +638,13 @@ Status fill_extract_database(db::Database* db, const std::vector<std::vector<Dat
                                          {"sigmay", a.sigmay},
                                          {"all_green", int64_t{a.all_green}}});
   }
-  if (s.ok())
-    s = run_statement(algy.get(), {{"letter", std::string(kExtractTarvikLetter)},
-                                   {"type", std::string("tarvik")}});
-  if (s.ok())
-    s = run_statement(algy.get(), {{"letter", std::string(kExtractSpotLetter)},
-                                   {"type", std::string("compnew_spot")}});
+  if (s.ok()) s = insert_legcode_aspects(db);
+  if (s.ok()) s = insert_family_letters(db);
   if (s.ok()) s = insert_synthetic_site(db);
   int64_t image_number = 0;
   for (size_t k = 0; k < aspects.size() && s.ok(); ++k)
     s = insert_extracts(db, plans[k], aspects[k].aspect, aspects[k].side, &image_number);
+  if (s.ok()) s = insert_legcode_extracts(db, legcodes);
   if (s.ok()) s = number_cells(db);
   return s;
 }
@@ -730,8 +725,11 @@ Status write_extract_corpus(const std::string& dir, const ExtractCorpusOptions& 
   sum.data_folder = data.string();
   sum.database_path = (data / kDatabaseFileName).string();
   sum.truth = (root / kTruthFileName).string();
-  Status s = create_filled_database(
-      sum.database_path, [&plans](db::Database* db) { return fill_extract_database(db, plans); });
+  // Leg-code extracts for a few animals of the first aspect.
+  const std::vector<LegCodeExtract> legcodes = plan_legcode_extracts(plans.front(), o.seed);
+  Status s = create_filled_database(sum.database_path, [&plans, &legcodes](db::Database* db) {
+    return fill_extract_database(db, plans, legcodes);
+  });
   if (!s.ok()) return s;
   // The first item is a header; no comma in it (see data_folder.cpp). The
   // spot settings are the workstation's usual ones; blank distances matter
@@ -747,6 +745,8 @@ Status write_extract_corpus(const std::string& dir, const ExtractCorpusOptions& 
                           "LimitSearch=False\n";
   s = write_file_atomically((data / "orlain.ini").string(), ini);
   if (s.ok()) s = write_file_atomically(sum.truth, truth);
+  if (s.ok())
+    s = write_file_atomically((root / kLegCodeTruthFileName).string(), legcode_truth(legcodes));
   for (const auto& [name, text] : lists)
     if (s.ok()) s = write_file_atomically((data / name).string(), text);
   if (s.ok())

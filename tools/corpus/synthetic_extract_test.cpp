@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <filesystem>
 #include <fstream>
@@ -10,6 +11,7 @@
 #include <map>
 #include <memory>
 #include <set>
+#include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -299,7 +301,8 @@ TEST_F(ExtractCorpusFiles, DatabaseHoldsEveryAspectExtractAndAlgorithm) {
       db::Database::open("a/data/seals.sqlite", db::Database::OpenMode::kReadOnly, &db).ok());
   db::RecordSet rows;
   ASSERT_TRUE(db->query("aspects", "SELECT aspect FROM aspects ORDER BY aspect_no", &rows).ok());
-  ASSERT_EQ(rows.row_count(), static_cast<int>(extract_aspects().size()));
+  // The pattern aspects, then "Skin" and "LegCode".
+  ASSERT_EQ(rows.row_count(), static_cast<int>(extract_aspects().size()) + 2);
   // What the corpus must offer the processing: pattern -> cell type.
   std::multimap<std::string, std::string> offered;
   for (const ExtractAspect& a : extract_aspects()) {
@@ -342,9 +345,18 @@ TEST_F(ExtractCorpusFiles, DatabaseHoldsEveryAspectExtractAndAlgorithm) {
   EXPECT_EQ(std::count_if(offered.begin(), offered.end(),
                           [](const auto& p) { return p.second != "lateral"; }),
             1);
+  EXPECT_EQ(rows.text("aspect"), "Skin");
+  rows.move_next();
+  EXPECT_EQ(rows.text("aspect"), "LegCode");
 
-  // Every extract: its status from the truth, its animal's ID in the library.
-  const std::map<std::string, CorpusSighting> by_cell = truth();
+  // Every extract: its status from the truth, its animal's ID in the library;
+  // the leg-code extracts (their roles apart) numbered among them.
+  std::map<std::string, CorpusSighting> by_cell = truth();
+  const size_t pattern_extracts = by_cell.size();
+  std::vector<CorpusSighting> legcode_roles;
+  ASSERT_TRUE(read_manifest("a/legcodes.txt", &legcode_roles).ok());
+  for (const CorpusSighting& t : legcode_roles) by_cell[t.cell] = t;
+  ASSERT_EQ(by_cell.size(), pattern_extracts + legcode_roles.size());
   ASSERT_TRUE(db->query("extracts",
                         "SELECT cell, AutoMatch, ID, cell_no FROM SYSTEM_ImageLinks ORDER BY cell",
                         &rows)
@@ -356,13 +368,18 @@ TEST_F(ExtractCorpusFiles, DatabaseHoldsEveryAspectExtractAndAlgorithm) {
     EXPECT_EQ(rows.text("ID") == t.animal, !t.pending) << t.cell;
     EXPECT_EQ(rows.integer("cell_no"), number) << t.cell;
   }
+  // Every family has its letter; tarvik and compnew_spot those the corpus
+  // names.
   ASSERT_TRUE(db->query("algy", "SELECT letter, type FROM algy ORDER BY type", &rows).ok());
-  ASSERT_EQ(rows.row_count(), 2);
-  EXPECT_EQ(rows.text("type"), "compnew_spot");
-  EXPECT_EQ(rows.text("letter"), kExtractSpotLetter);
-  rows.move_next();
-  EXPECT_EQ(rows.text("type"), "tarvik");
-  EXPECT_EQ(rows.text("letter"), kExtractTarvikLetter);
+  std::map<std::string, std::string> letter_of;
+  for (; !rows.eof(); rows.move_next()) letter_of[rows.text("type")] = rows.text("letter");
+  EXPECT_EQ(letter_of, (std::map<std::string, std::string>{{"CompSift", "k"},
+                                                           {"compnew_corr", "c"},
+                                                           {"compnew_spot", "s"},
+                                                           {"legcode", "h"},
+                                                           {"tarvik", "a"}}));
+  EXPECT_EQ(letter_of["compnew_spot"], kExtractSpotLetter);
+  EXPECT_EQ(letter_of["tarvik"], kExtractTarvikLetter);
 
   // The bank check above refuses what the processing could not build.
   config::AspectSettings bad;
@@ -456,6 +473,66 @@ TEST(ExtractCorpusRefusals, OptionsAndFoldersThatCannotMakeACorpus) {
   }
   EXPECT_EQ(read_file("used/x"), "keep");
   EXPECT_EQ(std::distance(fs::directory_iterator("used"), fs::directory_iterator()), 1);
+}
+
+// The leg-code extracts: the first animals of the first aspect, on the
+// photographs of their first two sightings, with their roles in a file of
+// their own and codes whose readable characters agree between sightings.
+TEST_F(ExtractCorpusFiles, LegCodeExtractsOfAFewAnimals) {
+  std::unique_ptr<db::Database> db;
+  ASSERT_TRUE(
+      db::Database::open("a/data/seals.sqlite", db::Database::OpenMode::kReadOnly, &db).ok());
+  std::vector<CorpusSighting> roles;
+  ASSERT_TRUE(read_manifest("a/legcodes.txt", &roles).ok());
+  ASSERT_EQ(roles.size(), 4u);  // both animals of the first aspect, two sightings each
+  const std::map<std::string, CorpusSighting> pattern = truth();
+  std::map<std::string, std::vector<std::string>> codes_of_animal;
+  for (const CorpusSighting& r : roles) {
+    SCOPED_TRACE(r.cell);
+    ASSERT_EQ(r.cell.substr(r.cell.size() - 3), "_LC");
+    // The same photograph carries a pattern extract of the same animal.
+    const std::string image = r.cell.substr(0, r.cell.size() - 3);
+    const auto same_photo = std::find_if(pattern.begin(), pattern.end(), [&](const auto& p) {
+      return p.first.rfind(image + "_", 0) == 0;
+    });
+    ASSERT_NE(same_photo, pattern.end());
+    EXPECT_EQ(same_photo->second.animal, r.animal);
+    EXPECT_EQ(same_photo->second.pending, r.pending);
+    db::RecordSet row;
+    ASSERT_TRUE(db->query("row",
+                          "SELECT AutoMatch, side, aspect, (SELECT group_concat(code, ' ') FROM "
+                          "codes WHERE codes.cell = c.cell) AS codes FROM SYSTEM_ImageLinks c "
+                          "WHERE cell = '" +
+                              r.cell + "'",
+                          &row)
+                    .ok());
+    ASSERT_EQ(row.row_count(), 1);
+    EXPECT_EQ(row.text("AutoMatch"), r.pending ? "P" : "L");
+    EXPECT_EQ(row.text("side"), "M");
+    EXPECT_EQ(row.text("aspect"), "LegCode");
+    std::vector<std::string> codes;
+    std::istringstream in(row.text("codes"));
+    for (std::string c; in >> c;) codes.push_back(c);
+    ASSERT_GE(codes.size(), 1u);
+    ASSERT_LE(codes.size(), 2u);
+    for (const std::string& c : codes) {
+      ASSERT_EQ(c.size(), 4u) << c;
+      EXPECT_TRUE(c[0] == '*' || (c[0] >= 'A' && c[0] <= 'Z')) << c;
+      for (size_t k = 1; k < 4; ++k) EXPECT_TRUE(c[k] == '*' || std::isdigit(c[k])) << c;
+    }
+    std::vector<std::string>& seen = codes_of_animal[r.animal];
+    if (seen.empty()) {
+      seen = codes;
+      continue;
+    }
+    // The first code of each sighting is the same tag.
+    for (size_t k = 0; k < 4; ++k) {
+      if (seen[0][k] != '*' && codes[0][k] != '*') {
+        EXPECT_EQ(seen[0][k], codes[0][k]);
+      }
+    }
+  }
+  EXPECT_EQ(codes_of_animal.size(), 2u);
 }
 
 }  // namespace

@@ -782,14 +782,15 @@ Status photo_fit_record(const PhotoMarks& marks, const fennick::MarkedPoints& mo
 
 namespace {
 
-Status fill_photo_database(db::Database* db, const std::vector<DataExtract>& plan) {
+Status fill_photo_database(db::Database* db, const std::vector<DataExtract>& plan,
+                           const std::vector<LegCodeExtract>& legcodes) {
   const ExtractAspect* reticulated = nullptr;
   for (const ExtractAspect& a : extract_aspects())
     if (a.style == MarkStyle::kReticulated) reticulated = &a;
   if (reticulated == nullptr)
     return Status::Corruption("no reticulated aspect to copy kernels from");
   const ExtractAspect& a = *reticulated;
-  std::unique_ptr<db::Statement> aspect, algy;
+  std::unique_ptr<db::Statement> aspect;
   Status s = db->prepare(
       "photo corpus",
       "INSERT INTO aspects (aspect, aspect_letter, cell_type, pattern, model_fname, "
@@ -800,9 +801,6 @@ Status fill_photo_database(db::Database* db, const std::vector<DataExtract>& pla
       ":to_r, :step_r, :from_theta, :to_theta, :step_theta, :sigmax_ratio, :sigmay, :all_green, "
       "1, 1, 1, 1, 1, 1, 1, 1)",
       &aspect);
-  if (s.ok())
-    s = db->prepare("photo corpus", "INSERT INTO algy (letter, type) VALUES (:letter, 'tarvik')",
-                    &algy);
   if (s.ok())
     s = run_statement(aspect.get(), {{"aspect", std::string(kPhotoAspect)},
                                      {"letter", std::string(kPhotoAspectLetter)},
@@ -819,10 +817,12 @@ Status fill_photo_database(db::Database* db, const std::vector<DataExtract>& pla
                                      {"sigmax_ratio", a.sigmax_ratio},
                                      {"sigmay", a.sigmay},
                                      {"all_green", int64_t{a.all_green}}});
-  if (s.ok()) s = run_statement(algy.get(), {{"letter", std::string(kPhotoTarvikLetter)}});
+  if (s.ok()) s = insert_legcode_aspects(db);
+  if (s.ok()) s = insert_family_letters(db);
   if (s.ok()) s = insert_synthetic_site(db);
   int64_t image_number = 0;
   if (s.ok()) s = insert_extracts(db, plan, kPhotoAspect, "", &image_number, "E");
+  if (s.ok()) s = insert_legcode_extracts(db, legcodes);
   if (s.ok()) s = number_cells(db);
   return s;
 }
@@ -956,8 +956,11 @@ Status write_photo_corpus(const std::string& dir, const PhotoCorpusOptions& o,
     (sides[i] == 'L' ? sum.left : sum.right) += 1;
     (plan[i].pending ? sum.pending : sum.library) += 1;
   }
+  // Leg-code extracts for a few animals.
+  const std::vector<LegCodeExtract> legcodes = plan_legcode_extracts(plan, o.seed);
   if (Status s = create_filled_database(
-          sum.database_path, [&plan](db::Database* db) { return fill_photo_database(db, plan); });
+          sum.database_path,
+          [&plan, &legcodes](db::Database* db) { return fill_photo_database(db, plan, legcodes); });
       !s.ok())
     return s;
   // The first item is a header; no comma in it (see data_folder.cpp).
@@ -975,6 +978,8 @@ Status write_photo_corpus(const std::string& dir, const PhotoCorpusOptions& o,
   if (s.ok()) s = write_run_files((root / kWorkingFolderName).string());
   if (s.ok()) s = write_file_atomically(sum.truth, truth);
   if (s.ok()) s = write_file_atomically(sum.roles, roles);
+  if (s.ok())
+    s = write_file_atomically((root / kLegCodeTruthFileName).string(), legcode_truth(legcodes));
   if (s.ok()) *summary = std::move(sum);
   return s;
 }

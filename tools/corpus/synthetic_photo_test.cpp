@@ -300,8 +300,8 @@ TEST_F(PhotoCorpusFiles, SameSeedSameBytesOtherSeedOtherPhotographs) {
   }
   EXPECT_EQ(photos, 4);
   // photographs, marks, fit files, orlain.ini, model file, truth, roles, the
-  // two run files
-  EXPECT_EQ(files, 4 + 4 + 4 + 3 + 3);
+  // leg-code roles, the two run files
+  EXPECT_EQ(files, 4 + 4 + 4 + 3 + 4);
 }
 
 TEST_F(PhotoCorpusFiles, DatabaseRowsLoadAsTheExtractionRunTakesThem) {
@@ -349,7 +349,7 @@ TEST_F(PhotoCorpusFiles, DatabaseRowsLoadAsTheExtractionRunTakesThem) {
   db::RecordSet rows;
   ASSERT_TRUE(db->query("rows",
                         "SELECT cell, photo, id, side, AutoMatch, aspect FROM SYSTEM_ImageLinks "
-                        "ORDER BY cell",
+                        "WHERE aspect <> 'LegCode' ORDER BY cell",
                         &rows)
                   .ok());
   ASSERT_EQ(rows.row_count(), 4);
@@ -384,6 +384,24 @@ TEST_F(PhotoCorpusFiles, DatabaseRowsLoadAsTheExtractionRunTakesThem) {
   db::RecordSet stats;
   ASSERT_TRUE(db->query("stats", "SELECT count(*) AS n FROM stats", &stats).ok());
   EXPECT_EQ(stats.integer("n"), 0) << "no statistics before the library is extracted";
+  // Leg-code extracts of both animals on their photographs, the new ones
+  // pending with their codes entered; their roles in a file of their own.
+  std::vector<CorpusSighting> legcode_roles;
+  ASSERT_TRUE(read_manifest(path("a/legcodes.txt").string(), &legcode_roles).ok());
+  std::sort(legcode_roles.begin(), legcode_roles.end(),
+            [](const CorpusSighting& a, const CorpusSighting& b) { return a.cell < b.cell; });
+  std::string expected;
+  for (const CorpusSighting& r : legcode_roles)
+    expected += r.cell + " " + (r.pending ? "P" : "L") + "\n";
+  db::RecordSet legcodes;
+  ASSERT_TRUE(db->query("legcodes",
+                        "SELECT group_concat(cell || ' ' || AutoMatch || char(10), '') AS c FROM "
+                        "(SELECT cell, AutoMatch FROM cells WHERE aspect = 'LegCode' AND side = "
+                        "'M' AND cell IN (SELECT cell FROM codes) ORDER BY cell)",
+                        &legcodes)
+                  .ok());
+  EXPECT_EQ(legcode_roles.size(), 4u);
+  EXPECT_EQ(legcodes.text("c"), expected);
   PhotoModel model;
   const Status s = load_photo_model(path("a/" + std::string(kPhotoModelFile)).string(), &model);
   EXPECT_TRUE(s.ok()) << s.message();

@@ -50,10 +50,28 @@ runs::RunStep change_p_to_v_step(std::shared_ptr<matching::ChangePtoVSummary> su
   };
 }
 
+runs::RunStep legcode_compare_step(std::shared_ptr<matching::LegCodeSummary> summary) {
+  if (!summary) summary = std::make_shared<matching::LegCodeSummary>();
+  return [summary = std::move(summary)](runs::RunContext& ctx) {
+    Status s = matching::compare_legcodes(ctx, *ctx.panel, *ctx.dialogs, summary.get());
+    if (s.ok() && !ctx.dialogs->program_ended() && (summary->compared || summary->imports > 0)) {
+      ctx.dialogs->message("The leg-code comparison is complete.\n" +
+                               compact_summary(matching::format_legcode_summary(*summary)),
+                           Buttons::kOk, Icon::kInformation);
+    }
+    return s;
+  };
+}
+
+void install_legcode_comparison(runs::RunHooks& hooks) {
+  hooks.comparison.compare_legcodes = legcode_compare_step();
+}
+
 void install_comparison_steps(runs::RunHooks& hooks,
                               std::shared_ptr<matching::ProcessRunner> runner) {
   hooks.comparison.batch_compare_old_style = batch_compare_step(std::move(runner));
   hooks.comparison.change_p_to_v = change_p_to_v_step();
+  install_legcode_comparison(hooks);
 }
 
 }  // namespace velmora::app

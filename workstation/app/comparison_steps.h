@@ -10,6 +10,7 @@
 
 #include "workstation/matching/batch_compare.h"
 #include "workstation/matching/change_p_to_v.h"
+#include "workstation/matching/legcode_compare.h"
 #include "workstation/matching/process_runner.h"
 #include "workstation/runs/run_context.h"
 
@@ -25,6 +26,13 @@ runs::RunStep batch_compare_step(std::shared_ptr<matching::ProcessRunner> runner
 // The step for ComparisonHooks::change_p_to_v; the summary (optional) is
 // shared with the step and reset at each call.
 runs::RunStep change_p_to_v_step(std::shared_ptr<matching::ChangePtoVSummary> summary = nullptr);
+
+// The step for ComparisonHooks::compare_legcodes; the summary (optional) is
+// shared with the step and reset at each call.
+runs::RunStep legcode_compare_step(std::shared_ptr<matching::LegCodeSummary> summary = nullptr);
+
+// Installs the leg-code comparison in the hooks.
+void install_legcode_comparison(runs::RunHooks& hooks);
 
 // Hands the steps this version provides to the window's hooks.
 void install_comparison_steps(runs::RunHooks& hooks,

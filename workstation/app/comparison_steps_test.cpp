@@ -84,5 +84,25 @@ TEST_F(ComparisonStepsTest, TheBatchStepListsThroughTheWindowsPanel) {
   EXPECT_NE(last.find("\nextracts moved to V: 1\n"), std::string::npos) << last;
 }
 
+// The installed leg-code hook compares the leg-code extracts only, moves
+// them to V with their import and ends with its summary.
+TEST_F(ComparisonStepsTest, TheInstalledLegCodeStepComparesLegCodeExtracts) {
+  db::testing::FixtureBuilder b = ws_.builder();
+  ASSERT_TRUE(b.add_algorithm("h", "legcode").ok());
+  ASSERT_TRUE(b.add_bulk_extracts("P", 2, 1, "LegCode", "LC", "M", "P").ok());
+  ASSERT_TRUE(b.add_bulk_extracts("L", 1, 1, "LegCode", "LC", "M", "L").ok());
+  for (const char* cell : {"P1_1LC", "P2_1LC", "L1_1LC"}) ASSERT_TRUE(b.add_code(cell, "K7").ok());
+  start(200);
+  runs::RunHooks hooks;
+  install_comparison_steps(hooks, std::make_shared<FakeProcessRunner>());
+  ASSERT_TRUE(hooks.comparison.compare_legcodes);
+  ASSERT_TRUE(hooks.comparison.compare_legcodes(ctx_).ok());
+  EXPECT_EQ(v_cells(), "P1_1LC P2_1LC");
+  ASSERT_FALSE(dialogs_.shown().empty());
+  const std::string& last = dialogs_.shown().back().text;
+  EXPECT_EQ(last.rfind("The leg-code comparison is complete.", 0), 0u) << last;
+  EXPECT_NE(last.find("\nresult lines imported: 3\n"), std::string::npos) << last;
+}
+
 }  // namespace
 }  // namespace velmora::app
