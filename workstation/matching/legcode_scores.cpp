@@ -22,21 +22,18 @@ LegCodeScoring legcode_scoring(int fix_legcode_value) {
 
 double sliding_code_score(std::string_view a, std::string_view b) {
   const size_t la = a.size(), lb = b.size();
-  // Slot k (from 1) of the row a, b, then empty slots.
-  auto slot = [&](size_t k) -> char {
-    if (k <= la) return a[k - 1];
-    if (k <= la + lb) return b[k - la - 1];
-    return kUnreadLegCodeCharacter;
-  };
-  // No shift can count more positions than a has present characters, so
-  // the search ends at the first shift that does.
-  const size_t most = present_count(a);
+  // a is held against b alone: only window slots that lie over b count.
+  // Slots over a itself would let every pair score a's own length at the
+  // first shift, whatever b is.
+  const size_t most = std::min(present_count(a), present_count(b));
   size_t best = 0;
   for (size_t t = 1; t <= la + lb && best < most; ++t) {
     size_t count = 0;
     for (size_t m = 1; m <= la; ++m) {
+      const size_t k = t + m - 1;  // slot of the window's m-th position
+      if (k <= la || k > la + lb) continue;
       const char x = a[m - 1];
-      if (present(x) && slot(t + m - 1) == x) ++count;
+      if (present(x) && b[k - la - 1] == x) ++count;
     }
     best = std::max(best, count);
   }

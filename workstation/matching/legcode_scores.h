@@ -10,10 +10,9 @@
 //  * Sliding: a and then b are laid one after the other in a row of slots,
 //    and a window of len(a) slots, starting at shift t = 1 .. len(a) +
 //    len(b), is held against a; the pair scores the most positions where a
-//    and the window agree. The row is as long as the codes need (no fixed
-//    array). At shift 1 the window lies over a's own slots, so a pair never
-//    scores less than the number of a's present characters, which is also
-//    the most any shift can count: the score of every pair is that number.
+//    agrees with the part of the window that lies over b (a's own slots
+//    never count: they would give every pair a's length). The row is as
+//    long as the codes need (no fixed array).
 //  * Positional: a and b aligned from their first characters; +1 for a
 //    position where both are present and agree, -1 where both are present
 //    and differ, and the pair scores (len(a) + total) / (2 len(a)), 0 to 1

@@ -12,7 +12,8 @@ namespace velmora::matching {
 namespace {
 
 // The sliding rule, slot by slot: a in slots 1..la, b after it, every other
-// slot empty ('*'), with room for the last shift's window.
+// slot empty ('*'), with room for the last shift's window; only slots over b
+// are compared.
 double reference_sliding(const std::string& a, const std::string& b) {
   const size_t la = a.size(), lb = b.size();
   std::vector<char> slots(2 * la + lb + 2, '*');
@@ -23,7 +24,7 @@ double reference_sliding(const std::string& a, const std::string& b) {
     int count = 0;
     for (size_t m = 1; m <= la; ++m) {
       const char x = slots[m], y = slots[t + m - 1];
-      if (x != '*' && y != '*' && x == y) ++count;
+      if (t + m - 1 > la && x != '*' && y != '*' && x == y) ++count;
     }
     if (count > best) best = count;
   }
@@ -50,15 +51,15 @@ TEST(LegCodeScores, HandWorkedPairs) {
       // position differs, (3 - 3) / 6.
       {"ABC", "XABC", 3, 0.0},
       {"ABC", "ABC", 3, 1.0},
-      {"ABCD", "ABXD", 4, (4 + 2) / 8.0},
+      {"ABCD", "ABXD", 3, (4 + 2) / 8.0},
       // Positions past the end of b count neither way.
-      {"ABC", "AB", 3, (3 + 2) / 6.0},
+      {"ABC", "AB", 2, (3 + 2) / 6.0},
       {"AB", "ABCDEF", 2, 1.0},
       // An unread character is never present, in either code.
       {"AB*", "ABD", 2, (3 + 2) / 6.0},
-      {"A*C", "*", 2, 0.5},
+      {"A*C", "*", 0, 0.5},
       {"***", "ABC", 0, 0.5},
-      {"XYZ", "ABC", 3, 0.0},
+      {"XYZ", "ABC", 0, 0.0},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(sliding_code_score(c.a, c.b), c.sliding) << c.a << " / " << c.b;
@@ -122,8 +123,8 @@ TEST(LegCodeScores, BestPairOfTwoExtracts) {
       {0, 0, LegCodeScoring::kPositional, 1.0},   // KR7F / KR7F
       {0, 1, LegCodeScoring::kPositional, 0.25},  // KR7F / QX: (4 - 2) / 8; XQ / QX only 0
       {0, 0, LegCodeScoring::kSliding, 4.0},
-      // Shift 1 holds a code against its own slots: KR7F counts 4 whatever it meets.
-      {0, 1, LegCodeScoring::kSliding, 4.0},
+      // XQ slid over QX agrees in one place; KR7F nowhere.
+      {0, 1, LegCodeScoring::kSliding, 1.0},
       {1, 0, LegCodeScoring::kSliding, 0.0},     // no codes
       {2, 0, LegCodeScoring::kPositional, 0.0},  // only an empty code
   };
