@@ -13,6 +13,10 @@ namespace {
 
 using Point = std::complex<double>;
 
+// Shortest corner-to-corner distance that fixes turn and scale well enough:
+// a jitter of 2 pixels then turns it by under 6 degrees.
+constexpr double kMinEdge = 20.0;
+
 struct Triangle {
   Point corner[3];  // anticlockwise (with columns to the right and rows down)
   Point centre;
@@ -84,6 +88,21 @@ bool fit(const Triangle& f, const Triangle& s, int turn, double min_cos, Transfo
   return true;
 }
 
+// The similarity carrying corners i and j of `f` exactly onto corners k and
+// l of `s`; false when it is not a candidate or the corners are too close
+// to fix a turn and scale.
+bool fit_two(const Triangle& f, const Triangle& s, int i, int j, int k, int l, double min_cos,
+             Transform* t) {
+  const Point from = f.corner[j] - f.corner[i], to = s.corner[l] - s.corner[k];
+  if (std::norm(from) < kMinEdge * kMinEdge || std::norm(to) < kMinEdge * kMinEdge) return false;
+  const Point a = to / from;
+  const double scale = std::abs(a);
+  if (scale > kMaxScale || scale * kMaxScale < 1.0) return false;
+  if (a.real() < min_cos * scale) return false;
+  *t = Transform{a, f.corner[i], s.corner[k]};
+  return true;
+}
+
 bool black(const int32_t* map, Point w) {
   const long x = std::lround(w.real()) + kMapBorder;
   const long y = std::lround(w.imag()) + kMapBorder;
@@ -114,22 +133,43 @@ double spot_score(const SpotPattern& first_in, const SpotPattern& second_in, int
   const double min_cos = std::cos(std::clamp(max_turn_degrees, 0, 180) * kPi / 180.0);
 
   int best = -1;  // hits of the best candidate so far
+  // Counts the hits of `t`, giving up once even all remaining spots could
+  // not beat the best so far.
+  auto count = [&](const Transform& t) {
+    int hits = 0, left = total;
+    for (int k = 0; k < first.n_spot && hits + left > best; ++k, --left) {
+      const int32_t* s = first.spots + 4 * k;
+      hits += hit(second, s[3], t.apply(Point(s[2], s[1]))) ? 1 : 0;
+    }
+    for (int k = 0; k < second.n_spot && hits + left > best; ++k, --left) {
+      const int32_t* s = second.spots + 4 * k;
+      hits += hit(first, s[3], t.invert(Point(s[2], s[1]))) ? 1 : 0;
+    }
+    if (left == 0 && hits > best) best = hits;
+  };
   for (int i = 0; i < nf; ++i) {
     for (int j = 0; j < ns; ++j) {
+      bool same_shape = false;
       for (int turn = 0; turn < 3; ++turn) {
         Transform t;
         if (!fit(tf[i], ts[j], turn, min_cos, &t)) continue;
-        // Count, giving up once even all remaining spots could not beat best.
-        int hits = 0, left = total;
-        for (int k = 0; k < first.n_spot && hits + left > best; ++k, --left) {
-          const int32_t* s = first.spots + 4 * k;
-          hits += hit(second, s[3], t.apply(Point(s[2], s[1]))) ? 1 : 0;
+        same_shape = true;
+        count(t);
+      }
+      if (same_shape) continue;
+      // Two sightings often pick two corners of a seed set alike and the
+      // third anew: the transforms that carry two corners of the one onto
+      // two of the other.
+      for (int a = 0; a < 3; ++a) {
+        for (int b = 0; b < 3; ++b) {
+          if (a == b) continue;
+          for (int c = 0; c < 3; ++c) {
+            for (int d = 0; d < 3; ++d) {
+              Transform t;
+              if (c != d && fit_two(tf[i], ts[j], a, b, c, d, min_cos, &t)) count(t);
+            }
+          }
         }
-        for (int k = 0; k < second.n_spot && hits + left > best; ++k, --left) {
-          const int32_t* s = second.spots + 4 * k;
-          hits += hit(first, s[3], t.invert(Point(s[2], s[1]))) ? 1 : 0;
-        }
-        if (left == 0 && hits > best) best = hits;
       }
     }
   }

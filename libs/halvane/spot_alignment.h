@@ -15,7 +15,12 @@
 // fit it closely (the triangles have the same shape: root-mean-square
 // residual at most kMaxCornerResidual of the triangle's size) and it is
 // plausible for two fits of one body: scale within 1/kMaxScale..kMaxScale and
-// a turn of at most the caller's limit. For each candidate every spot of the
+// a turn of at most the caller's limit. Two sightings often choose two
+// corners of a seed set alike and the third anew (the spots' order by
+// strength shifts a little): when no corner matching of a triangle pair
+// gives a candidate, the transforms that carry two corners of the one
+// exactly onto two of the other (at least 20 pixels apart, with the same
+// limits) are the candidates instead. For each candidate every spot of the
 // first extract is carried into the second and counts as a hit when it lands
 // on a black pixel of the second's dilated spot map (each spot is a disc
 // there, sized so that all discs cover a set share of the extract), and
@@ -26,14 +31,13 @@
 //
 // The score is the best candidate's share of hits, (hits one way + hits the
 // other way) / (spots of both): in 0..1, near 1 for the same pelt and near
-// the covered share of the map for unrelated pelts that happen to have a
-// pair of similar triangles. A pair without any candidate (no seed sets, no
-// triangle pair of one shape and a plausible transform) scores 0, meaning
-// "no spot score".
+// the covered share of the map (plus what the best of the chance
+// alignments adds) for unrelated pelts. A pair without any candidate (no
+// seed sets, no plausible transform) scores 0, meaning "no spot score".
 //
-// Speed: at most 9 x 9 x 3 small fits, then a count of at most 2 x 200 bit
-// lookups per candidate, cut short as soon as a candidate can no longer beat
-// the best so far. Nothing is allocated.
+// Speed: at most 9 x 9 x (3 + 36) small fits, then a count of at most
+// 2 x 200 bit lookups per candidate, cut short as soon as a candidate can no
+// longer beat the best so far. Nothing is allocated.
 #pragma once
 
 #include <cstdint>

@@ -109,6 +109,7 @@ Status TarvikFamily::set_up(const FrameServices& frame, FamilySetup* setup) {
   setup->making_lists_label = kMakingListsLabel;
   setup->all_completed_label = kAllCompletedLabel;
   setup->beep_at_end = true;
+  setup->move_with_import = !later_family_in_run(state.algorithm_letters, FamilyOrder::kTarvik);
   setup->refused_heading =
       "These extracts were left out of the comparison: their cell names cannot be used in the "
       "comparison program's lists or results.";

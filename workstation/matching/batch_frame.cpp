@@ -275,6 +275,7 @@ Status Frame::compare_side(const config::AspectEntry& entry, const std::string& 
   // moved to V nor listed as compared.
   for (const auto& [cell, why] : work.not_compared) {
     std::erase(listed_, cell);
+    --sum_.pending_listed;
     ++sum_.pending_unreadable;
     note_left_out(&sum_.unreadable_names, cell, why);
   }
@@ -320,8 +321,9 @@ Status Frame::import_and_move(const std::string& aspect, const std::string& side
   const std::string list_taken = list + ".importing";
   bool list_moved = false;
   int64_t moved = 0;
+  static const std::vector<std::string> kNone;
   request.before_commit = [&]() {
-    for (const std::string& cell : compared) {
+    for (const std::string& cell : setup_.move_with_import ? compared : kNone) {
       if (unreadable.count(cell) > 0) continue;
       int changed = 0;
       Status m = move_to_visual_->set("pTo", db::to_string(db::AutoMatch::kVisual));
@@ -354,6 +356,14 @@ Status Frame::import_and_move(const std::string& aspect, const std::string& side
     }
   }
   if (!s.ok()) return s;
+  if (!setup_.move_with_import) {
+    std::set<std::string> noted(state_.compared_pending.begin(), state_.compared_pending.end());
+    for (const std::string& cell : compared) {
+      if (unreadable.count(cell) == 0 && noted.insert(cell).second) {
+        state_.compared_pending.push_back(cell);
+      }
+    }
+  }
   ++sum_.imports;
   sum_.moved_to_v += moved;
   sum_.result_lines += imported.result_lines;
@@ -488,6 +498,15 @@ Status Frame::compare_all() {
 }
 
 }  // namespace
+
+bool later_family_in_run(const session::AlgorithmLetters& l, FamilyOrder family) {
+  const bool on[] = {!l.tarvik.empty(), !l.compnew_corr.empty() || !l.compnew_spot.empty(),
+                     !l.legcode.empty(), !l.CompSift.empty()};
+  for (int i = static_cast<int>(family) + 1; i < 4; ++i) {
+    if (on[i]) return true;
+  }
+  return false;
+}
 
 void note_left_out(std::vector<std::string>* list, const std::string& cell,
                    const std::string& why) {

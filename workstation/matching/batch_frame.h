@@ -23,7 +23,9 @@
 //      were compared move from P to V in the same transaction, so that an
 //      interruption at any point leaves them either pending with nothing
 //      counted or visual with everything counted; the file is deleted after
-//      the commit.
+//      the commit. When a later family of the run still has to compare the
+//      same pending extracts, the move waits for ChangePtoV after the last
+//      family instead (the extracts are noted in state.compared_pending).
 // With "use multiple cores" ticked only the chosen aspect and side is
 // handled and step 3 waits: the names compared are written beside the
 // results file (results file name + ".listed"), which marks it complete. A
@@ -121,7 +123,18 @@ struct FamilySetup {
   std::string refused_heading, missing_heading, unreadable_heading;
   // Why an extract that not_compared_in names was not compared.
   std::string not_compared_why = "its file could not be read";
+  // Whether the extracts compared move from P to V with the import. A family
+  // that is followed by another in the same run leaves them pending for the
+  // later families and notes them in state.compared_pending, for ChangePtoV
+  // after the last family (see later_family_in_run).
+  bool move_with_import = true;
 };
+
+// The families in the order a batch comparison runs them.
+enum class FamilyOrder { kTarvik, kNewStyle, kLegCode, kKeyPoints };
+
+// Whether the run has the letter of a family that comes after `family`.
+bool later_family_in_run(const session::AlgorithmLetters& letters, FamilyOrder family);
 
 class ComparisonFamily;
 
