@@ -23,10 +23,20 @@ struct Triangle {
   double size = 0;  // root-mean-square distance of the corners from the centre
 };
 
+// Written out in real arithmetic: std::complex's operators check for
+// infinities on every product, which would dominate the count of hits.
 struct Transform {
   Point a, from, to;
-  Point apply(Point z) const { return a * (z - from) + to; }
-  Point invert(Point w) const { return (w - to) / a + from; }
+  Point apply(Point z) const {
+    const double x = z.real() - from.real(), y = z.imag() - from.imag();
+    return {a.real() * x - a.imag() * y + to.real(), a.imag() * x + a.real() * y + to.imag()};
+  }
+  Point invert(Point w) const {
+    const double u = w.real() - to.real(), v = w.imag() - to.imag();
+    const double d = std::norm(a);
+    return {(a.real() * u + a.imag() * v) / d + from.real(),
+            (a.real() * v - a.imag() * u) / d + from.imag()};
+  }
 };
 
 Point spot_at(const SpotPattern& p, int number) {
@@ -104,8 +114,11 @@ bool fit_two(const Triangle& f, const Triangle& s, int i, int j, int k, int l, d
 }
 
 bool black(const int32_t* map, Point w) {
-  const long x = std::lround(w.real()) + kMapBorder;
-  const long y = std::lround(w.imag()) + kMapBorder;
+  // Nearest pixel, halves away from zero as lround, without its call.
+  const double wx = w.real(), wy = w.imag();
+  if (!(wx > -kMapBorder && wx < kMapSide && wy > -kMapBorder && wy < kMapSide)) return false;
+  const long x = static_cast<long>(wx + (wx < 0 ? -0.5 : 0.5)) + kMapBorder;
+  const long y = static_cast<long>(wy + (wy < 0 ? -0.5 : 0.5)) + kMapBorder;
   if (x < 1 || x > kMapSide || y < 1 || y > kMapSide) return false;
   const long n = kMapSide * (y - 1) + (x - 1);
   return ((static_cast<uint32_t>(map[n >> 5]) >> (n & 31)) & 1u) != 0;
