@@ -11,6 +11,7 @@
 
 #include "workstation/app/command_line.h"
 #include "workstation/common/console_panel.h"
+#include "workstation/matching/new_style_compare.h"
 #include "workstation/matching/standardise.h"
 #include "workstation/runs/start_driver.h"
 
@@ -20,8 +21,8 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 constexpr const char* kDescription =
-    "Compares the pending extracts with the library through tarvikx, imports the results\n"
-    "and moves the compared extracts to visual checking (state V).";
+    "Compares the pending extracts with the library through tarvikx and by correlation and\n"
+    "spots, imports the results and moves the compared extracts to visual checking (state V).";
 
 // The command line, bound to *o; the batch size is taken as text so that a
 // size above the window's limit can be lowered with a note, as the window
@@ -89,9 +90,6 @@ std::string seconds_text(double s) {
 // their silence for "compared, nothing found".
 void name_families_not_run(const session::AlgorithmLetters& letters, std::ostream& out) {
   const std::string goes_on = " The comparison goes on without it.\n";
-  if (!letters.compnew_corr.empty() || !letters.compnew_spot.empty()) {
-    out << runs::not_available_message("The correlation and spot comparison is") << goes_on;
-  }
   if (!letters.legcode.empty()) {
     out << runs::not_available_message("The leg-code comparison is") << goes_on;
   }
@@ -157,6 +155,12 @@ std::string format_headless_summary(const HeadlessSummary& h) {
   s << "  time:                       " << seconds_text(h.seconds) << " s (tarvikx "
     << seconds_text(c.tarvikx_seconds) << " s, import " << seconds_text(c.import_seconds)
     << " s)\n";
+  if (h.new_style_ran) {
+    s << "correlation and spot comparison\n";
+    s << matching::format_batch_summary(h.compared_new, 0);
+    s << "  time:                       " << seconds_text(h.compared_new.compare_seconds)
+      << " s comparing, import " << seconds_text(h.compared_new.import_seconds) << " s\n";
+  }
   s << "  result:                     " << (h.succeeded ? "ok" : "FAILED: " + h.failure) << "\n";
   return s.str();
 }
@@ -189,17 +193,27 @@ int run_headless_batch(const HeadlessOptions& o, matching::ProcessRunner& runner
 
   Status s = start_headless_batch(state, locations, o, out);
   if (!s.ok()) return finish(s);
-  if (state.algorithm_letters.tarvik.empty()) {
+  const session::AlgorithmLetters& letters = state.algorithm_letters;
+  const bool new_style = !letters.compnew_corr.empty() || !letters.compnew_spot.empty();
+  if (letters.tarvik.empty() && !new_style) {
     return finish(Status::NotFound(
-        "Table algy has no row of type 'tarvik': velmora-batch has nothing to compare."));
+        "Table algy has no row of type 'tarvik', 'compnew_corr' or 'compnew_spot': "
+        "velmora-batch has nothing to compare."));
   }
-  name_families_not_run(state.algorithm_letters, out);
+  name_families_not_run(letters, out);
 
-  matching::BatchCompareOptions compare_options;
-  compare_options.tarvikx = o.tarvikx;
-  s = matching::batch_compare_old_style(state, panel, dialogs, runner, compare_options,
-                                        &sum.compared);
-  if (!s.ok() || dialogs.program_ended()) return finish(s);
+  if (!letters.tarvik.empty()) {
+    matching::BatchCompareOptions compare_options;
+    compare_options.tarvikx = o.tarvikx;
+    s = matching::batch_compare_old_style(state, panel, dialogs, runner, compare_options,
+                                          &sum.compared);
+    if (!s.ok() || dialogs.program_ended()) return finish(s);
+  }
+  if (new_style) {
+    sum.new_style_ran = true;
+    s = matching::compare_new_style(state, panel, dialogs, {}, &sum.compared_new);
+    if (!s.ok() || dialogs.program_ended()) return finish(s);
+  }
   s = matching::ChangePtoV(state, &sum.changed);
   return finish(s);
 }

@@ -6,7 +6,9 @@
 //
 // It is the window's "batch compare" without the window: the same Start
 // pieces (session/run_start.h) with the options taken from the command line
-// instead of the controls, then batch_compare_old_style and ChangePtoV with
+// instead of the controls, then the families this version has in the order
+// the window runs them (batch_compare_old_style, compare_new_style), each
+// when the database has its letters, and ChangePtoV, with
 // a console panel that prints every progress text, and a summary at the
 // end. The folders come from the options, or from DataFolder.txt when no
 // database is given (a database without a data folder takes the database's
@@ -65,7 +67,9 @@ Status start_headless_batch(session::RunState& state, const config::FolderFileLo
                             const HeadlessOptions& options, std::ostream& out);
 
 struct HeadlessSummary {
-  matching::BatchCompareSummary compared;
+  matching::BatchCompareSummary compared;      // through tarvikx
+  matching::BatchCompareSummary compared_new;  // correlation and spot
+  bool new_style_ran = false;
   matching::ChangePtoVSummary changed;
   double seconds = 0;  // wall time of the whole run
   bool succeeded = false;

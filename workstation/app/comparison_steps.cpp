@@ -44,6 +44,20 @@ runs::RunStep batch_compare_step(std::shared_ptr<matching::ProcessRunner> runner
   };
 }
 
+runs::RunStep compare_new_style_step(matching::NewStyleOptions options,
+                                     std::shared_ptr<matching::BatchCompareSummary> summary) {
+  if (!summary) summary = std::make_shared<matching::BatchCompareSummary>();
+  return [options, summary = std::move(summary)](runs::RunContext& ctx) {
+    Status s = matching::compare_new_style(ctx, *ctx.panel, *ctx.dialogs, options, summary.get());
+    if (s.ok() && !ctx.dialogs->program_ended()) {
+      ctx.dialogs->message("The correlation and spot comparison is complete.\n" +
+                               compact_summary(matching::format_batch_summary(*summary, 0)),
+                           Buttons::kOk, Icon::kInformation);
+    }
+    return s;
+  };
+}
+
 runs::RunStep change_p_to_v_step(std::shared_ptr<matching::ChangePtoVSummary> summary) {
   return [summary = std::move(summary)](runs::RunContext& ctx) {
     return matching::ChangePtoV(ctx, summary.get());
@@ -70,6 +84,7 @@ void install_legcode_comparison(runs::RunHooks& hooks) {
 void install_comparison_steps(runs::RunHooks& hooks,
                               std::shared_ptr<matching::ProcessRunner> runner) {
   hooks.comparison.batch_compare_old_style = batch_compare_step(std::move(runner));
+  hooks.comparison.compare_new_style = compare_new_style_step();
   hooks.comparison.change_p_to_v = change_p_to_v_step();
   install_legcode_comparison(hooks);
 }

@@ -11,6 +11,7 @@
 #include "workstation/matching/batch_compare.h"
 #include "workstation/matching/change_p_to_v.h"
 #include "workstation/matching/legcode_compare.h"
+#include "workstation/matching/new_style_compare.h"
 #include "workstation/matching/process_runner.h"
 #include "workstation/runs/run_context.h"
 
@@ -22,6 +23,12 @@ namespace velmora::app {
 runs::RunStep batch_compare_step(std::shared_ptr<matching::ProcessRunner> runner,
                                  matching::BatchCompareOptions options = {},
                                  std::shared_ptr<matching::BatchCompareSummary> summary = nullptr);
+
+// The step for ComparisonHooks::compare_new_style (the correlation and spot
+// comparison); the summary, when given, is shared and reset at each call.
+runs::RunStep compare_new_style_step(
+    matching::NewStyleOptions options = {},
+    std::shared_ptr<matching::BatchCompareSummary> summary = nullptr);
 
 // The step for ComparisonHooks::change_p_to_v; the summary (optional) is
 // shared with the step and reset at each call.

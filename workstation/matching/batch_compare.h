@@ -44,6 +44,10 @@
 // extracts in V. A run in which every pending extract taken was left out
 // fails, with nothing moved.
 //
+// The walk, the lists of pending extracts, the import and "use multiple
+// cores" are the frame's (batch_frame.h), shared with the other families;
+// this file is the family that compares through tarvikx.
+//
 // Runs on the GUI thread; the window stays responsive through the runner's
 // event handling while tarvikx runs. Needs what Start prepared in the run
 // state: statements, cell directory, algorithm letters, side letters,
@@ -59,6 +63,7 @@
 #include "workstation/common/control_panel.h"
 #include "workstation/common/operator_dialogs.h"
 #include "workstation/common/status.h"
+#include "workstation/matching/batch_frame.h"
 #include "workstation/matching/process_runner.h"
 #include "workstation/session/run_state.h"
 
@@ -68,52 +73,10 @@ struct BatchCompareOptions {
   std::string tarvikx;  // the comparison program; "" = tarvikx_beside_program()
 };
 
-// What one batch comparison did, for the headless program and the tests.
-struct BatchCompareSummary {
-  int aspect_sides = 0;            // aspects and sides whose pending extracts were listed
-  int64_t pending_listed = 0;      // pending names written to the lists
-  int64_t pending_missing = 0;     // pending extracts taken but left out (no file, unusable name)
-  int64_t pending_unreadable = 0;  // listed, but tarvikx could not read their fingerprint
-  int64_t library_extracts = 0;    // library extracts selected, summed over aspects and sides
-  int64_t library_listed = 0;      // library names written to the lists
-  int64_t library_missing = 0;     // library extracts left out (no file, unusable name)
-  int tarvikx_runs = 0;            // runs started (or tried)
-  int failed_runs = 0;             // runs that did not start or did not end with exit code 0
-  int imports = 0;                 // results files imported
-  int64_t result_lines = 0;        // result lines stored by the imports
-  int64_t skipped_lines = 0;       // lines the imports skipped (not a result, unknown cell)
-  int64_t staged = 0;              // pairs staged in pretemp
-  int64_t temp_rows = 0;           // candidate rows written to temp
-  int64_t moved_to_v = 0;          // extracts moved from P to V with their imports
-  double tarvikx_seconds = 0;      // wall time inside the tarvikx runs
-  double import_seconds = 0;       // wall time inside the imports
-  bool stopped_at_previous_results = false;  // the program ended at results left on disk
-  // The first few pending extracts left out, each with its reason: a name
-  // the lists cannot hold, a missing fingerprint file, an unreadable one.
-  static constexpr size_t kMaxListed = 10;
-  std::vector<std::string> refused_names;
-  std::vector<std::string> missing_names;
-  std::vector<std::string> unreadable_names;
-};
-
 // Resets *summary (when given) and fills it.
 Status batch_compare_old_style(session::RunState& state, ControlPanel& panel,
                                OperatorDialogs& dialogs, ProcessRunner& runner,
                                const BatchCompareOptions& options = {},
                                BatchCompareSummary* summary = nullptr);
-
-// The summary lines of a comparison (what was compared, left out and why,
-// imported, skipped and moved to V), for the headless program's summary and
-// the window's last message. `moved_afterwards`: extracts ChangePtoV moved.
-std::string format_batch_summary(const BatchCompareSummary& summary, int64_t moved_afterwards);
-
-// The name of the list of extracts compared into a results file that waits
-// for its import ("use multiple cores").
-std::string compared_list_file_name(const std::string& aspect, const std::string& side,
-                                    const std::string& letter);
-
-// The name a results file is kept under when its comparison failed.
-std::string failed_results_file_name(const std::string& aspect, const std::string& side,
-                                     const std::string& letter);
 
 }  // namespace velmora::matching
