@@ -28,8 +28,9 @@ using velmora::testing::shell_quote;
 
 std::string statuses(db::Database* db) {
   return db::testing::text_of(
-      db, "SELECT group_concat(s, ' ') FROM (SELECT AutoMatch || count(*) AS s FROM cells "
-          "GROUP BY AutoMatch ORDER BY AutoMatch)");
+      db,
+      "SELECT group_concat(s, ' ') FROM (SELECT AutoMatch || count(*) AS s FROM cells "
+      "GROUP BY AutoMatch ORDER BY AutoMatch)");
 }
 
 TEST(TestEndToEnd, VelmoraBatchPrintsTheResultItStoredAndDrawsItsChart) {

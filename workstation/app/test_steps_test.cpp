@@ -35,8 +35,9 @@ class TestThroughStart : public ::testing::Test {
     // The tarvik family: T_1 finds T_2 first, and 101 below it.
     h.batch_compare_old_style = [this](runs::RunContext& c) {
       ran_.push_back("tarvik");
-      pending_during_ = ws_.text("SELECT group_concat(cell) FROM (SELECT cell FROM cells WHERE "
-                                 "AutoMatch = 'P' ORDER BY cell)");
+      pending_during_ = ws_.text(
+          "SELECT group_concat(cell) FROM (SELECT cell FROM cells WHERE "
+          "AutoMatch = 'P' ORDER BY cell)");
       db::testing::FixtureBuilder b(c.db());
       Status s = b.add_temp("img_T_1FL", "img_T_2FL", "T_1FL.a", "T_2FL", 0.8);
       if (s.ok()) s = b.add_temp("img_T_1FL", "img_101_1FL", "T_1FL.a", "101_1FL", 0.3);
@@ -111,8 +112,9 @@ TEST_F(TestThroughStart, RunsTheFamiliesInTheTestsOrderAndShowsTheRankedResult) 
 TEST_F(TestThroughStart, AStoppedTestIsPutRightByTheNextStartBeforeItsMode) {
   // The restore fails as the parked extract comes back, as if the program
   // had died there.
-  ws_.sql("CREATE TRIGGER no_restore BEFORE UPDATE OF AutoMatch ON cells "
-          "WHEN OLD.AutoMatch = 'T' BEGIN SELECT RAISE(ABORT, 'power cut'); END");
+  ws_.sql(
+      "CREATE TRIGGER no_restore BEFORE UPDATE OF AutoMatch ON cells "
+      "WHEN OLD.AutoMatch = 'T' BEGIN SELECT RAISE(ABORT, 'power cut'); END");
   ASSERT_FALSE(runs::begin_run(ws_.ctx).ok());
   EXPECT_EQ(ws_.status_of("301_1FL"), "T");
   EXPECT_EQ(ws_.status_of("T_1FL"), "P");
