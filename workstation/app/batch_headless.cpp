@@ -59,6 +59,20 @@ void describe_command_line(CLI::App& cli, HeadlessOptions* o, std::string* batch
       cli.add_option("--side", o->side, "only this side of that aspect: L, R or M")->type_name("S");
   aspect->needs(side);
   side->needs(aspect);
+  CLI::Option* test =
+      cli.add_flag("--test", o->test,
+                   "the test-rank evaluation: compare the test set, rank it, print the result")
+          ->disable_flag_override();
+  cli.add_flag("--combine", o->combine, "test: one result per animal over its extracts")
+      ->disable_flag_override()
+      ->needs(test);
+  cli.add_flag("--previous", o->previous, "test: only show the last stored result")
+      ->disable_flag_override()
+      ->needs(test);
+  cli.add_option("--chart", o->chart, "test: write the chart as a PNG picture")
+      ->type_name("FILE.png")
+      ->needs(test);
+  test->excludes(aspect);
 }
 
 Status read_batch_size_argument(const std::string& text, HeadlessOptions* o, std::string* notes) {

@@ -3,7 +3,9 @@
 //   velmora-batch [--data-folder DIR] [--database FILE.sqlite]
 //                 [--working-folder DIR] [--tarvikx PATH] [--batch-size N]
 //                 [--quick] [--standardise] [--pm P] [--aspect A --side S]
+//   velmora-batch --test [--combine] [--previous] [--chart FILE.png] ...
 //
+// (--test is the test-rank evaluation, see test_headless.h.)
 // It is the window's "batch compare" without the window: the same Start
 // pieces (session/run_start.h) with the options taken from the command line
 // instead of the controls, then the families this version has in the order
@@ -47,6 +49,11 @@ struct HeadlessOptions {
   bool standardise = false;
   std::string prior_match = ".005";
   std::string aspect, side;  // both set: only this aspect and side
+  // --test: the test-rank evaluation instead (test_headless.h).
+  bool test = false;
+  bool combine = false;   // --combine: one unit per animal
+  bool previous = false;  // --previous: only the stored result
+  std::string chart;      // --chart FILE.png
   bool help = false;
 };
 

@@ -1,10 +1,12 @@
 // velmora-batch: the batch comparison without a display (see
 // batch_headless.h for the command line and the exit codes).
 #include <iostream>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "workstation/app/batch_headless.h"
+#include "workstation/app/test_headless.h"
 #include "workstation/matching/process_runner.h"
 
 int main(int argc, char** argv) {
@@ -22,6 +24,10 @@ int main(int argc, char** argv) {
     return 0;
   }
   std::cout << notes;
+  if (options.test) {
+    return run_headless_test(options, std::make_shared<velmora::matching::PosixProcessRunner>(),
+                             std::cout);
+  }
   velmora::matching::PosixProcessRunner runner;
   return run_headless_batch(options, runner, std::cout);
 }

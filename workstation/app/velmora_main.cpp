@@ -1,6 +1,6 @@
 // Velmora: the photo-identification workstation. Builds the main window,
 // hands it the steps this version provides, and runs the event loop. Steps
-// not handed over (the other comparison families, test) tell the operator
+// not handed over (the comparison families not built yet) tell the operator
 // that they are not available in this version.
 #include <QApplication>
 
@@ -10,6 +10,7 @@
 #include "workstation/app/extraction_steps.h"
 #include "workstation/app/fitting_steps.h"
 #include "workstation/app/review_window.h"
+#include "workstation/app/test_chart_window.h"
 #include "workstation/extract/ui/extract_processing_view.h"
 #include "workstation/matching/process_runner_qt.h"
 #include "workstation/runs/ui/main_window.h"
@@ -52,6 +53,9 @@ int main(int argc, char** argv) {
   velmora::extract::ExtractProcessingView view(&window, &window.context().processing,
                                                &window.context().shared_extract);
   install_extract_processing(window, view);
+  // "test": the test run and its chart on the window.
+  const std::unique_ptr<velmora::app::TestChartView> chart =
+      velmora::app::install_test_chart(window);
   velmora::app::install_fitting_steps(window.context());
   window.show();
   window.start();

@@ -451,7 +451,8 @@ Status begin_run(RunContext& ctx) {
 
   bool cancelled = false;
   s = session::start_run_database(
-      ctx, [&ctx](int records) { return confirm_records_waiting(ctx, records); }, &cancelled);
+      ctx, [&ctx](int records) { return confirm_records_waiting(ctx, records); }, &cancelled,
+      [&ctx](const std::string& text) { show_message(ctx, text, Icon::kInformation); });
   if (!s.ok()) return fail(ctx, s);
   if (cancelled) {
     ctx.dialogs->end_program();
@@ -481,7 +482,7 @@ Status next_image(RunContext& ctx) {
   }
 }
 
-Status run_comparison_families(RunContext& ctx) {
+Status run_comparison_families(RunContext& ctx, FamilyOrder order) {
   // In real time the families compare only the extract just saved.
   if (ctx.options.real_time) ctx.current_cell = ctx.extraction.current_image_row.text("cell");
   const session::AlgorithmLetters& l = ctx.algorithm_letters;
@@ -491,14 +492,15 @@ Status run_comparison_families(RunContext& ctx) {
     const RunStep* step;
     const char* what;
   };
-  const Family families[] = {
-      {!l.tarvik.empty(), &h.batch_compare_old_style, "The tarvik comparison is"},
-      {!l.compnew_corr.empty() || !l.compnew_spot.empty(), &h.compare_new_style,
-       "The correlation and spot comparison is"},
-      {!l.legcode.empty(), &h.compare_legcodes, "The leg-code comparison is"},
-      {!l.CompSift.empty(), &h.compare_sift, "The key-point comparison is"},
-  };
-  for (const Family& f : families) {
+  const Family tarvik{!l.tarvik.empty(), &h.batch_compare_old_style, "The tarvik comparison is"};
+  const Family new_style{!l.compnew_corr.empty() || !l.compnew_spot.empty(), &h.compare_new_style,
+                         "The correlation and spot comparison is"};
+  const Family legcode{!l.legcode.empty(), &h.compare_legcodes, "The leg-code comparison is"};
+  const Family sift{!l.CompSift.empty(), &h.compare_sift, "The key-point comparison is"};
+  // The test run takes the key points before the leg codes.
+  const Family batch_order[] = {tarvik, new_style, legcode, sift};
+  const Family test_order[] = {tarvik, new_style, sift, legcode};
+  for (const Family& f : order == FamilyOrder::kTest ? test_order : batch_order) {
     if (!f.on) continue;
     if (!*f.step) {
       show_message(ctx, not_available_message(f.what) + " The comparison goes on without it.");

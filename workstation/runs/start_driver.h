@@ -64,10 +64,13 @@ Status next_image(RunContext& ctx);
 // normalised folders back into their boxes (Start does).
 Status open_database_from_panel(RunContext& ctx, bool normalise_boxes);
 
-// The comparison families in batch order, each only when its letter is set,
-// then nothing else. Used by the batch comparison and by the real-time save
-// step. A family whose hook is missing is reported and passed over.
-Status run_comparison_families(RunContext& ctx);
+// The comparison families in batch order (tarvik, correlation and spot, leg
+// codes, key points), or in the test run's order (key points before leg
+// codes), each only when its letter is set, then nothing else. Used by the
+// batch comparison, the real-time save step and the test run. A family
+// whose hook is missing is reported and passed over.
+enum class FamilyOrder { kBatch, kTest };
+Status run_comparison_families(RunContext& ctx, FamilyOrder order = FamilyOrder::kBatch);
 
 // The operator's options for a run of `mode`, read once from the controls.
 // Fails (InvalidArgument naming the text) when a run that compares finds no

@@ -9,6 +9,7 @@
 #include "workstation/config/configuration_file.h"
 #include "workstation/db/database.h"
 #include "workstation/session/aspect_sides.h"
+#include "workstation/session/test_run_parking.h"
 
 namespace velmora::session {
 namespace {
@@ -123,10 +124,17 @@ std::string records_waiting_message(int records) {
   return std::to_string(records) + " records waiting for visual checking will be compared";
 }
 
-Status start_run_database(RunState& state, const ConfirmWaiting& confirm_waiting, bool* cancelled) {
+Status start_run_database(RunState& state, const ConfirmWaiting& confirm_waiting, bool* cancelled,
+                          const TellOperator& tell) {
   *cancelled = false;
   Status s = prepare_run_database(state);
   if (!s.ok()) return s;
+  // Before anything reads the statuses: a test set left pending would be
+  // compared as new extracts, and the parked ones left out.
+  std::string recovered;
+  s = recover_stopped_test_run(state, &recovered);
+  if (!s.ok()) return s;
+  if (!recovered.empty() && tell) tell(recovered);
   const RunOptions& o = state.options;
   if (o.compares) {
     db::RecordSet waiting;
@@ -170,7 +178,7 @@ Status start_run_without_window(RunState& state, const config::FolderFileLocatio
         notes << records_waiting_message(records) << "\n";
         return true;
       },
-      &cancelled);
+      &cancelled, [&notes](const std::string& text) { notes << text << "\n"; });
 }
 
 }  // namespace velmora::session

@@ -57,9 +57,14 @@ std::string records_waiting_message(int records);
 // Asked, for a comparing run, when extracts wait for visual checking; false
 // stops the run (*cancelled is then set and nothing more is done).
 using ConfirmWaiting = std::function<bool(int records)>;
+// Tells the operator something that needs no answer.
+using TellOperator = std::function<void(const std::string& text)>;
 
 // Steps 1 to 3, after the database is open and state.options are read.
-Status start_run_database(RunState& state, const ConfirmWaiting& confirm_waiting, bool* cancelled);
+// Between steps 1 and 2 a test run that stopped half way is put right
+// (test_run_parking.h), and `tell` (when set) hears what was restored.
+Status start_run_database(RunState& state, const ConfirmWaiting& confirm_waiting, bool* cancelled,
+                          const TellOperator& tell = {});
 
 // Where a run without a window takes its folders from.
 struct HeadlessFolders {
