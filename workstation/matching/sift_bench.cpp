@@ -1,18 +1,29 @@
-// sift_bench: the key-point family's speed on one core.
+// sift_bench: the key-point family's speed on one core, and how well m
+// separates animals on key files made from synthetic extracts.
 //
 //   sift_bench [PAIRS]
+//   sift_bench --keys FOLDER [TRUTH]   (a data folder's SiftLib/, and the
+//                                      corpus's truth file corpus.txt)
 //
 // Prints, each the median of five runs: pairs scored per second with 300
 // keys per extract (synthetic lists, one pair in five of the same animal),
 // the same with the key lists the generator makes of drawn pelts, the time
 // to make one key file from a 256 x 256 picture (detection, description
-// and the text) and to read one back.
+// and the text) and to read one back. With --keys, every pair of key files
+// of one aspect (cells named ..._XY) is matched, the animal of each cell
+// taken from TRUTH (lines "cell animal ...", ';' starts a comment) or else
+// from the cell name up to its first '_', and the medians and ranges of m are printed for pairs
+// of the same animal and of different animals, per aspect.
 #include <unistd.h>
 #include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -63,9 +74,71 @@ extract::GreyPicture pelt(std::uint64_t seed) {
   return g;
 }
 
+double quantile(std::vector<double> v, double q) {
+  if (v.empty()) return 0;
+  std::sort(v.begin(), v.end());
+  return v[static_cast<size_t>(q * static_cast<double>(v.size() - 1) + 0.5)];
+}
+
+int corpus(const std::string& folder, const std::string& truth_path) {
+  std::map<std::string, std::string> truth;
+  if (!truth_path.empty()) {
+    std::ifstream in(truth_path);
+    std::string line;
+    while (std::getline(in, line)) {
+      std::istringstream words(line);
+      std::string cell, animal;
+      if (line.empty() || line[0] == ';' || !(words >> cell >> animal)) continue;
+      truth[cell] = animal;
+    }
+  }
+  struct Extract {
+    std::string animal;
+    bristane::KeyList keys;
+  };
+  std::map<std::string, std::vector<Extract>> aspects;
+  std::vector<std::string> names;
+  for (const auto& e : std::filesystem::directory_iterator(folder))
+    names.push_back(e.path().string());
+  std::sort(names.begin(), names.end());
+  for (const std::string& path : names) {
+    const std::string cell = std::filesystem::path(path).filename().string();
+    const size_t first = cell.find('_'), last = cell.rfind('_');
+    if (first == std::string::npos || last == first) continue;
+    Extract x;
+    x.animal = truth.count(cell) > 0 ? truth[cell] : cell.substr(0, first);
+    const Status s = bristane::read_key_file(path, &x.keys);
+    if (!s.ok()) {
+      std::printf("left out: %s\n", s.message().c_str());
+      continue;
+    }
+    aspects[cell.substr(last + 1)].push_back(std::move(x));
+  }
+  std::printf(
+      "aspect  extracts  keys(median)  same animal m: median [10%%..90%%] (pairs)  "
+      "different animals m: median [90%%, 99%%, max] (pairs)\n");
+  for (const auto& [aspect, list] : aspects) {
+    std::vector<double> same, other, counts;
+    for (size_t i = 0; i < list.size(); ++i) {
+      counts.push_back(list[i].keys.count());
+      for (size_t j = i + 1; j < list.size(); ++j) {
+        const double m = matching::sift_matches(view_of(list[i].keys), view_of(list[j].keys));
+        (list[i].animal == list[j].animal ? same : other).push_back(m);
+      }
+    }
+    std::printf("%-6s  %8zu  %12.0f  %6.0f [%.0f..%.0f] (%zu)  %32.0f [%.0f, %.0f, %.0f] (%zu)\n",
+                aspect.c_str(), list.size(), quantile(counts, 0.5), quantile(same, 0.5),
+                quantile(same, 0.1), quantile(same, 0.9), same.size(), quantile(other, 0.5),
+                quantile(other, 0.9), quantile(other, 0.99), quantile(other, 1.0), other.size());
+  }
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc >= 3 && std::string(argv[1]) == "--keys")
+    return corpus(argv[2], argc > 3 ? argv[3] : "");
   const int side = argc > 1 ? std::max(2, static_cast<int>(std::sqrt(std::atof(argv[1])))) : 40;
   // Synthetic lists: every fifth library extract is a pending one seen again.
   std::vector<bristane::KeyList> pending, library;
