@@ -9,6 +9,7 @@ PACKAGES="build-essential cmake ninja-build pkg-config git
   libsqlite3-dev sqlite3
   libfftw3-dev libeigen3-dev
   qt6-base-dev qt6-base-dev-tools libgl-dev
+  libopencv-dev
   libcli11-dev locales-all ccache
   xvfb xauth"
 missing=""

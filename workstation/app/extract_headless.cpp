@@ -7,6 +7,7 @@
 #include <sstream>
 
 #include "workstation/app/command_line.h"
+#include "workstation/app/key_maker.h"
 #include "workstation/common/atomic_file.h"
 #include "workstation/common/little_endian.h"
 #include "workstation/common/number_text.h"
@@ -146,6 +147,9 @@ Status open_extract_session(const ExtractCommandLine& line, ExtractSession* sess
   extract::ProcessingSetup setup;
   setup.aspect = line.aspect;
   setup.folders = config::normalise_folder(line.data_folder);
+  // "anim.pgm" and "anim.key" go to the current folder, as in the window.
+  setup.make_keys = key_maker(std::make_shared<matching::PosixProcessRunner>(),
+                              key_maker_beside_program(), "", nullptr);
   config::Faults faults;
   config::read_configuration(setup.folders, &setup.settings, &faults);
   for (const Status& f : faults) session->warnings.push_back(f.message());

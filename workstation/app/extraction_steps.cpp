@@ -1,5 +1,8 @@
 #include "workstation/app/extraction_steps.h"
 
+#include <memory>
+
+#include "workstation/app/key_maker.h"
 #include "workstation/db/auto_match.h"
 #include "workstation/runs/start_driver.h"
 
@@ -14,6 +17,9 @@ extract::ProcessingSetup processing_setup(const runs::RunContext& ctx) {
   setup.folders = ctx.folders.data_folder;
   setup.working_folder = ctx.working_folder;
   setup.margin = ctx.extraction.margin;
+  // The runner hands the window's events on while the generator runs.
+  setup.make_keys = key_maker(std::make_shared<matching::PosixProcessRunner>(),
+                              key_maker_beside_program(), ctx.working_folder, ctx.panel);
   return setup;
 }
 

@@ -13,7 +13,8 @@ namespace velmora::app {
 
 // Extract processing's settings for the extract at the run's current image
 // row: its aspect, the aspect's row, the configuration, the algorithm
-// letters, the data folder and the working folder.
+// letters, the data folder, the working folder, and the key-point
+// generator the save runs (velmora-keys beside the program).
 extract::ProcessingSetup processing_setup(const runs::RunContext& ctx);
 
 // Sets up ctx.processing for the current extract: the kernel bank is built

@@ -229,6 +229,7 @@ Status ExtractProcessing::save(const SharedExtract& extract, SaveReport* report)
   in.pattern = setup_.aspect_settings.pattern;
   in.all_green = setup_.aspect_settings.all_green;
   in.seeds = &seeds_;
+  in.make_keys = setup_.make_keys;
   SaveFolders folders;
   folders.folders = setup_.folders;
   folders.library_name = setup_.settings.library_name;

@@ -54,6 +54,9 @@ struct ProcessingSetup {
   std::string folders;         // data folder, ends in '/'
   std::string working_folder;  // where "anim.pgm" goes; ends in '/' or is empty
   int margin = kExtractionMargin;
+  // The key-point generator the save runs (see save_extract.h); empty = the
+  // save writes "anim.pgm" but makes no key file.
+  KeyMaker make_keys;
 };
 
 class ExtractProcessing {

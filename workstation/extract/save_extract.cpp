@@ -5,7 +5,9 @@
 #include <filesystem>
 #include <system_error>
 
+#include "libs/bristane/key_file.h"
 #include "libs/dunmarra/save_fprint.h"
+#include "workstation/common/file_reading.h"
 #include "workstation/common/safe_path.h"
 #include "workstation/extract/feature_file.h"
 #include "workstation/extract/shared_extract.h"
@@ -129,6 +131,9 @@ Status save_extract_files(const SaveExtractInputs& inputs, const SaveFolders& fo
   const std::string pgm_path = with_slash(folders.working_folder) + std::string(kAnimPgmName);
   const std::string feature_path = data + folders.library_name + cell;
   const std::string fingerprint_path = data + "oldlib/" + cell;
+  const std::string key_folder = data + std::string(kKeyFolder);
+  const std::string key_path = key_folder + cell;
+  const std::string anim_key_path = with_slash(folders.working_folder) + std::string(kAnimKeyName);
 
   std::error_code ec;
   const bool write_raw = std::filesystem::is_directory(data + "raw/", ec);
@@ -136,6 +141,7 @@ Status save_extract_files(const SaveExtractInputs& inputs, const SaveFolders& fo
   const bool write_feature =
       (!letters.spot.empty() || !letters.corr.empty()) && inputs.show_n_spots > 0;
   const bool write_fprint = !letters.tarvik.empty();
+  const bool make_keys = write_pgm && inputs.make_keys;
   const bool need_source = write_feature || write_fprint;
   const bool need_work = write_raw || write_pgm || (need_source && inputs.use_cell);
 
@@ -197,12 +203,39 @@ Status save_extract_files(const SaveExtractInputs& inputs, const SaveFolders& fo
   if (write_pgm) {
     if (Status s = write(pgm_path, anim_pgm_bytes(raw)); !s.ok()) return s;
   }
+  std::string key_text;
+  if (make_keys) {
+    // A key file left by an earlier save must not pass for this one's.
+    std::filesystem::remove(anim_key_path, ec);
+    if (Status s = inputs.make_keys(); !s.ok()) return s;
+    bristane::KeyList keys;
+    Status s = bristane::read_key_file(anim_key_path, &keys);
+    if (s.code() == Status::Code::kNotFound) {
+      return Status::IOError("The key-point generator wrote no " + anim_key_path +
+                             ": extract not saved.");
+    }
+    if (!s.ok()) return s.with_note(" (written by the key-point generator): extract not saved.");
+    std::error_code size_error;
+    const auto size = std::filesystem::file_size(anim_key_path, size_error);
+    if (size_error) return Status::IOError(anim_key_path + ": " + size_error.message());
+    s = read_file_of_size(anim_key_path, static_cast<std::size_t>(size), "the key file", &key_text);
+    if (!s.ok()) return s;
+  }
   if (write_feature) {
     if (Status s = write(feature_path, feature_bytes); !s.ok()) return s;
   }
   if (write_fprint) {
     if (Status s = write_fingerprint(cell, fingerprint_path, fingerprint); !s.ok()) return s;
     report->written.push_back(fingerprint_path);
+  }
+  if (make_keys) {
+    std::filesystem::create_directories(key_folder, ec);
+    if (ec) {
+      return Status::IOError(key_folder + ": cannot make the key files' folder (" + ec.message() +
+                             ")");
+    }
+    if (Status s = write(key_path, key_text); !s.ok()) return s;
+    std::filesystem::remove(anim_key_path, ec);
   }
   return Status::Ok();
 }

@@ -9,6 +9,8 @@
 //                                                    aspect shows spots
 //   fingerprint   folders + "oldlib/" + cell         when the comparison
 //                                                    program's algorithm is set
+//   key file      folders + "SiftLib/" + cell        when a key algorithm is set
+//                                                    and a key maker is given
 //
 // They are written in that order, each whole or not at all. Every check comes
 // before the first file (the cell name, the fingerprint's text buffers, the
@@ -16,12 +18,18 @@
 // was; a file that cannot be written stops the save there, with a message
 // naming it, and the files before it stay.
 //
-// Not here: running the key maker and moving its key file (a later step),
-// and marking the extract pending in the database (the caller does that once
-// the save has succeeded).
+// The key maker (the key-point generator, run by the caller's process
+// runner) runs right after "anim.pgm" is written and must leave "anim.key"
+// in the working folder; a maker that fails, writes no "anim.key" or writes
+// one that is not a key file stops the save there. The key file is stored
+// last, replacing the cell's earlier one whole, and "anim.key" is removed.
+//
+// Not here: marking the extract pending in the database (the caller does
+// that once the save has succeeded).
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -36,6 +44,13 @@ namespace velmora::extract {
 
 inline constexpr std::string_view kAnimPgmName = "anim.pgm";
 inline constexpr std::string_view kAnimPgmHeader = "P5 256 256 255 ";
+inline constexpr std::string_view kAnimKeyName = "anim.key";
+// The data folder's folder of key files.
+inline constexpr std::string_view kKeyFolder = "SiftLib/";
+
+// Runs the key-point generator on "anim.pgm" in the working folder; it must
+// leave "anim.key" there. The Status names what went wrong for the operator.
+using KeyMaker = std::function<Status()>;
 // save_fprint's text buffers hold this many characters and a terminator.
 inline constexpr std::size_t kFprintTextMax = 79;
 // The fingerprint value of a 4 x 4 block that touches a blank pixel.
@@ -84,6 +99,8 @@ struct SaveExtractInputs {
   bool all_green = false;
   // The last "place seeds": sets and maps. Needed only for the feature file.
   const SeedResult* seeds = nullptr;
+  // Run after "anim.pgm" is written; empty = no key file is made.
+  KeyMaker make_keys;
 };
 
 // Where the files go. `folders` (the data files folder) gets a trailing '/'

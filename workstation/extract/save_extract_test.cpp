@@ -56,7 +56,7 @@ class SaveExtract : public velmora::testing::InTempFolder {
     if (raw) fs::create_directories("d/raw");
   }
   SaveExtractInputs inputs() {
-    return {work, wavelet, blank, false, &spots, 30, 30, "black_stripe", false, &seeds};
+    return {work, wavelet, blank, false, &spots, 30, 30, "black_stripe", false, &seeds, {}};
   }
   // Every file under d/ and w/, temporary ones too.
   static std::set<std::string> files_on_disk() {
@@ -229,6 +229,78 @@ TEST_F(SaveExtract, RefusedBeforeAnyFileIsWritten) {
     EXPECT_NE(s.message().find(c.says), std::string::npos) << s.message();
     EXPECT_TRUE(files_on_disk().empty());
   }
+}
+
+// The key maker runs after anim.pgm; its key file is stored last. A maker
+// that fails, writes nothing or writes no key file stops the save before
+// the feature file, and nothing of the cell's key file changes.
+TEST_F(SaveExtract, TheKeyMakersFileIsStoredOrTheSaveStops) {
+  const std::string key_text = "1 128\n1 2 3 0.5\n" + [] {
+    std::string d;
+    for (int line = 0; line < 7; ++line) {
+      const int n = line < 6 ? 20 : 8;
+      for (int v = 0; v < n; ++v) d += std::to_string(v) + (v + 1 < n ? " " : "\n");
+    }
+    return d;
+  }();
+  struct Case {
+    const char* what;
+    std::function<Status()> maker;
+    const char* refusal;  // nullptr: saved
+  };
+  auto writes = [](std::string text) {
+    return [text] {
+      EXPECT_TRUE(velmora::testing::write_file("w/anim.key", text));
+      return Status::Ok();
+    };
+  };
+  const Case cases[] = {
+      {"a key file", writes(key_text), nullptr},
+      {"a failing maker", [] { return Status::IOError("velmora-keys: exit code 1"); },
+       "velmora-keys: exit code 1"},
+      {"no key file", [] { return Status::Ok(); }, "The key-point generator wrote no w/anim.key"},
+      {"a damaged key file", writes(key_text.substr(0, 40)), "w/anim.key line 3"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    make_folders(false);
+    fs::create_directories("d/SiftLib");
+    ASSERT_TRUE(velmora::testing::write_file("d/SiftLib/" + kCell, "old keys"));
+    // A key file of an earlier save must not pass for this one's.
+    ASSERT_TRUE(velmora::testing::write_file("w/anim.key", key_text));
+    SaveExtractInputs in = inputs();
+    bool pgm_there = false;
+    in.make_keys = [&] {
+      pgm_there = fs::exists("w/anim.pgm");
+      return c.maker();
+    };
+    SaveReport report;
+    const Status s = save_extract_files(in, kFolders, kCell, kAllLetters, &report);
+    EXPECT_TRUE(pgm_there);
+    if (c.refusal == nullptr) {
+      ASSERT_TRUE(s.ok()) << s.message();
+      EXPECT_EQ(report.written,
+                (std::vector<std::string>{"w/anim.pgm", "d/featlib/" + kCell, "d/oldlib/" + kCell,
+                                          "d/SiftLib/" + kCell}));
+      EXPECT_EQ(read_file("d/SiftLib/" + kCell), key_text);
+      EXPECT_FALSE(fs::exists("w/anim.key"));
+    } else {
+      EXPECT_NE(s.message().find(c.refusal), std::string::npos) << s.message();
+      EXPECT_EQ(report.written, std::vector<std::string>{"w/anim.pgm"});
+      EXPECT_EQ(read_file("d/SiftLib/" + kCell), "old keys");
+      EXPECT_FALSE(fs::exists("d/oldlib/" + kCell));
+    }
+  }
+  // Without a key algorithm the maker is not run.
+  SaveExtractInputs in = inputs();
+  bool ran = false;
+  in.make_keys = [&] {
+    ran = true;
+    return Status::Ok();
+  };
+  SaveReport report;
+  ASSERT_TRUE(save_extract_files(in, kFolders, kCell, {"T", "C", "S", ""}, &report).ok());
+  EXPECT_FALSE(ran);
 }
 
 }  // namespace
