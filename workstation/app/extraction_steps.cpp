@@ -4,7 +4,7 @@
 
 #include "workstation/app/key_maker.h"
 #include "workstation/db/auto_match.h"
-#include "workstation/runs/start_driver.h"
+#include "workstation/runs/real_time.h"
 
 namespace velmora::app {
 
@@ -33,11 +33,10 @@ Status extract_saved(runs::RunContext& ctx) {
   Status s = row.update();
   if (!s.ok()) return s;
   ctx.panel->set_visible("cmdStart", true);
-  if (ctx.options.real_time)
-    runs::stop_run(ctx, runs::not_available_message(
-                            "Comparing the saved extract at once and reviewing its candidates "
-                            "(real-time identification) are") +
-                            " The extract is saved and waits for a batch comparison.");
+  // The extract is saved and marked whatever becomes of its comparison: a
+  // failure there has been shown and has stopped the run, and is not handed
+  // back, since the caller would offer the save again.
+  if (ctx.options.real_time) (void)runs::identify_saved_extract(ctx);
   return Status::Ok();
 }
 

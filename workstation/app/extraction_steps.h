@@ -23,9 +23,9 @@ Status set_up_processing(runs::RunContext& ctx);
 
 // After extract processing saved the current extract: the row becomes
 // pending (AutoMatch P) and Start is shown for the next photograph. In
-// real-time identification the saved extract would be compared at once and
-// reviewed; this version has no review, so the run stops there with the
-// operator told so (the extract stays pending for a batch comparison).
+// real-time identification the extract is then compared at once, moved to
+// V and its review opened (runs::identify_saved_extract); that step shows
+// its own failures to the operator and stops the run.
 Status extract_saved(runs::RunContext& ctx);
 
 // Fills the kernel and blank-distance hooks of ctx.hooks.
