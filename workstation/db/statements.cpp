@@ -90,10 +90,12 @@ const Def kCatalogue[] = {
      "SELECT id, cell, photo, AutoMatch, side, facing, aspect, algy.letter AS extension FROM "
      "SYSTEM_ImageLinks, algy WHERE AutoMatch='V' AND " NOT_OTHER_ALGY
      " ORDER BY cell, algy.letter desc"},
+    // The cell picks one row, and for that the engine (3.40) walks algy's
+    // letter index forwards whatever the direction asked; "+" makes it sort.
     {"review_item", When::kNotCombine, "pCell string",
      "SELECT id, cell, photo, algy.letter AS extension, AutoMatch, side, facing, aspect FROM "
      "SYSTEM_ImageLinks, algy WHERE cell=:pCell AND AutoMatch='V' AND " NOT_OTHER_ALGY
-     " ORDER BY algy.letter desc"},
+     " ORDER BY +algy.letter desc"},
     {"set_review_status", When::kNotCombine, "pCell string, pAutoMatch string",
      "UPDATE SYSTEM_ImageLinks SET AutoMatch=:pAutoMatch WHERE cell=:pCell AND AutoMatch='V'"},
     {"mark_automatched", When::kAlways, "pID string",

@@ -327,6 +327,13 @@ TEST_F(StatementsTest, ReviewListPairsLegCodeWithLetterHOnly) {
   EXPECT_EQ(rs.text("extension"), "h");
   rs = open("review_item", {{"pCell", std::string("102_2FL")}});
   EXPECT_EQ(rs.row_count(), static_cast<int>(standard_algorithms().size()) - 1);
+  // The extract's letters in the order of the whole list.
+  std::vector<std::pair<std::string, std::string>> item, of_cell;
+  for (rs.move_first(); !rs.eof(); rs.move_next())
+    item.emplace_back(rs.text("cell"), rs.text("extension"));
+  for (const auto& row : want)
+    if (row.first == "102_2FL") of_cell.push_back(row);
+  EXPECT_EQ(item, of_cell);
 }
 
 TEST_F(StatementsTest, SetReviewStatusWritesThroughTheView) {
