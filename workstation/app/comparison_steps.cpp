@@ -61,6 +61,9 @@ runs::RunStep compare_new_style_step(matching::NewStyleOptions options,
 runs::RunStep compare_sift_step(std::shared_ptr<matching::BatchCompareSummary> summary) {
   if (!summary) summary = std::make_shared<matching::BatchCompareSummary>();
   return [summary = std::move(summary)](runs::RunContext& ctx) {
+    // Without a key-point algorithm there is nothing to compare, as when the
+    // driver passes the family over.
+    if (ctx.algorithm_letters.CompSift.empty()) return Status::Ok();
     Status s = matching::compare_sift(ctx, *ctx.panel, *ctx.dialogs, summary.get());
     if (s.ok() && !ctx.dialogs->program_ended()) {
       ctx.dialogs->message("The key-point comparison is complete.\n" +
