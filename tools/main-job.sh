@@ -64,7 +64,7 @@ cmake --preset release -B "$BUILD"
 cmake --build "$BUILD" -j "$JOBS"
 
 # Every program lands in $BUILD/bin; velmora-batch finds tarvikx beside itself.
-for p in velmora-corpus velmora-fit velmora-extract velmora-batch tarvikx; do
+for p in velmora-corpus velmora-fit velmora-extract velmora-keys velmora-batch tarvikx; do
   if [ ! -x "$BUILD/bin/$p" ]; then
     echo "main-job: $BUILD/bin/$p was not built" >&2
     exit 1
