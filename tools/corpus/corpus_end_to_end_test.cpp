@@ -263,19 +263,17 @@ TEST_F(CorpusEndToEnd, APhotographSeasonIsIdentifiedSideBySide) {
   // results of each reached temp under its own letter (the correlation's
   // and the spot score's both under the correlation letter c; the leg codes
   // under h for the leg-code extracts).
-  for (const char* family :
-       {"\ntarvik comparison\n", "\ncorrelation and spot comparison\n", "\nleg-code comparison\n",
-        "\nkey-point comparison\n"}) {
+  for (const char* family : {"\ntarvik comparison\n", "\ncorrelation and spot comparison\n",
+                             "\nleg-code comparison\n", "\nkey-point comparison\n"}) {
     EXPECT_NE(r.output.find(family), std::string::npos) << family << r.output;
   }
   EXPECT_EQ(r.output.find("not available"), std::string::npos) << r.output;
-  r = run_command(in_dir(sqlite +
-                         "\"SELECT substr(pname, instr(pname, '.') + 1) AS letter, "
-                         "count(DISTINCT pname) FROM temp GROUP BY 1 ORDER BY 1\""));
+  r = run_command(in_dir(sqlite + "\"SELECT substr(pname, instr(pname, '.') + 1) AS letter, "
+                                  "count(DISTINCT pname) FROM temp GROUP BY 1 ORDER BY 1\""));
   EXPECT_EQ(r.output, "a|4\nc|4\nh|" + std::to_string(legcode_pending) + "\nk|4\n") << r.output;
   r = run_command(in_dir(sqlite + "\"SELECT AutoMatch, count(*) FROM cells GROUP BY 1\""));
   EXPECT_EQ(r.output.find("P|"), std::string::npos) << "every pending extract compared\n"
-                                                     << r.output;
+                                                    << r.output;
 
   r = run_command(in_dir(corpus_ + " candidates p"));
   ASSERT_EQ(r.exit_code, 0) << r.output;
