@@ -13,13 +13,16 @@
 #      its fit file, Initial Fit, Fit, Extract and OK (the side the fit finds
 #      goes into the extract's record);
 #   3. velmora-extract features on every bundle: fingerprints into oldlib/,
-#      the new extracts pending (P), the library keeping L;
+#      feature files, key files (velmora-keys) into SiftLib/, the new
+#      extracts pending (P), the library keeping L;
 #   4. velmora-corpus stats: the match statistics from the extracted library
 #      alone (two extracts of each library seal, side by side);
-#   5. velmora-batch: the batch comparison, side by side;
+#   5. velmora-batch: the batch comparison, side by side, by every family
+#      the season's algy table names (tarvik, correlation and spot, leg
+#      codes, key points);
 #   6. velmora-corpus candidates: the best candidates of a few pending
 #      extracts from temp and the rank-1 and rank-10 identification rates,
-#      overall and for each side.
+#      overall and for each side, and for each family letter.
 # CORPUS=fingerprints: the fingerprint-only data folder (velmora-corpus data:
 #   200 animals, 3 sightings, noise of 9 grey levels, quadrant shifts up to 3
 #   pixels, rotations up to 5 degrees), then steps 5 and 6.
@@ -64,7 +67,7 @@ cmake --preset release -B "$BUILD"
 cmake --build "$BUILD" -j "$JOBS"
 
 # Every program lands in $BUILD/bin; velmora-batch finds tarvikx beside itself.
-for p in velmora-corpus velmora-fit velmora-extract velmora-batch tarvikx; do
+for p in velmora-corpus velmora-fit velmora-extract velmora-keys velmora-batch tarvikx; do
   if [ ! -x "$BUILD/bin/$p" ]; then
     echo "main-job: $BUILD/bin/$p was not built" >&2
     exit 1

@@ -250,11 +250,30 @@ TEST_F(CorpusEndToEnd, APhotographSeasonIsIdentifiedSideBySide) {
   ASSERT_EQ(r.exit_code, 0) << r.output;
   r = run_command(in_dir(sqlite + "\"SELECT count(*) FROM stats WHERE rmu_match > rmu_nonmatch\""));
   EXPECT_EQ(r.output, "1\n");
+  r = run_command(in_dir(sqlite + "\"SELECT count(*) FROM cells WHERE aspect = 'LegCode' AND "
+                                  "AutoMatch = 'P'\""));
+  const int legcode_pending = std::atoi(r.output.c_str());
+  EXPECT_GT(legcode_pending, 0) << "the season has pending leg-code extracts";
   r = run_command(
       in_dir(batch + " --data-folder p --database p/seals.sqlite --working-folder p/work"));
   ASSERT_EQ(r.exit_code, 0) << r.output;
   EXPECT_NE(r.output.find("aspects and sides compared: 2"), std::string::npos) << r.output;
   EXPECT_NE(r.output.find("extracts moved to V:        4"), std::string::npos) << r.output;
+  // The season names every family: each ran through velmora-batch, and the
+  // results of each reached temp under its own letter (the correlation's
+  // and the spot score's both under the correlation letter c; the leg codes
+  // under h for the leg-code extracts).
+  for (const char* family : {"\ntarvik comparison\n", "\ncorrelation and spot comparison\n",
+                             "\nleg-code comparison\n", "\nkey-point comparison\n"}) {
+    EXPECT_NE(r.output.find(family), std::string::npos) << family << r.output;
+  }
+  EXPECT_EQ(r.output.find("not available"), std::string::npos) << r.output;
+  r = run_command(in_dir(sqlite + "\"SELECT substr(pname, instr(pname, '.') + 1) AS letter, "
+                                  "count(DISTINCT pname) FROM temp GROUP BY 1 ORDER BY 1\""));
+  EXPECT_EQ(r.output, "a|4\nc|4\nh|" + std::to_string(legcode_pending) + "\nk|4\n") << r.output;
+  r = run_command(in_dir(sqlite + "\"SELECT AutoMatch, count(*) FROM cells GROUP BY 1\""));
+  EXPECT_EQ(r.output.find("P|"), std::string::npos) << "every pending extract compared\n"
+                                                    << r.output;
 
   r = run_command(in_dir(corpus_ + " candidates p"));
   ASSERT_EQ(r.exit_code, 0) << r.output;
@@ -271,6 +290,13 @@ TEST_F(CorpusEndToEnd, APhotographSeasonIsIdentifiedSideBySide) {
         << r.output;
   }
   EXPECT_EQ(r.output.find("no side recorded"), std::string::npos) << r.output;
+  // Each letter rated on its own rows; the spot letter has none, its scores
+  // went under the correlation letter.
+  for (const char* line : {"\n  a   tarvik       rank-1 ", "\n  c   compnew_corr rank-1 ",
+                           "\n  s   compnew_spot no temp rows", "\n  h   legcode      rank-1 ",
+                           "\n  k   CompSift     rank-1 "}) {
+    EXPECT_NE(r.output.find(line), std::string::npos) << line << r.output;
+  }
 }
 
 TEST_F(CorpusEndToEnd, CommandLineErrorsAreExplained) {

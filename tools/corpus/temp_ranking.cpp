@@ -8,6 +8,7 @@
 #include <cctype>
 #include <cstdio>
 #include <map>
+#include <memory>
 #include <unordered_map>
 
 #include "workstation/common/number_text.h"
@@ -35,6 +36,39 @@ Status read_tarvik_letter(db::Database* db, std::string* letter) {
     return Status::NotFound("the database has no algy row of type 'tarvik': no tarvik letter");
   *letter = algy.text("letter");
   return Status::Ok();
+}
+
+Status read_family_letters(db::Database* db, std::vector<AlgorithmLetter>* letters) {
+  letters->clear();
+  for (const char* type : {"tarvik", "compnew_corr", "compnew_spot", "legcode", "CompSift"}) {
+    db::RecordSet rs;
+    std::unique_ptr<db::Statement> st;
+    Status s = db->prepare("family letter", "SELECT letter FROM algy WHERE type = :t", &st);
+    if (s.ok()) s = st->set("t", std::string(type));
+    if (s.ok()) s = st->open(&rs);
+    if (!s.ok()) return s;
+    rs.move_first();
+    if (!rs.eof() && !rs.text("letter").empty()) letters->push_back({type, rs.text("letter")});
+  }
+  return Status::Ok();
+}
+
+std::string format_letter_rates(const std::vector<LetterRates>& rates) {
+  std::string out = "identification rates per algorithm letter:\n";
+  for (const LetterRates& l : rates) {
+    const TempRanking& r = l.ranking;
+    char head[64];
+    std::snprintf(head, sizeof head, "  %-3s %-13s", l.family.letter.c_str(),
+                  l.family.type.c_str());
+    out += head;
+    if (r.probe_rows == 0) {
+      out += "no temp rows for its " + std::to_string(r.probes) + " pending extracts\n";
+      continue;
+    }
+    out += "rank-1 " + rate(r.rank1, r.probes) + ", rank-10 " + rate(r.rank10, r.probes) +
+           ", with candidates " + std::to_string(r.with_candidates) + "\n";
+  }
+  return out;
 }
 
 Status read_extract_sides(db::Database* db, SideOfCell* sides) {

@@ -91,6 +91,23 @@ Status rank_temp(const std::vector<CorpusSighting>& truth, const std::string& le
                  const std::vector<CandidateScore>& candidates, TempRanking* ranking,
                  const SideOfCell& sides = {});
 
+// The algy rows of the comparison families, in the order a batch
+// comparison runs them (tarvik, compnew_corr, compnew_spot, legcode,
+// CompSift), each family at most once.
+struct AlgorithmLetter {
+  std::string type, letter;
+};
+Status read_family_letters(db::Database* db, std::vector<AlgorithmLetter>* letters);
+
+// The rank-1 and rank-10 rates of each family letter, one line each; a
+// letter whose pending extracts have no temp row says so (a family that
+// writes its results under another letter, or found nothing).
+struct LetterRates {
+  AlgorithmLetter family;
+  TempRanking ranking;
+};
+std::string format_letter_rates(const std::vector<LetterRates>& rates);
+
 // The report: counts, the two rates overall and per side, then the `top`
 // best candidates of the first `show` pending extracts (cell order), the
 // right one marked.

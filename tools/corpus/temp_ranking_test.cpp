@@ -206,5 +206,52 @@ TEST(TempRanking, ReadsTempThroughTheExtractsAnimals) {
   EXPECT_EQ(r.rank10, 2);
 }
 
+// Each family letter is ranked on its own rows: the same temp gives the
+// tarvik letter and the key-point letter their own rates, and a letter with
+// no rows says so instead of a rate of 0.
+TEST(TempRanking, RatesPerFamilyLetterRankEachLetterOnItsOwnRows) {
+  std::unique_ptr<db::Database> db;
+  ASSERT_TRUE(db::testing::make_empty_database(":memory:", &db).ok());
+  db::testing::FixtureBuilder b(db.get());
+  // Inserted out of batch order, without a spot letter.
+  ASSERT_TRUE(b.add_algorithm("k", "CompSift").ok());
+  ASSERT_TRUE(b.add_algorithm("t", "tarvik").ok());
+  ASSERT_TRUE(b.add_algorithm("c", "compnew_corr").ok());
+  std::vector<AlgorithmLetter> letters;
+  ASSERT_TRUE(read_family_letters(db.get(), &letters).ok());
+  std::vector<std::string> got;
+  for (const AlgorithmLetter& f : letters) got.push_back(f.type + "=" + f.letter);
+  EXPECT_EQ(got, (std::vector<std::string>{"tarvik=t", "compnew_corr=c", "CompSift=k"}));
+
+  // P1 truly A, P2 truly B: tarvik finds P1 first and P2 second, the key
+  // points find both first; the correlation letter has no rows.
+  const std::vector<CandidateScore> rows = {{"P1_1_FL.t", "A", 0.9, 1}, {"P1_1_FL.t", "B", 0.5, 1},
+                                            {"P2_1_FL.t", "A", 0.9, 1}, {"P2_1_FL.t", "B", 0.5, 1},
+                                            {"P1_1_FL.k", "A", 0.7, 1}, {"P2_1_FL.k", "B", 0.7, 1},
+                                            {"P2_1_FL.k", "C", 0.2, 1}};
+  std::vector<LetterRates> rates;
+  for (const AlgorithmLetter& f : letters) {
+    LetterRates r{f, {}};
+    ASSERT_TRUE(rank_temp(truth(), f.letter, rows, &r.ranking).ok());
+    rates.push_back(r);
+  }
+  struct Case {
+    int rank1, rank10, with_candidates;
+  };
+  const Case expected[] = {{1, 2, 2}, {0, 0, 0}, {2, 2, 2}};
+  ASSERT_EQ(rates.size(), 3u);
+  for (size_t i = 0; i < rates.size(); ++i) {
+    EXPECT_EQ(rates[i].ranking.rank1, expected[i].rank1) << i;
+    EXPECT_EQ(rates[i].ranking.rank10, expected[i].rank10) << i;
+    EXPECT_EQ(rates[i].ranking.with_candidates, expected[i].with_candidates) << i;
+  }
+  EXPECT_EQ(
+      format_letter_rates(rates),
+      "identification rates per algorithm letter:\n"
+      "  t   tarvik       rank-1 25.0 % (1 of 4), rank-10 50.0 % (2 of 4), with candidates 2\n"
+      "  c   compnew_corr no temp rows for its 4 pending extracts\n"
+      "  k   CompSift     rank-1 50.0 % (2 of 4), rank-10 50.0 % (2 of 4), with candidates 2\n");
+}
+
 }  // namespace
 }  // namespace velmora::corpus

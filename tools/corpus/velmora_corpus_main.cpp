@@ -145,6 +145,27 @@ int show_candidates(const velmora::corpus::CorpusCommandLine& line) {
   s = velmora::corpus::rank_temp(truth, letter, scores, &ranking, sides);
   if (!s.ok()) return fail(s);
   std::fputs(velmora::corpus::format_temp_ranking(ranking, line.show, line.top).c_str(), stdout);
+  // Each family's own letter ranked on its own: the leg codes against the
+  // leg-code truth, every other family against the pattern extracts'.
+  std::vector<velmora::corpus::AlgorithmLetter> families;
+  s = velmora::corpus::read_family_letters(db.get(), &families);
+  if (!s.ok()) return fail(s);
+  std::vector<velmora::corpus::CorpusSighting> legcode_truth;
+  const bool have_legcode_truth =
+      velmora::corpus::read_manifest(dir + "/" + velmora::corpus::kLegCodeTruthFileName,
+                                     &legcode_truth)
+          .ok();
+  std::vector<velmora::corpus::LetterRates> rates;
+  for (const velmora::corpus::AlgorithmLetter& f : families) {
+    const bool legcode = f.type == "legcode";
+    if (legcode && !have_legcode_truth) continue;
+    velmora::corpus::LetterRates r{f, {}};
+    s = velmora::corpus::rank_temp(legcode ? legcode_truth : truth, f.letter, scores, &r.ranking,
+                                   sides);
+    if (!s.ok()) return fail(s);
+    rates.push_back(std::move(r));
+  }
+  std::fputs(("\n" + velmora::corpus::format_letter_rates(rates)).c_str(), stdout);
   // Rates over nothing would read as a run that merely found no one. The
   // report goes out first, so that the reason follows it in a shared log.
   std::fflush(stdout);

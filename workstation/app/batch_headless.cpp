@@ -10,8 +10,8 @@
 #include <sstream>
 
 #include "workstation/app/command_line.h"
+#include "workstation/app/comparison_steps.h"
 #include "workstation/common/console_panel.h"
-#include "workstation/matching/new_style_compare.h"
 #include "workstation/matching/standardise.h"
 #include "workstation/runs/start_driver.h"
 
@@ -21,8 +21,9 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 constexpr const char* kDescription =
-    "Compares the pending extracts with the library through tarvikx and by correlation and\n"
-    "spots, imports the results and moves the compared extracts to visual checking (state V).";
+    "Compares the pending extracts with the library by every family the database names\n"
+    "(through tarvikx, by correlation and spots, by leg codes, by key points), imports the\n"
+    "results and moves the compared extracts to visual checking (state V).";
 
 // The command line, bound to *o; the batch size is taken as text so that a
 // size above the window's limit can be lowered with a note, as the window
@@ -100,18 +101,6 @@ std::string seconds_text(double s) {
   return buf;
 }
 
-// The families this program does not run are named, so that nobody takes
-// their silence for "compared, nothing found".
-void name_families_not_run(const session::AlgorithmLetters& letters, std::ostream& out) {
-  const std::string goes_on = " The comparison goes on without it.\n";
-  if (!letters.legcode.empty()) {
-    out << runs::not_available_message("The leg-code comparison is") << goes_on;
-  }
-  if (!letters.CompSift.empty()) {
-    out << runs::not_available_message("The key-point comparison is") << goes_on;
-  }
-}
-
 }  // namespace
 
 std::string headless_usage() {
@@ -164,17 +153,34 @@ Status start_headless_batch(session::RunState& state, const config::FolderFileLo
 std::string format_headless_summary(const HeadlessSummary& h) {
   const matching::BatchCompareSummary& c = h.compared;
   std::ostringstream s;
+  auto compared_inside = [&](const char* title, const matching::BatchCompareSummary& f) {
+    s << title << "\n" << matching::format_batch_summary(f, 0);
+    s << "  time:                       " << seconds_text(f.compare_seconds)
+      << " s comparing, import " << seconds_text(f.import_seconds) << " s\n";
+  };
   s << "summary\n";
-  s << matching::format_batch_summary(c, h.changed.moved);
-  s << "  time:                       " << seconds_text(h.seconds) << " s (tarvikx "
-    << seconds_text(c.tarvikx_seconds) << " s, import " << seconds_text(c.import_seconds)
-    << " s)\n";
-  if (h.new_style_ran) {
-    s << "correlation and spot comparison\n";
-    s << matching::format_batch_summary(h.compared_new, 0);
-    s << "  time:                       " << seconds_text(h.compared_new.compare_seconds)
-      << " s comparing, import " << seconds_text(h.compared_new.import_seconds) << " s\n";
+  if (h.tarvik_ran) {
+    s << "tarvik comparison\n" << matching::format_batch_summary(c, 0);
   }
+  if (h.new_style_ran) compared_inside("correlation and spot comparison", h.compared_new);
+  if (h.legcodes_ran) {
+    const matching::LegCodeSummary& l = h.compared_legcodes;
+    s << "leg-code comparison\n" << matching::format_legcode_summary(l);
+    s << "  time:                       " << seconds_text(l.compare_seconds)
+      << " s comparing, import " << seconds_text(l.import_seconds) << " s\n";
+  }
+  if (h.key_points_ran) compared_inside("key-point comparison", h.compared_keys);
+  const int64_t moved = c.moved_to_v + h.compared_new.moved_to_v + h.compared_legcodes.moved_to_v +
+                        h.compared_keys.moved_to_v + h.changed.moved;
+  s << "all families\n";
+  s << "  extracts moved to V:        " << moved << " (" << h.changed.moved
+    << " after the last family)\n";
+  s << "  time:                       " << seconds_text(h.seconds) << " s";
+  if (h.tarvik_ran) {
+    s << " (tarvikx " << seconds_text(c.tarvikx_seconds) << " s, import "
+      << seconds_text(c.import_seconds) << " s)";
+  }
+  s << "\n";
   s << "  result:                     " << (h.succeeded ? "ok" : "FAILED: " + h.failure) << "\n";
   return s.str();
 }
@@ -188,9 +194,17 @@ int run_headless_batch(const HeadlessOptions& o, matching::ProcessRunner& runner
 
   ConsolePanel panel(out);
   ConsoleDialogs dialogs(out);
-  session::RunState state;
+  runs::RunContext ctx;
+  ctx.panel = &panel;
+  ctx.dialogs = &dialogs;
+  const ComparisonSummaries families;
 
   auto finish = [&](const Status& s) {
+    sum.compared = *families.tarvik;
+    sum.compared_new = *families.new_style;
+    sum.compared_legcodes = *families.legcodes;
+    sum.compared_keys = *families.key_points;
+    sum.changed = *families.change_p_to_v;
     sum.seconds = std::chrono::duration<double>(Clock::now() - t0).count();
     if (s.ok() && dialogs.program_ended()) {
       sum.failure = "the run ended early (see the message above)";
@@ -200,35 +214,43 @@ int run_headless_batch(const HeadlessOptions& o, matching::ProcessRunner& runner
     }
     sum.succeeded = s.ok() && !dialogs.program_ended();
     out << format_headless_summary(sum) << std::flush;
-    state.drop_database_work();
-    state.session.close();
+    ctx.drop_database_work();
+    ctx.session.close();
     return sum.succeeded ? 0 : 1;
   };
 
-  Status s = start_headless_batch(state, locations, o, out);
+  Status s = start_headless_batch(ctx, locations, o, out);
   if (!s.ok()) return finish(s);
-  const session::AlgorithmLetters& letters = state.algorithm_letters;
-  const bool new_style = !letters.compnew_corr.empty() || !letters.compnew_spot.empty();
-  if (letters.tarvik.empty() && !new_style) {
+  const session::AlgorithmLetters& l = ctx.algorithm_letters;
+  if (l.tarvik.empty() && l.compnew_corr.empty() && l.compnew_spot.empty() && l.legcode.empty() &&
+      l.CompSift.empty()) {
     return finish(Status::NotFound(
-        "Table algy has no row of type 'tarvik', 'compnew_corr' or 'compnew_spot': "
-        "velmora-batch has nothing to compare."));
+        "Table algy has no row of type 'tarvik', 'compnew_corr', 'compnew_spot', 'legcode' or "
+        "'CompSift': velmora-batch has nothing to compare."));
   }
-  name_families_not_run(letters, out);
 
-  if (!letters.tarvik.empty()) {
-    matching::BatchCompareOptions compare_options;
-    compare_options.tarvikx = o.tarvikx;
-    s = matching::batch_compare_old_style(state, panel, dialogs, runner, compare_options,
-                                          &sum.compared);
-    if (!s.ok() || dialogs.program_ended()) return finish(s);
-  }
-  if (new_style) {
-    sum.new_style_ran = true;
-    s = matching::compare_new_style(state, panel, dialogs, {}, &sum.compared_new);
-    if (!s.ok() || dialogs.program_ended()) return finish(s);
-  }
-  s = matching::ChangePtoV(state, &sum.changed);
+  // The window's steps, with --tarvikx naming the comparison program; each
+  // notes that it ran, for the summary.
+  matching::BatchCompareOptions compare_options;
+  compare_options.tarvikx = o.tarvikx;
+  // The runner outlives the run; the hooks share it without owning it.
+  std::shared_ptr<matching::ProcessRunner> shared_runner(&runner, [](matching::ProcessRunner*) {});
+  install_comparison_steps(ctx.hooks, shared_runner, compare_options, families);
+  runs::ComparisonHooks& h = ctx.hooks.comparison;
+  auto noting = [](runs::RunStep& step, bool* ran) {
+    step = [inner = std::move(step), ran](runs::RunContext& c) {
+      *ran = true;
+      return inner(c);
+    };
+  };
+  noting(h.batch_compare_old_style, &sum.tarvik_ran);
+  noting(h.compare_new_style, &sum.new_style_ran);
+  noting(h.compare_legcodes, &sum.legcodes_ran);
+  noting(h.compare_sift, &sum.key_points_ran);
+
+  s = runs::run_comparison_families(ctx);
+  if (!s.ok() || dialogs.program_ended()) return finish(s);
+  s = h.change_p_to_v(ctx);
   return finish(s);
 }
 

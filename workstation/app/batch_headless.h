@@ -8,10 +8,11 @@
 // (--test is the test-rank evaluation, see test_headless.h.)
 // It is the window's "batch compare" without the window: the same Start
 // pieces (session/run_start.h) with the options taken from the command line
-// instead of the controls, then the families this version has in the order
-// the window runs them (batch_compare_old_style, compare_new_style), each
-// when the database has its letters, and ChangePtoV, with
-// a console panel that prints every progress text, and a summary at the
+// instead of the controls, then the window's comparison hooks
+// (comparison_steps.h) in the order the window runs them: tarvik, the
+// correlation and spot comparison, the leg codes, the key points, each when
+// the database has its letter, and ChangePtoV; with a console panel that
+// prints every progress text and message, and a summary per family at the
 // end. The folders come from the options, or from DataFolder.txt when no
 // database is given (a database without a data folder takes the database's
 // own folder, as "browse" does). --aspect and --side stand for "use multiple
@@ -32,6 +33,7 @@
 #include "workstation/config/folder_file.h"
 #include "workstation/matching/batch_compare.h"
 #include "workstation/matching/change_p_to_v.h"
+#include "workstation/matching/legcode_compare.h"
 #include "workstation/matching/process_runner.h"
 #include "workstation/session/run_start.h"
 
@@ -76,7 +78,11 @@ Status start_headless_batch(session::RunState& state, const config::FolderFileLo
 struct HeadlessSummary {
   matching::BatchCompareSummary compared;      // through tarvikx
   matching::BatchCompareSummary compared_new;  // correlation and spot
-  bool new_style_ran = false;
+  matching::LegCodeSummary compared_legcodes;
+  matching::BatchCompareSummary compared_keys;  // key points
+  // The families whose step ran (their letter is set and no earlier step
+  // ended the run).
+  bool tarvik_ran = false, new_style_ran = false, legcodes_ran = false, key_points_ran = false;
   matching::ChangePtoVSummary changed;
   double seconds = 0;  // wall time of the whole run
   bool succeeded = false;

@@ -172,10 +172,24 @@ TEST_F(HeadlessRunTest, WrongSetUpsFailWithTheirReason) {
   EXPECT_TRUE(runner_.calls().empty());
 }
 
-TEST_F(HeadlessRunTest, OtherFamiliesAreNamedAsNotAvailable) {
+// Every family is installed as in the window: one whose letter is set runs
+// (here with nothing pending of its own) and has its part of the summary.
+TEST_F(HeadlessRunTest, EveryFamilyWithALetterRunsThroughTheWindowsSteps) {
   ASSERT_TRUE(ws_.builder().add_algorithm("h", "legcode").ok());
-  EXPECT_EQ(run_headless_batch(options_, runner_, out_), 0);
-  EXPECT_NE(out_.str().find("The leg-code comparison is not available"), std::string::npos);
+  HeadlessSummary sum;
+  EXPECT_EQ(run_headless_batch(options_, runner_, out_, &sum), 0) << out_.str();
+  EXPECT_EQ(out_.str().find("not available"), std::string::npos) << out_.str();
+  EXPECT_TRUE(sum.tarvik_ran);
+  EXPECT_TRUE(sum.legcodes_ran);
+  EXPECT_FALSE(sum.new_style_ran);
+  EXPECT_FALSE(sum.key_points_ran);
+  EXPECT_NE(out_.str().find("\nleg-code comparison\n  leg-code extracts compared: 0"),
+            std::string::npos)
+      << out_.str();
+  // The tarvik family leaves the move to ChangePtoV, after the leg codes.
+  EXPECT_EQ(sum.compared.moved_to_v, 0);
+  EXPECT_EQ(sum.changed.moved, 3);
+  EXPECT_EQ(ws_.count("SELECT count(*) FROM cells WHERE AutoMatch='V'"), 3);
 }
 
 TEST_F(HeadlessRunTest, FoldersComeFromTheFolderFileWhenNoDatabaseIsGiven) {
@@ -238,6 +252,7 @@ TEST(HeadlessSummaryText, NamesEveryFigure) {
   h.compared.tarvikx_seconds = 61.25;
   h.compared.import_seconds = 2.5;
   h.changed.moved = 200;
+  h.tarvik_ran = true;
   h.seconds = 64.04;
   h.succeeded = true;
   const std::string t = format_headless_summary(h);

@@ -58,6 +58,22 @@ runs::RunStep compare_new_style_step(matching::NewStyleOptions options,
   };
 }
 
+runs::RunStep compare_sift_step(std::shared_ptr<matching::BatchCompareSummary> summary) {
+  if (!summary) summary = std::make_shared<matching::BatchCompareSummary>();
+  return [summary = std::move(summary)](runs::RunContext& ctx) {
+    // Without a key-point algorithm there is nothing to compare, as when the
+    // driver passes the family over.
+    if (ctx.algorithm_letters.CompSift.empty()) return Status::Ok();
+    Status s = matching::compare_sift(ctx, *ctx.panel, *ctx.dialogs, summary.get());
+    if (s.ok() && !ctx.dialogs->program_ended()) {
+      ctx.dialogs->message("The key-point comparison is complete.\n" +
+                               compact_summary(matching::format_batch_summary(*summary, 0)),
+                           Buttons::kOk, Icon::kInformation);
+    }
+    return s;
+  };
+}
+
 runs::RunStep change_p_to_v_step(std::shared_ptr<matching::ChangePtoVSummary> summary) {
   return [summary = std::move(summary)](runs::RunContext& ctx) {
     return matching::ChangePtoV(ctx, summary.get());
@@ -82,11 +98,15 @@ void install_legcode_comparison(runs::RunHooks& hooks) {
 }
 
 void install_comparison_steps(runs::RunHooks& hooks,
-                              std::shared_ptr<matching::ProcessRunner> runner) {
-  hooks.comparison.batch_compare_old_style = batch_compare_step(std::move(runner));
-  hooks.comparison.compare_new_style = compare_new_style_step();
-  hooks.comparison.change_p_to_v = change_p_to_v_step();
-  install_legcode_comparison(hooks);
+                              std::shared_ptr<matching::ProcessRunner> runner,
+                              matching::BatchCompareOptions options,
+                              const ComparisonSummaries& summaries) {
+  hooks.comparison.batch_compare_old_style =
+      batch_compare_step(std::move(runner), std::move(options), summaries.tarvik);
+  hooks.comparison.compare_new_style = compare_new_style_step({}, summaries.new_style);
+  hooks.comparison.compare_legcodes = legcode_compare_step(summaries.legcodes);
+  hooks.comparison.compare_sift = compare_sift_step(summaries.key_points);
+  hooks.comparison.change_p_to_v = change_p_to_v_step(summaries.change_p_to_v);
 }
 
 }  // namespace velmora::app

@@ -13,6 +13,7 @@
 #include "workstation/matching/legcode_compare.h"
 #include "workstation/matching/new_style_compare.h"
 #include "workstation/matching/process_runner.h"
+#include "workstation/matching/sift_compare.h"
 #include "workstation/runs/run_context.h"
 
 namespace velmora::app {
@@ -30,6 +31,10 @@ runs::RunStep compare_new_style_step(
     matching::NewStyleOptions options = {},
     std::shared_ptr<matching::BatchCompareSummary> summary = nullptr);
 
+// The step for ComparisonHooks::compare_sift (the key-point comparison);
+// the summary, when given, is shared and reset at each call.
+runs::RunStep compare_sift_step(std::shared_ptr<matching::BatchCompareSummary> summary = nullptr);
+
 // The step for ComparisonHooks::change_p_to_v; the summary (optional) is
 // shared with the step and reset at each call.
 runs::RunStep change_p_to_v_step(std::shared_ptr<matching::ChangePtoVSummary> summary = nullptr);
@@ -41,8 +46,26 @@ runs::RunStep legcode_compare_step(std::shared_ptr<matching::LegCodeSummary> sum
 // Installs the leg-code comparison in the hooks.
 void install_legcode_comparison(runs::RunHooks& hooks);
 
-// Hands the steps this version provides to the window's hooks.
+// The summaries the installed steps fill, one per family and one for
+// ChangePtoV; each step resets its own at each call. A caller that reads
+// them (velmora-batch) keeps the pointers.
+struct ComparisonSummaries {
+  std::shared_ptr<matching::BatchCompareSummary> tarvik =
+      std::make_shared<matching::BatchCompareSummary>();
+  std::shared_ptr<matching::BatchCompareSummary> new_style =
+      std::make_shared<matching::BatchCompareSummary>();
+  std::shared_ptr<matching::LegCodeSummary> legcodes = std::make_shared<matching::LegCodeSummary>();
+  std::shared_ptr<matching::BatchCompareSummary> key_points =
+      std::make_shared<matching::BatchCompareSummary>();
+  std::shared_ptr<matching::ChangePtoVSummary> change_p_to_v =
+      std::make_shared<matching::ChangePtoVSummary>();
+};
+
+// Hands the steps this version provides to the window's hooks: every
+// comparison family and ChangePtoV. `options` are the tarvik family's.
 void install_comparison_steps(runs::RunHooks& hooks,
-                              std::shared_ptr<matching::ProcessRunner> runner);
+                              std::shared_ptr<matching::ProcessRunner> runner,
+                              matching::BatchCompareOptions options = {},
+                              const ComparisonSummaries& summaries = {});
 
 }  // namespace velmora::app

@@ -6,7 +6,11 @@
 
 #include <sstream>
 
+#include "libs/bristane/key_file.h"
+#include "libs/bristane/testing/synthetic_keys.h"
+#include "testing/files.h"
 #include "workstation/common/console_panel.h"
+#include "workstation/common/number_text.h"
 #include "workstation/matching/batch_test_support.h"
 
 namespace velmora::app {
@@ -102,6 +106,103 @@ TEST_F(ComparisonStepsTest, TheInstalledLegCodeStepComparesLegCodeExtracts) {
   const std::string& last = dialogs_.shown().back().text;
   EXPECT_EQ(last.rfind("The leg-code comparison is complete.", 0), 0u) << last;
   EXPECT_NE(last.find("\nresult lines imported: 3\n"), std::string::npos) << last;
+}
+
+// The installed key-point hook runs the family in the shared frame: only
+// with its letter, on the sides its walk gives ("Lateral" too has L and R),
+// leaving out extracts without a usable key file (they stay pending) and
+// moving the compared ones to V with their import.
+class KeyPointStepTest : public ComparisonStepsTest {
+ protected:
+  void SetUp() override {
+    ComparisonStepsTest::SetUp();
+    db::testing::FixtureBuilder b = ws_.builder();
+    ASSERT_TRUE(b.add_algorithm("k", "CompSift").ok());
+    ASSERT_TRUE(ws_.add_aspect("Back", "BK", "Lateral").ok());
+    ASSERT_TRUE(b.add_bulk_extracts("K", 1, 1, "Back", "BK", "L", "P").ok());
+    ASSERT_TRUE(b.add_bulk_extracts("M", 1, 1, "Back", "BK", "L", "L").ok());
+    ASSERT_TRUE(b.add_bulk_extracts("L", 1, 1, "Flank", "FL", "L", "L").ok());
+    std::filesystem::create_directories(ws_.data_folder + "SiftLib");
+    // A1 and its library twin L1 share 20 keys, as K1 and M1 do; A2's key
+    // file is damaged; every other extract has none.
+    keys("A1_1FL", 3), keys("L1_1FL", 3), keys("K1_1BK", 4), keys("M1_1BK", 4);
+    ASSERT_TRUE(velmora::testing::write_file(ws_.data_folder + "SiftLib/A2_1FL", "20 128\nx\n"));
+  }
+  void keys(const std::string& cell, unsigned seed) {
+    ASSERT_TRUE(velmora::testing::write_file(
+        ws_.data_folder + "SiftLib/" + cell,
+        bristane::key_file_text(bristane::testing::random_keys(20, seed))));
+  }
+  std::string p_cells() {
+    return ws_.text(
+        "SELECT group_concat(cell, ' ') FROM (SELECT cell FROM cells WHERE "
+        "AutoMatch='P' ORDER BY cell)");
+  }
+};
+
+TEST_F(KeyPointStepTest, ComparesOnlyWithItsLetterAndMovesWhatItCompared) {
+  start(200);
+  runs::RunHooks hooks;
+  auto sum = std::make_shared<matching::BatchCompareSummary>();
+  ComparisonSummaries summaries;
+  summaries.key_points = sum;
+  install_comparison_steps(hooks, std::make_shared<FakeProcessRunner>(), {}, summaries);
+  ASSERT_TRUE(hooks.comparison.compare_sift);
+
+  const std::string letter = ctx_.algorithm_letters.CompSift;
+  EXPECT_EQ(letter, "k");
+  ctx_.algorithm_letters.CompSift.clear();  // no key-point algorithm
+  ASSERT_TRUE(hooks.comparison.compare_sift(ctx_).ok());
+  EXPECT_TRUE(dialogs_.shown().empty());
+  EXPECT_EQ(v_cells(), "");
+
+  ctx_.algorithm_letters.CompSift = letter;
+  Status s = hooks.comparison.compare_sift(ctx_);
+  ASSERT_TRUE(s.ok()) << s.message();
+  EXPECT_EQ(v_cells(), "A1_1FL K1_1BK");
+  EXPECT_EQ(p_cells(), "A2_1FL A3_1FL A4_1FL A5_1FL B1_1FL B2_1FL B3_1FL C1_1DO");
+  EXPECT_EQ(sum->family, "CompSift");
+  EXPECT_EQ(sum->aspect_sides, 4);  // Flank L and R, Dorsal M, Back L
+  EXPECT_EQ(sum->pending_listed, 2);
+  EXPECT_EQ(sum->pending_missing, 7);
+  EXPECT_EQ(sum->pending_unreadable, 1);
+  EXPECT_EQ(sum->pairs_compared, 2);  // each with its library twin
+  EXPECT_EQ(sum->imports, 2);
+  EXPECT_EQ(sum->result_lines, 2);
+  EXPECT_EQ(sum->moved_to_v, 2);
+  // A distribution row for every pending extract taken, key file or not.
+  EXPECT_EQ(ws_.count("SELECT count(*) FROM distribution WHERE filename LIKE '%.k'"), 10);
+  EXPECT_FALSE(std::filesystem::exists(ws_.working_folder + "FlankLk_results.txt"));
+  ASSERT_FALSE(dialogs_.shown().empty());
+  bool named_damaged = false;
+  for (const auto& m : dialogs_.shown()) {
+    named_damaged = named_damaged || m.text.find("\"A2_1FL\": ") != std::string::npos;
+  }
+  EXPECT_TRUE(named_damaged);
+  const std::string& last = dialogs_.shown().back().text;
+  EXPECT_EQ(last.rfind("The key-point comparison is complete.", 0), 0u) << last;
+  EXPECT_NE(last.find("(7 left out: no key file or an unusable name)"), std::string::npos) << last;
+}
+
+// Under "use multiple cores" the results file waits with its list; its
+// lines are the family's: the pending pass, then the library, one pair.
+TEST_F(KeyPointStepTest, MultipleCoresLeaveTheResultsFileAndItsList) {
+  session::RunOptions o = matching::batch_testing::batch_options();
+  o.multi_core = true;
+  o.chosen_aspect = "Flank";
+  o.chosen_side = "L";
+  Status s = matching::batch_testing::start_batch(ctx_, ws_, o, notes_);
+  ASSERT_TRUE(s.ok()) << s.message();
+  ASSERT_TRUE(compare_sift_step()(ctx_).ok());
+  const std::string results = ws_.working_folder + "FlankLk_results.txt";
+  EXPECT_EQ(velmora::testing::read_file(results),
+            "$ pending pending\n$ pending library\nA1_1FL,L1_1FL," +
+                real_to_text(matching::sift_score(20)) + "\n");
+  EXPECT_EQ(velmora::testing::read_lines(results + ".listed"), std::vector<std::string>{"A1_1FL"});
+  EXPECT_EQ(v_cells(), "");
+  // The score range the import admits is the family's.
+  EXPECT_TRUE(matching::kSiftScores.admits(matching::sift_score(0)));
+  EXPECT_FALSE(matching::kSiftScores.admits(0.0));
 }
 
 }  // namespace

@@ -79,9 +79,8 @@ int run_headless_test(const HeadlessOptions& o, std::shared_ptr<matching::Proces
 
   matching::BatchCompareOptions compare_options;
   compare_options.tarvikx = o.tarvikx;
-  install_comparison_steps(ctx.hooks, runner);
   // --tarvikx names the comparison program for the tarvik family.
-  ctx.hooks.comparison.batch_compare_old_style = batch_compare_step(runner, compare_options);
+  install_comparison_steps(ctx.hooks, runner, compare_options);
   const std::string chart = o.chart;
   ctx.hooks.run_test =
       test_rank_step([&out, chart](runs::RunContext&, const matching::TestRankResult& r) {

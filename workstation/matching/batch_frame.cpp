@@ -88,6 +88,7 @@ class Frame {
   BatchLocks locks_;
   FrameServices services_;
   FamilySetup setup_;
+  std::vector<session::AspectSide> walk_;
 
   std::string working_;  // ends in '/' or is empty
   int batch_ = 0;
@@ -446,8 +447,8 @@ void Frame::report_left_out() {
 Status Frame::run() {
   Status s = set_up();
   if (!s.ok()) return s;
-  const std::vector<session::AspectSide> walk = session::aspect_sides(state_);
-  s = locks_.take(state_, walk);
+  walk_ = session::aspect_sides(state_, setup_.lateral);
+  s = locks_.take(state_, walk_);
   if (!s.ok()) return s;
   s = compare_all();
   if (!s.ok() && sum_.moved_to_v > 0) {
@@ -460,7 +461,7 @@ Status Frame::run() {
 
 Status Frame::compare_all() {
   show_progress(panel_, 0.0);
-  for (const session::AspectSide& walk : session::aspect_sides(state_)) {
+  for (const session::AspectSide& walk : walk_) {
     const config::AspectEntry& entry = *walk.entry;
     if (!family_.takes_aspect(entry)) continue;
     const std::string& side = walk.side;
@@ -517,7 +518,9 @@ void note_left_out(std::vector<std::string>* list, const std::string& cell,
 
 std::string format_batch_summary(const BatchCompareSummary& c, int64_t moved_afterwards) {
   const bool inside = !c.family.empty();  // compared by the workstation itself
-  const char* file = inside ? "no feature file" : "no fingerprint file";
+  const std::string file = "no " + (!inside                  ? std::string("fingerprint file")
+                                    : c.extract_file.empty() ? std::string("feature file")
+                                                             : c.extract_file);
   std::ostringstream s;
   s << "  aspects and sides compared: " << c.aspect_sides << "\n";
   s << "  pending extracts compared:  " << c.pending_listed << " (" << c.pending_missing
@@ -543,8 +546,11 @@ std::string format_batch_summary(const BatchCompareSummary& c, int64_t moved_aft
   }
   for (const std::string& n : c.unreadable_library_names) s << "  library left out: " << n << "\n";
   if (c.pending_unreadable > 0) {
-    s << "  unreadable " << (inside ? "feature files" : "fingerprints") << ":    "
-      << c.pending_unreadable << " (left pending)\n";
+    s << "  unreadable "
+      << (!inside                  ? "fingerprints"
+          : c.extract_file.empty() ? "feature files"
+                                   : c.extract_file + "s")
+      << ":    " << c.pending_unreadable << " (left pending)\n";
   }
   return s.str();
 }

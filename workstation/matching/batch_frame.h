@@ -6,8 +6,8 @@
 // extracts are compared with the library into the results file, and its
 // texts.
 //
-// For each aspect and side of the run's walk (session/aspect_sides.h) that
-// the family takes:
+// For each aspect and side of the run's walk (session/aspect_sides.h, with
+// the family's rule of what is lateral) that the family takes:
 //   1. the pending extracts (the current one only in "real-time ident.") are
 //      taken in cell order until the batch size is used up; an extract that
 //      the family cannot use (its file is missing, its name cannot be
@@ -58,6 +58,7 @@
 #include "workstation/config/aspects.h"
 #include "workstation/db/database.h"
 #include "workstation/matching/results_import.h"
+#include "workstation/session/aspect_sides.h"
 #include "workstation/session/run_state.h"
 
 namespace velmora::matching {
@@ -86,6 +87,7 @@ struct BatchCompareSummary {
   // ("" for the comparison through tarvikx), the pairs they scored and the
   // time it took.
   std::string family;
+  std::string extract_file;  // what a compared extract needs: "key file" ("" = feature file)
   int64_t pairs_compared = 0;
   double compare_seconds = 0;
   // The first few extracts left out, each with its reason: a name the lists
@@ -128,6 +130,8 @@ struct FamilySetup {
   // later families and notes them in state.compared_pending, for ChangePtoV
   // after the last family (see later_family_in_run).
   bool move_with_import = true;
+  // The cell_type values that make an aspect lateral for this family.
+  session::LateralTypes lateral = session::LateralTypes::kLateral;
 };
 
 // The families in the order a batch comparison runs them.

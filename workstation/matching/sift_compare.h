@@ -3,11 +3,18 @@
 // matching their key points (libs/bristane/list_matches.h), written as a
 // results file of the comparison program's form for import_results.
 //
-// compare_sift_side is the family's part of one aspect and side; the frame
-// around it (the walk of aspects and sides, the pending and library
+// compare_sift runs the family in the comparison families' shared frame
+// (batch_frame.h: the walk of aspects and sides, the pending and library
 // selection, the distribution rows, the previous-results check, the import
 // under the family's letter with the move from P to V, "use multiple
-// cores" and batch size 0) is the comparison families' shared one. It
+// cores" and batch size 0). What is its own:
+//   - the letter of algy type 'CompSift'; results file aspect + side +
+//     letter + "_results.txt";
+//   - the walk: an aspect is lateral (sides L and R) when its cell_type is
+//     "lateral" or "Lateral";
+//   - the file an extract needs: its key file, data folder + "SiftLib/" +
+//     cell;
+//   - compare_sift_side, the family's part of one aspect and side, which
 //   1. loads the pending extracts (FillArraysSift, up to the batch size),
 //      writes "$ pending pending" and scores each pending pair once (i < j);
 //   2. loads the library 200 extracts at a time, writes "$ pending library"
@@ -35,9 +42,12 @@
 
 #include "workstation/common/atomic_file.h"
 #include "workstation/common/control_panel.h"
+#include "workstation/common/operator_dialogs.h"
 #include "workstation/common/status.h"
+#include "workstation/matching/batch_frame.h"
 #include "workstation/matching/results_import.h"
 #include "workstation/matching/sift_arrays.h"
+#include "workstation/session/run_state.h"
 
 namespace velmora::matching {
 
@@ -88,5 +98,10 @@ struct SiftSideResult {
 // letter + "_results.txt" in the working folder. When no pending extract
 // has a usable key file nothing is written and `compared` is empty.
 Status compare_sift_side(const SiftSideInputs& in, ControlPanel& panel, SiftSideResult* result);
+
+// The key-point family over the whole run, in the shared frame. Resets
+// *summary (when given) and fills it.
+Status compare_sift(session::RunState& state, ControlPanel& panel, OperatorDialogs& dialogs,
+                    BatchCompareSummary* summary = nullptr);
 
 }  // namespace velmora::matching

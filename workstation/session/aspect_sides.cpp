@@ -3,13 +3,18 @@
 
 namespace velmora::session {
 
-std::vector<AspectSide> all_aspect_sides(const RunState& state) {
+bool is_lateral(const std::string& cell_type, LateralTypes types) {
+  return cell_type == "lateral" ||
+         (types == LateralTypes::kLateralOrCapital && cell_type == "Lateral");
+}
+
+std::vector<AspectSide> all_aspect_sides(const RunState& state, LateralTypes types) {
   std::vector<AspectSide> walk;
   const config::AspectList& list = state.aspects();
   for (int i = 0; i < list.count; ++i) {
     const config::AspectEntry& entry = list.entries[i];
     if (entry.aspect == "Skin") break;
-    if (entry.cell_type == "lateral") {
+    if (is_lateral(entry.cell_type, types)) {
       walk.push_back({&entry, state.side_letters[0]});
       walk.push_back({&entry, state.side_letters[1]});
     } else {
@@ -19,8 +24,8 @@ std::vector<AspectSide> all_aspect_sides(const RunState& state) {
   return walk;
 }
 
-std::vector<AspectSide> aspect_sides(const RunState& state) {
-  std::vector<AspectSide> walk = all_aspect_sides(state);
+std::vector<AspectSide> aspect_sides(const RunState& state, LateralTypes types) {
+  std::vector<AspectSide> walk = all_aspect_sides(state, types);
   const RunOptions& o = state.options;
   if (!o.multi_core) return walk;
   std::vector<AspectSide> chosen;
@@ -39,12 +44,17 @@ Status check_chosen_aspect_side(const RunState& state) {
     if (e.aspect == "Skin") break;
     if (e.aspect != o.chosen_aspect) continue;
     const bool lateral = e.cell_type == "lateral";
-    if ((lateral && (o.chosen_side == "L" || o.chosen_side == "R")) ||
-        (!lateral && o.chosen_side == "M")) {
+    const bool either = e.cell_type == "Lateral";
+    const bool flank_side = o.chosen_side == "L" || o.chosen_side == "R";
+    if (((lateral || either) && flank_side) || (!lateral && o.chosen_side == "M")) {
       return Status::Ok();
     }
     return Status::InvalidArgument("Aspect " + o.chosen_aspect + " has no side " + o.chosen_side +
-                                   " (" + (lateral ? "lateral: L or R" : "not lateral: M") + ").");
+                                   " (" +
+                                   (lateral  ? "lateral: L or R"
+                                    : either ? "Lateral: L, R or M"
+                                             : "not lateral: M") +
+                                   ").");
   }
   return Status::InvalidArgument("The database has no aspect " + o.chosen_aspect +
                                  " before \"Skin\" in its aspects table.");

@@ -81,5 +81,34 @@ TEST_F(Walk, MultipleCoresTakeTheChosenAspectAndSideOnly) {
   }
 }
 
+// "Lateral" with a capital is lateral to the key points alone; a copy
+// under "use multiple cores" may take it on any of the three sides.
+TEST_F(Walk, TheKeyPointsAlsoTakeCapitalisedLateralOnTwoSides) {
+  state_.session.aspects.entries[1].cell_type = "Lateral";  // Dorsal
+  auto walk_of = [&](LateralTypes types) {
+    std::vector<std::string> out;
+    for (const AspectSide& a : aspect_sides(state_, types)) out.push_back(a.entry->aspect + a.side);
+    return out;
+  };
+  EXPECT_EQ(walk_of(LateralTypes::kLateral),
+            (std::vector<std::string>{"FlankL", "FlankR", "DorsalM"}));
+  EXPECT_EQ(walk_of(LateralTypes::kLateralOrCapital),
+            (std::vector<std::string>{"FlankL", "FlankR", "DorsalL", "DorsalR"}));
+  RunOptions& o = state_.options;
+  o.multi_core = true;
+  o.chosen_aspect = "Dorsal";
+  struct Case {
+    const char* side;
+    bool valid;
+  };
+  for (const Case& c : {Case{"L", true}, Case{"R", true}, Case{"M", true}, Case{"X", false}}) {
+    o.chosen_side = c.side;
+    EXPECT_EQ(check_chosen_aspect_side(state_).ok(), c.valid) << c.side;
+  }
+  o.chosen_aspect = "Flank";
+  o.chosen_side = "M";
+  EXPECT_FALSE(check_chosen_aspect_side(state_).ok());  // "lateral" stays L or R
+}
+
 }  // namespace
 }  // namespace velmora::session
