@@ -23,6 +23,16 @@ std::string compact_summary(const std::string& text) {
   return out;
 }
 
+// The operator sees at the end of a family what the headless program prints,
+// its console columns closed up for a message box's proportional font. Not
+// in real-time identification: there each photograph runs every family and
+// its review opens at once, so a box per family would only be clicked away.
+void show_completion(runs::RunContext& ctx, const std::string& family, const std::string& summary) {
+  if (ctx.options.real_time || ctx.dialogs->program_ended()) return;
+  ctx.dialogs->message("The " + family + " is complete.\n" + compact_summary(summary), Buttons::kOk,
+                       Icon::kInformation);
+}
+
 }  // namespace
 
 runs::RunStep batch_compare_step(std::shared_ptr<matching::ProcessRunner> runner,
@@ -33,13 +43,9 @@ runs::RunStep batch_compare_step(std::shared_ptr<matching::ProcessRunner> runner
           summary = std::move(summary)](runs::RunContext& ctx) {
     Status s = matching::batch_compare_old_style(ctx, *ctx.panel, *ctx.dialogs, *runner, options,
                                                  summary.get());
-    // The operator sees at the end what the headless program prints, its
-    // console columns closed up for a message box's proportional font.
-    if (s.ok() && !ctx.dialogs->program_ended()) {
-      ctx.dialogs->message("The comparison through tarvikx is complete.\n" +
-                               compact_summary(matching::format_batch_summary(*summary, 0)),
-                           Buttons::kOk, Icon::kInformation);
-    }
+    if (s.ok())
+      show_completion(ctx, "comparison through tarvikx",
+                      matching::format_batch_summary(*summary, 0));
     return s;
   };
 }
@@ -49,11 +55,9 @@ runs::RunStep compare_new_style_step(matching::NewStyleOptions options,
   if (!summary) summary = std::make_shared<matching::BatchCompareSummary>();
   return [options, summary = std::move(summary)](runs::RunContext& ctx) {
     Status s = matching::compare_new_style(ctx, *ctx.panel, *ctx.dialogs, options, summary.get());
-    if (s.ok() && !ctx.dialogs->program_ended()) {
-      ctx.dialogs->message("The correlation and spot comparison is complete.\n" +
-                               compact_summary(matching::format_batch_summary(*summary, 0)),
-                           Buttons::kOk, Icon::kInformation);
-    }
+    if (s.ok())
+      show_completion(ctx, "correlation and spot comparison",
+                      matching::format_batch_summary(*summary, 0));
     return s;
   };
 }
@@ -65,11 +69,8 @@ runs::RunStep compare_sift_step(std::shared_ptr<matching::BatchCompareSummary> s
     // driver passes the family over.
     if (ctx.algorithm_letters.CompSift.empty()) return Status::Ok();
     Status s = matching::compare_sift(ctx, *ctx.panel, *ctx.dialogs, summary.get());
-    if (s.ok() && !ctx.dialogs->program_ended()) {
-      ctx.dialogs->message("The key-point comparison is complete.\n" +
-                               compact_summary(matching::format_batch_summary(*summary, 0)),
-                           Buttons::kOk, Icon::kInformation);
-    }
+    if (s.ok())
+      show_completion(ctx, "key-point comparison", matching::format_batch_summary(*summary, 0));
     return s;
   };
 }
@@ -84,11 +85,8 @@ runs::RunStep legcode_compare_step(std::shared_ptr<matching::LegCodeSummary> sum
   if (!summary) summary = std::make_shared<matching::LegCodeSummary>();
   return [summary = std::move(summary)](runs::RunContext& ctx) {
     Status s = matching::compare_legcodes(ctx, *ctx.panel, *ctx.dialogs, summary.get());
-    if (s.ok() && !ctx.dialogs->program_ended() && (summary->compared || summary->imports > 0)) {
-      ctx.dialogs->message("The leg-code comparison is complete.\n" +
-                               compact_summary(matching::format_legcode_summary(*summary)),
-                           Buttons::kOk, Icon::kInformation);
-    }
+    if (s.ok() && (summary->compared || summary->imports > 0))
+      show_completion(ctx, "leg-code comparison", matching::format_legcode_summary(*summary));
     return s;
   };
 }

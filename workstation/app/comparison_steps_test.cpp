@@ -108,6 +108,24 @@ TEST_F(ComparisonStepsTest, TheInstalledLegCodeStepComparesLegCodeExtracts) {
   EXPECT_NE(last.find("\nresult lines imported: 3\n"), std::string::npos) << last;
 }
 
+// In real-time identification every photograph runs every family and its
+// review opens at once: the families compare without a summary box.
+TEST_F(ComparisonStepsTest, RealTimeComparisonsShowNoSummaryBox) {
+  db::testing::FixtureBuilder b = ws_.builder();
+  ASSERT_TRUE(b.add_algorithm("h", "legcode").ok());
+  ASSERT_TRUE(b.add_bulk_extracts("P", 2, 1, "LegCode", "LC", "M", "P").ok());
+  ASSERT_TRUE(b.add_bulk_extracts("L", 1, 1, "LegCode", "LC", "M", "L").ok());
+  for (const char* cell : {"P1_1LC", "P2_1LC", "L1_1LC"}) ASSERT_TRUE(b.add_code(cell, "K7").ok());
+  start(200);
+  ctx_.options.real_time = true;
+  runs::RunHooks hooks;
+  install_comparison_steps(hooks, std::make_shared<FakeProcessRunner>());
+  ASSERT_TRUE(hooks.comparison.compare_legcodes(ctx_).ok());
+  EXPECT_EQ(v_cells(), "P1_1LC P2_1LC");
+  for (const auto& shown : dialogs_.shown())
+    EXPECT_EQ(shown.text.find("is complete"), std::string::npos) << shown.text;
+}
+
 // The installed key-point hook runs the family in the shared frame: only
 // with its letter, on the sides its walk gives ("Lateral" too has L and R),
 // leaving out extracts without a usable key file (they stay pending) and
