@@ -223,10 +223,20 @@ class Problem {
           if (branch[i - 1] && branch[i])
             segments.push_back({branch[i - 1]->screen, branch[i]->screen, branch[i - 1]->y,
                                 branch[i - 1]->theta, branch[i]->y, branch[i]->theta});
-      std::pair<double, double> covered{std::numeric_limits<double>::infinity(),
-                                        -std::numeric_limits<double>::infinity()};
-      add_nearest(segments, marks_.top, w_.top, &covered);
-      add_nearest(segments, marks_.bottom, w_.bottom, &covered);
+      const std::pair<double, double> none{std::numeric_limits<double>::infinity(),
+                                           -std::numeric_limits<double>::infinity()};
+      std::pair<double, double> top = none, bottom = none;
+      add_nearest(segments, marks_.top, w_.top, &top);
+      add_nearest(segments, marks_.bottom, w_.bottom, &bottom);
+      // Where both outlines are marked, the polygon follows the body; beyond
+      // the first or last mark of one list it cuts across to the other's on
+      // a chord (the lists end at different places along the body), and the
+      // outline there lies outside the chord however well the model fits.
+      std::pair<double, double> covered;
+      if (marks_.bottom.empty() || marks_.top.empty())
+        covered = {std::min(top.first, bottom.first), std::max(top.second, bottom.second)};
+      else
+        covered = {std::max(top.first, bottom.first), std::min(top.second, bottom.second)};
       add_overspill(outline, covered);
     }
     residual_count_ = 0;
@@ -308,7 +318,8 @@ class Problem {
   }
 
   // The outline where it leaves the marked edges' polygon, within the
-  // stretch of body the edge marks were matched to.
+  // stretch of body both edge lists were matched to (one list's, when the
+  // other is empty).
   void add_overspill(const Silhouette& outline, std::pair<double, double> covered) {
     std::vector<Eigen::Vector2d> polygon = marks_.top;
     if (polygon.size() + marks_.bottom.size() < 3 || !(covered.first < covered.second)) return;

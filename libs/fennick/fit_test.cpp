@@ -600,5 +600,76 @@ TEST(Fit, MirrorPosesMarkAlike) {
   }
 }
 
+// ---- Edge lists that end at different places along the body ----
+//
+// An operator rarely starts and stops the top and the bottom outline at the
+// same section. The polygon of the marks then closes across the body on a
+// slanting chord, and the outline of a perfectly fitted body runs outside
+// that chord for the stretch one list covers and the other does not. Marks
+// projected exactly from the model at rest (so the true pose and shape fit
+// them to the pixel's rounding) must give back the pose and the rest girth
+// however the two lists are staggered.
+
+struct Stagger {
+  const char* what;
+  double top_from, top_to, bottom_from, bottom_to;  // Y along the body
+};
+
+// `count` points of one outline (upper or lower) evenly from Y `from` to
+// `to`, as whole pixels, left to right.
+void push_outline(const LoadedModel& truth, bool upper, double from, double to, int count,
+                  PointList* list) {
+  const double near = testing::ray_at(truth, 230, -kPi / 2).v[10] < 0 ? -kPi / 2 : kPi / 2;
+  std::vector<ScreenPoint> points;
+  for (int i = 0; i < count; ++i) {
+    const double y = from + (to - from) * i / (count - 1);
+    RayRecord a = testing::ray_at(truth, y, testing::turning_theta(truth, y, near, near + kPi));
+    RayRecord b = testing::ray_at(truth, y, testing::turning_theta(truth, y, near - kPi, near));
+    if (a.v[1] > b.v[1]) std::swap(a, b);
+    const RayRecord& r = upper ? a : b;
+    points.push_back(testing::pixel(r.v[0], r.v[1]));
+  }
+  std::sort(points.begin(), points.end(), [](ScreenPoint p, ScreenPoint q) { return p.x < q.x; });
+  for (ScreenPoint p : points) push(list, p);
+}
+
+TEST(Fit, StaggeredEdgeListsKeepTheRestShapeAndPose) {
+  const Stagger staggers[] = {
+      {"lists alike", 75, 395, 75, 395},
+      {"top starts late", 160, 395, 75, 395},
+      {"bottom stops early", 75, 395, 75, 300},
+      {"each short at one end", 75, 310, 150, 395},
+  };
+  // Turned -25 degrees with the nose down 10, and head left turned -20 with
+  // the nose up 12.
+  for (const KnownPose& known : {known_poses()[2], known_poses()[4]})
+    for (const Stagger& s : staggers) {
+      SCOPED_TRACE(::testing::Message() << known.what << ", " << s.what);
+      auto truth = testing::load_model("seal_flank.dat");
+      testing::place(*truth, known.pose);
+      std::mt19937 rng(1);
+      auto marks = testing::photograph_marks(*truth, true, 0, 0, &rng);
+      push_outline(*truth, true, s.top_from, s.top_to, 10, &marks->top);
+      push_outline(*truth, false, s.bottom_from, s.bottom_to, 10, &marks->bottom);
+
+      auto m = testing::load_model("seal_flank.dat");
+      prepare_initial_fit(*marks, m.get(), 0);
+      ASSERT_EQ(fit_to_known_points(*m->model, *marks, m->control, 1, 0, 0, 0, m->params),
+                kFennickOk)
+          << fennick_last_message();
+      close_outline(marks.get());
+      ASSERT_EQ(fit_to_known_points(*m->model, *marks, m->control, 0, 1, 0, 0, m->params),
+                kFennickOk)
+          << fennick_last_message();
+      ModelParms fitted{};
+      ASSERT_EQ(get_model_parms(fitted), kFennickOk);
+      EXPECT_LT(degrees_apart(fitted.v[1], known.pose.angles[1]), 1.0) << "yaw";
+      EXPECT_LT(degrees_apart(fitted.v[2], known.pose.angles[2]), 1.0) << "pitch";
+      EXPECT_NEAR(fitted.v[5] / known.pose.scale, 1, 0.01) << "scale";
+      EXPECT_NEAR(mean_girth(m->params), 1, 0.02) << "girth";
+      EXPECT_LT(fitted.v[7], 1.0) << "rms of the marks, pixels";
+    }
+}
+
 }  // namespace
 }  // namespace velmora::fennick

@@ -320,8 +320,11 @@ double grain(Random& rnd) {
   return std::sqrt(3.0) * sum;
 }
 
-PixelPoint jittered(Random& rnd, double x, double y) {
-  const auto jitter = [&rnd] { return std::clamp(rnd.normal(), -2.0, 2.0); };
+// The operator's hand: a normal draw of unit spread clamped to 2 pixels each
+// way, times `amount`. The draws are made whatever the amount, so marks
+// without jitter lie at the same places along the body as those with it.
+PixelPoint jittered(Random& rnd, double amount, double x, double y) {
+  const auto jitter = [&rnd, amount] { return amount * std::clamp(rnd.normal(), -2.0, 2.0); };
   const double jx = jitter(), jy = jitter();
   return {static_cast<int>(std::nearbyint(x + jx)), static_cast<int>(std::nearbyint(y + jy))};
 }
@@ -331,15 +334,15 @@ PixelPoint jittered(Random& rnd, double x, double y) {
 // margin, and the shoulder and the hip of the flank shown (drawn last, so the
 // other marks are those of a corpus made without them).
 Status find_marks(const PhotoModel& m, const PhotoView& v, const Photo& photo, Random& rnd,
-                  PhotoMarks* marks) {
+                  double jitter, PhotoMarks* marks) {
   const fennick::ModelRecord& r = *m.record;
   RayRecord ray{};
   if (ray_at(m, r.special_y[0], r.special_theta[0], &ray) != kFennickOk)
     return ray_failure("tail base");
-  marks->tail_base = jittered(rnd, ray.v[0], ray.v[1]);
+  marks->tail_base = jittered(rnd, jitter, ray.v[0], ray.v[1]);
   if (ray_at(m, r.special_y[1], r.special_theta[1], &ray) != kFennickOk)
     return ray_failure("sternum");
-  marks->sternum = jittered(rnd, ray.v[0], ray.v[1]);
+  marks->sternum = jittered(rnd, jitter, ray.v[0], ray.v[1]);
   // The flank shown is theta -pi/2 for the right side, pi/2 for the left;
   // the outline lies a quarter turn either way from it.
   const double near = v.side == 'R' ? -kPi / 2 : kPi / 2;
@@ -353,7 +356,7 @@ Status find_marks(const PhotoModel& m, const PhotoView& v, const Photo& photo, R
       if (Status s = turning_theta(m, y, near - kPi, near, &b); !s.ok()) return s;
       if (a.v[1] > b.v[1]) std::swap(a, b);
       const RayRecord& chosen = list == 0 ? a : b;
-      (list == 0 ? upper : lower).push_back(jittered(rnd, chosen.v[0], chosen.v[1]));
+      (list == 0 ? upper : lower).push_back(jittered(rnd, jitter, chosen.v[0], chosen.v[1]));
     }
     std::vector<PixelPoint>& out = list == 0 ? marks->top : marks->bottom;
     out = list == 0 ? upper : lower;
@@ -381,7 +384,7 @@ Status find_marks(const PhotoModel& m, const PhotoView& v, const Photo& photo, R
     if ((r.special_theta[i] < 0) != (near < 0)) continue;
     if (ray_at(m, r.special_y[i], r.special_theta[i], &ray) != kFennickOk)
       return ray_failure("shoulder or hip");
-    marks->near_points.push_back({i, jittered(rnd, ray.v[0], ray.v[1])});
+    marks->near_points.push_back({i, jittered(rnd, jitter, ray.v[0], ray.v[1])});
   }
   return Status::Ok();
 }
@@ -606,9 +609,17 @@ Status render_photo(const PhotoPelt& pelt, const AnimalBuild& build, PhotoView* 
     }
 
   PhotoMarks m;
-  Random mark_rnd(stream_seed(noise_seed, 1));
-  if (Status s = find_marks(*model, *view, out, mark_rnd, &m); !s.ok()) return s;
+  if (Status s = find_photo_marks(*model, *view, out, noise_seed, 1, &m); !s.ok()) return s;
   *photo = std::move(out);
+  *marks = std::move(m);
+  return Status::Ok();
+}
+
+Status find_photo_marks(const PhotoModel& model, const PhotoView& view, const Photo& photo,
+                        uint64_t noise_seed, double jitter, PhotoMarks* marks) {
+  Random rnd(stream_seed(noise_seed, 1));
+  PhotoMarks m;
+  if (Status s = find_marks(model, view, photo, rnd, jitter, &m); !s.ok()) return s;
   *marks = std::move(m);
   return Status::Ok();
 }

@@ -233,6 +233,14 @@ PhotoView make_photo_view(uint64_t seed, const fennick::ModelRecord& record);
 Status render_photo(const PhotoPelt& pelt, const AnimalBuild& build, PhotoView* view,
                     uint64_t noise_seed, PhotoModel* model, Photo* photo, PhotoMarks* marks);
 
+// The marks render_photo finds on `photo` of the model at `view`'s pose (as
+// render_photo left `model`) for `noise_seed`, each point moved by `jitter`
+// times the operator's hand (a normal draw clamped to 2 pixels each way): 1
+// gives render_photo's marks, 0 the exact positions rounded to whole pixels,
+// at the same places along the body and with the same crop.
+Status find_photo_marks(const PhotoModel& model, const PhotoView& view, const Photo& photo,
+                        uint64_t noise_seed, double jitter, PhotoMarks* marks);
+
 // The pelt, build and view of animal `animal` (from 1), sighting `sighting`.
 PhotoPelt photo_pelt(const PhotoCorpusOptions& o, const fennick::ModelRecord& r, int animal);
 AnimalBuild photo_build(const PhotoCorpusOptions& o, const fennick::ModelRecord& r, int animal);
