@@ -48,7 +48,7 @@
 
 #include "libs/fennick/fennick.h"
 #include "tools/corpus/synthetic_photo.h"
-#include "workstation/app/photo_file.h"
+#include "workstation/model/ui/photo_file.h"
 #include "workstation/common/atomic_file.h"
 #include "workstation/model/fit_session.h"
 #include "workstation/model/retrieve.h"
@@ -350,7 +350,7 @@ int main(int argc, char** argv) {
         if (s.ok()) s = corpus::encode_jpeg(rendered, &jpeg);
         if (s.ok()) s = write_file_atomically(jpeg_path.string(), jpeg);
         model::Photo photo;
-        if (s.ok()) s = app::load_photo(jpeg_path.string(), &photo);
+        if (s.ok()) s = model::load_photo(jpeg_path.string(), &photo);
         if (!s.ok()) {
           std::fprintf(stderr, "photo_fit_bench: seed %llu animal %d: %s\n",
                        static_cast<unsigned long long>(seed), animal, s.message().c_str());
