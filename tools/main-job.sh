@@ -42,7 +42,7 @@
 # HARD=1: a harder photograph season: 150 seals (unless ANIMALS says
 #   otherwise), poses up to 35 degrees off the side view (yaw; pitch 15,
 #   roll 22) and twice the sensor noise (velmora-corpus photos --hard). It
-#   takes some three times as long as the default season.
+#   is not much harder for the families yet (see README).
 # TEST=0 leaves out step 7.
 #
 # Options (environment): CORPUS; ANIMALS, SIGHTINGS, SEED change the season;
