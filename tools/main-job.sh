@@ -22,13 +22,28 @@
 #      codes, key points);
 #   6. velmora-corpus candidates: the best candidates of a few pending
 #      extracts from temp and the rank-1 and rank-10 identification rates,
-#      overall and for each side, and for each family letter.
+#      overall and for each side, and for each family letter;
+#   7. velmora-batch --test, twice, on a copy of the data folder taken
+#      before step 5 (the test needs an empty temp): the library of earlier
+#      seasons is the test set (every library ID begins with a letter), each
+#      library extract is compared, as if pending, by every family and
+#      ranked against the others; once per extract and letter, once with
+#      --combine (per animal, over its extracts and letters). The chart of
+#      each run goes to $BUILD/demo-charts/, and one table is printed: each
+#      family letter's rank-1, rank-5 and rank-10 rates (from the per-letter
+#      counts), the best letter per extract and the combined rates.
 # CORPUS=fingerprints: the fingerprint-only data folder (velmora-corpus data:
 #   200 animals, 3 sightings, noise of 9 grey levels, quadrant shifts up to 3
 #   pixels, rotations up to 5 degrees), then steps 5 and 6.
 #
 # The time of every step is printed at the end. The job fails when a step
 # fails (its log is shown) or when no pending extract was ranked.
+#
+# HARD=1: a harder photograph season: 150 seals (unless ANIMALS says
+#   otherwise), poses up to 35 degrees off the side view (yaw; pitch 15,
+#   roll 22) and twice the sensor noise (velmora-corpus photos --hard). It
+#   is not much harder for the families yet (see README).
+# TEST=0 leaves out step 7.
 #
 # Options (environment): CORPUS; ANIMALS, SIGHTINGS, SEED change the season;
 # CORPUS_OPTIONS extra options of the corpus command (for fingerprints the
@@ -43,8 +58,13 @@ BUILD=${BUILD:-build}
 CORPUS=${CORPUS:-photos}
 case $CORPUS in
   photos)
-    ANIMALS=${ANIMALS:-100}
-    CORPUS_OPTIONS=${CORPUS_OPTIONS:-}
+    if [ "${HARD:-0}" = 1 ]; then
+      ANIMALS=${ANIMALS:-150}
+      CORPUS_OPTIONS="--hard ${CORPUS_OPTIONS:-}"
+    else
+      ANIMALS=${ANIMALS:-100}
+      CORPUS_OPTIONS=${CORPUS_OPTIONS:-}
+    fi
     ;;
   fingerprints)
     ANIMALS=${ANIMALS:-200}
@@ -59,6 +79,7 @@ SIGHTINGS=${SIGHTINGS:-3}
 SEED=${SEED:-1}
 SHOW=${SHOW:-5}
 BATCH_OPTIONS=${BATCH_OPTIONS:-}
+TEST=${TEST:-1}
 JOBS=${JOBS:-$(nproc 2>/dev/null || echo 2)}
 
 tools/install-deps.sh
@@ -79,6 +100,10 @@ rm -rf "$data"
 logs=$(pwd)/$BUILD/demo-logs
 rm -rf "$logs"
 mkdir -p "$logs"
+test_data=$(pwd)/$BUILD/demo-test
+rm -rf "$test_data"
+charts=$(pwd)/$BUILD/demo-charts
+rm -rf "$charts"
 
 now() { date +%s%N; }
 seconds() {
@@ -144,6 +169,10 @@ else
     --sightings "$SIGHTINGS" --seed "$SEED" $CORPUS_OPTIONS
 fi
 
+# The test evaluation runs on a copy of the folder as it is now: temp is
+# still empty and the new extracts wait as P (the test parks them).
+if [ "$TEST" = 1 ]; then stage test-copy 0 cp -a "$data" "$test_data"; fi
+
 # The working folder holds the run file tarvik.ini and receives the list and
 # results files.
 # shellcheck disable=SC2086
@@ -152,6 +181,67 @@ stage batch 12 "$bin/velmora-batch" --data-folder "$data" --database "$data/seal
 
 # Fails when temp ranks no pending extract.
 stage rating 0 "$bin/velmora-corpus" candidates "$data" "$data/seals.sqlite" --show "$SHOW"
+
+# test_run CHART [OPTIONS]: the test-rank evaluation on the copy.
+test_run() {
+  chart=$1
+  shift
+  (cd "$test_data/work" && "$bin/velmora-batch" --test --data-folder "$test_data" \
+    --database "$test_data/seals.sqlite" --working-folder "$test_data/work" \
+    --chart "$charts/$chart" "$@")
+}
+
+if [ "$TEST" = 1 ]; then
+  mkdir -p "$charts"
+  stage test 12 test_run test-per-letter.png
+  stage test-combined 12 test_run test-combined.png --combine
+  # One table from the two logs: the per-letter counts (cumulated up to
+  # ranks 1, 5 and 10), the best letter of each extract, the combined run.
+  awk -v combined="$logs/test-combined.log" '
+    function family(l) {
+      if (l == "a") return "tarvik"
+      if (l == "c") return "correlation"
+      if (l == "s") return "spot"
+      if (l == "h") return "leg codes"
+      if (l == "k") return "key points"
+      return "letter"
+    }
+    function row(name, r1, r5, r10, n) {
+      printf "  %-30s %7s %7s %8s %9s\n", name, r1, r5, r10, n
+    }
+    function overall(file, name,   line, v, f, in_table) {
+      in_table = 0
+      v[1] = v[5] = v[10] = "-"
+      while ((getline line < file) > 0) {
+        if (line ~ /^rank  found at or above/) { in_table = 1; continue }
+        if (in_table && split(line, f, " ") == 2 && f[1] ~ /^[0-9]+$/) v[f[1] + 0] = f[2]
+        else in_table = 0
+      }
+      close(file)
+      row(name, v[1], v[5], v[10], "")
+    }
+    /^letter  rank  count  percent/ { letters = 1; next }
+    letters && NF == 4 && $2 ~ /^[0-9]+$/ {
+      if (!($1 in total)) order[++n] = $1
+      total[$1] += $3
+      for (k = 1; k <= 10; k++) if ($2 <= k) upto[$1, k] += $3
+      next
+    }
+    { letters = 0 }
+    END {
+      print "test-rank evaluation: found at or above rank 1, 5, 10 (%)"
+      row("family (letter)", "rank-1", "rank-5", "rank-10", "extracts")
+      for (i = 1; i <= n; i++) {
+        l = order[i]
+        row(family(l) " (" l ")", sprintf("%.1f", 100 * upto[l, 1] / total[l]),
+            sprintf("%.1f", 100 * upto[l, 5] / total[l]),
+            sprintf("%.1f", 100 * upto[l, 10] / total[l]), total[l])
+      }
+      overall(FILENAME, "best letter of each extract")
+      overall(combined, "combined (per animal)")
+    }' "$logs/test.log"
+  echo "  charts: $charts/test-per-letter.png, $charts/test-combined.png"
+fi
 
 echo "main-job: times (logs in $logs)"
 printf '%s' "$times"

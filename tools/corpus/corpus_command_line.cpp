@@ -106,9 +106,10 @@ const char kCorpusUsage[] =
     "      the others in the library) and the truth DIR/corpus.txt; after the\n"
     "      processing and a comparison, rate it with\n"
     "        velmora-corpus candidates DIR DIR/data/seals.sqlite\n"
-    "  velmora-corpus photos DIR [--animals N] [--sightings K] [--seed S]\n"
+    "  velmora-corpus photos DIR [--animals N] [--sightings K] [--seed S] [--hard]\n"
     "      renders lateral photographs of N seals (default 20) with K sightings each\n"
-    "      (default 3) into the new or empty folder DIR, a workstation data folder:\n"
+    "      (default 3; --hard: poses up to 35 degrees off the side view and twice\n"
+    "      the sensor noise) into the new or empty folder DIR, a workstation data folder:\n"
     "      DIR/newpics/<image>.jpg (1200 x 800), the operator's marks of each in\n"
     "      DIR/marks/<cell>.txt (crop, tail base, sternum, the near shoulder and hip,\n"
     "      top and bottom edges),\n"
@@ -184,6 +185,7 @@ int parse_corpus_command_line(int argc, const char* const* argv, CorpusCommandLi
   add_number(photos, "--animals", &line->photos.animals);
   add_number(photos, "--sightings", &line->photos.sightings);
   add_number(photos, "--seed", &line->photos.seed);
+  photos->add_flag("--hard", line->photos.hard)->disable_flag_override();
   photos->callback([line] {
     line->command = "photos";
     refuse_unless_empty(check_photo_options(line->photos));

@@ -108,6 +108,8 @@ TEST(CorpusCommandLine, PhotosTakesItsOptionsAndKeepsTheDefaultsOfTheRest) {
   EXPECT_EQ(p.line.photos.animals, defaults.animals);
   EXPECT_EQ(p.line.photos.sightings, defaults.sightings);
   EXPECT_EQ(p.line.photos.seed, defaults.seed);
+  EXPECT_EQ(p.line.photos.hard, defaults.hard);
+  EXPECT_FALSE(defaults.hard);
   EXPECT_EQ(p.line.photos.models_folder, "");
 
   p = parse({"photos", "p", "--animals", "100", "--sightings", "2", "--seed", "9"});
@@ -115,7 +117,13 @@ TEST(CorpusCommandLine, PhotosTakesItsOptionsAndKeepsTheDefaultsOfTheRest) {
   EXPECT_EQ(p.line.photos.animals, 100);
   EXPECT_EQ(p.line.photos.sightings, 2);
   EXPECT_EQ(p.line.photos.seed, 9u);
+  EXPECT_FALSE(p.line.photos.hard);
   EXPECT_EQ(p.line.extracts.animals, ExtractCorpusOptions().animals);
+
+  p = parse({"photos", "p", "--hard"});
+  ASSERT_EQ(p.code, -1) << p.err;
+  EXPECT_TRUE(p.line.photos.hard);
+  EXPECT_EQ(p.line.photos.animals, defaults.animals);
 }
 
 TEST(CorpusCommandLine, RankAndCandidatesDefaultToFilesInTheFolder) {

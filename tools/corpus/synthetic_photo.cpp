@@ -501,13 +501,16 @@ AnimalBuild make_animal_build(uint64_t seed, const fennick::ModelRecord& record)
   return b;
 }
 
-PhotoView make_photo_view(uint64_t seed, const fennick::ModelRecord& record) {
+PhotoView make_photo_view(uint64_t seed, const fennick::ModelRecord& record, bool hard) {
   Random rnd(seed);
   PhotoView v;
   v.side = rnd.chance(0.5) ? 'L' : 'R';
-  v.yaw = rnd.uniform(-25, 25);
-  v.pitch = rnd.uniform(-10, 10);
-  v.roll = rnd.uniform(-15, 15);
+  // Widening the bounds rather than drawing differently keeps every other
+  // quantity of the view equal between an ordinary and a hard season.
+  const double yaw = hard ? 35 : 25, pitch = hard ? 15 : 10, roll = hard ? 22 : 15;
+  v.yaw = rnd.uniform(-yaw, yaw);
+  v.pitch = rnd.uniform(-pitch, pitch);
+  v.roll = rnd.uniform(-roll, roll);
   v.scale = rnd.uniform(1.3, 1.65);
   const auto bends = [&rnd, &record](int group, double amplitude) {
     const int knots = std::clamp(record.groups[group].count, 0, fennick::kMaxKnots);
@@ -533,7 +536,7 @@ PhotoView make_photo_view(uint64_t seed, const fennick::ModelRecord& record) {
   v.ambient = rnd.uniform(0.3, 0.5);
   v.exposure = rnd.uniform(0.85, 1.15);
   v.water = rnd.chance(0.5);
-  v.noise = rnd.uniform(2, 5);
+  v.noise = hard ? rnd.uniform(4, 10) : rnd.uniform(2, 5);
   v.centre_dx = rnd.uniform(-0.8, 0.8);
   v.centre_dy = rnd.uniform(-0.6, 0.6);
   return v;
@@ -642,7 +645,7 @@ PhotoView photo_view(const PhotoCorpusOptions& o, const fennick::ModelRecord& r,
                      int sighting) {
   PhotoView v = make_photo_view(stream_seed(o.seed, kViewStream, static_cast<uint64_t>(animal),
                                             static_cast<uint64_t>(sighting)),
-                                r);
+                                r, o.hard);
   v.side = photo_flank(o, animal);
   return v;
 }

@@ -12,7 +12,7 @@
 // right flank carry different patterns and both sightings of a flank carry
 // the same. A sighting is one photograph: a flank (left or right, the head
 // pointing that way), a pose off the side view (yaw up to 25 degrees, pitch
-// up to 10, roll up to 15), a posture (bends up and sideways), a distance,
+// up to 10, roll up to 15; more in a hard season), a posture (bends up and sideways), a distance,
 // a light from some direction above, a background of water or rock and
 // sensor noise.
 //
@@ -117,6 +117,11 @@ struct PhotoCorpusOptions {
   int animals = 20;
   int sightings = 3;
   uint64_t seed = 1;
+  // A harder season: poses further off the side view (yaw up to 35
+  // degrees, pitch up to 15, roll up to 22) and twice the sensor noise. The
+  // same random draws are taken as without it, so a hard season shows the
+  // same animals on the same flanks, only posed and exposed worse.
+  bool hard = false;
   // Folder of the shipped model files; by default the source tree's.
   std::string models_folder;
 };
@@ -225,7 +230,7 @@ Status photo_fit_record(const PhotoMarks& marks, const fennick::MarkedPoints& mo
                         model::FitRecord* record);
 
 AnimalBuild make_animal_build(uint64_t seed, const fennick::ModelRecord& record);
-PhotoView make_photo_view(uint64_t seed, const fennick::ModelRecord& record);
+PhotoView make_photo_view(uint64_t seed, const fennick::ModelRecord& record, bool hard = false);
 
 // Places the model at the view's pose and shape (x, y chosen so the body
 // lies where the view asks), renders the photograph and finds the marks.

@@ -429,6 +429,52 @@ TEST(PhotoSeason, AnAnimalShowsOneFlankInEverySighting) {
   }
 }
 
+// A hard season widens the pose and noise bounds and changes nothing else:
+// the same seed gives the same side, scale, posture and light, and the
+// widened draws leave the ordinary bounds often enough to matter.
+TEST(PhotoSeason, AHardSeasonPosesAndExposesTheSameAnimalsWorse) {
+  PhotoModel model;
+  PhotoCorpusOptions o;
+  ASSERT_TRUE(load_photo_model(photo_model_path(o), &model).ok());
+  struct Bounds {
+    bool hard;
+    double yaw, pitch, roll, noise_low, noise_high;
+  };
+  const Bounds table[] = {{false, 25, 10, 15, 2, 5}, {true, 35, 15, 22, 4, 10}};
+  int beyond_ordinary = 0;
+  const int kViews = 200;
+  for (uint64_t seed = 1; seed <= kViews; ++seed) {
+    PhotoView views[2];
+    for (int i = 0; i < 2; ++i) {
+      const Bounds& b = table[i];
+      const PhotoView v = make_photo_view(seed, *model.record, b.hard);
+      SCOPED_TRACE("seed " + std::to_string(seed) + (b.hard ? " hard" : " ordinary"));
+      EXPECT_LE(std::abs(v.yaw), b.yaw);
+      EXPECT_LE(std::abs(v.pitch), b.pitch);
+      EXPECT_LE(std::abs(v.roll), b.roll);
+      EXPECT_GE(v.noise, b.noise_low);
+      EXPECT_LE(v.noise, b.noise_high);
+      views[i] = v;
+    }
+    const PhotoView &plain = views[0], &hard = views[1];
+    EXPECT_EQ(hard.side, plain.side) << "seed " << seed;
+    EXPECT_EQ(hard.scale, plain.scale) << "seed " << seed;
+    EXPECT_EQ(hard.bend_up, plain.bend_up) << "seed " << seed;
+    EXPECT_EQ(hard.light, plain.light) << "seed " << seed;
+    EXPECT_EQ(hard.exposure, plain.exposure) << "seed " << seed;
+    // Same draw, wider interval: the sign of every angle is kept.
+    EXPECT_EQ(hard.yaw > 0, plain.yaw > 0) << "seed " << seed;
+    EXPECT_GT(hard.noise, plain.noise) << "seed " << seed;
+    beyond_ordinary += std::abs(hard.yaw) > 25 || std::abs(hard.roll) > 15;
+  }
+  EXPECT_GE(beyond_ordinary, kViews / 4);
+  // The season's views go through the option.
+  o.hard = true;
+  const PhotoView season = photo_view(o, *model.record, 3, 2);
+  o.hard = false;
+  EXPECT_NE(season.yaw, photo_view(o, *model.record, 3, 2).yaw);
+}
+
 // A photograph whose every pixel carries its own index from 1, so that a
 // work picture cut from it tells where each of its pixels came from.
 model::Photo numbered_photo(int width, int height) {
