@@ -48,10 +48,10 @@
 
 #include "libs/fennick/fennick.h"
 #include "tools/corpus/synthetic_photo.h"
-#include "workstation/model/ui/photo_file.h"
 #include "workstation/common/atomic_file.h"
 #include "workstation/model/fit_session.h"
 #include "workstation/model/retrieve.h"
+#include "workstation/model/ui/photo_file.h"
 
 namespace {
 
