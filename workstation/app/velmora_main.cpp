@@ -1,7 +1,7 @@
 // Velmora: the photo-identification workstation. Builds the main window,
-// hands it the steps this version provides, and runs the event loop. Steps
-// not handed over (the comparison families not built yet) tell the operator
-// that they are not available in this version.
+// hands it every subsystem's steps (fitting window, extract processing,
+// comparison families, review, test run) and runs the event loop. A step
+// left unset would tell the operator that it is not available.
 #include <QApplication>
 
 #include <memory>
