@@ -33,10 +33,6 @@ namespace {
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
-double seconds_since(Clock::time_point t0) {
-  return std::chrono::duration<double>(Clock::now() - t0).count();
-}
-
 // The cells whose own fingerprint tarvikx could not read, from its problem
 // lines "  Error <n>: Can't read pending file <path>!!" and "Can't read
 // pending fingerprint <path>!<n>". Such an extract was never compared.

@@ -2,6 +2,7 @@
 // batch_compare_helpers.h).
 #include "workstation/matching/batch_compare_helpers.h"
 
+#include <fstream>
 #include <sstream>
 
 #include <cmath>
@@ -89,6 +90,26 @@ void TarvikxProgress::feed(std::string_view bytes, const std::function<void(doub
     }
     line_.clear();
   }
+}
+
+double seconds_since(std::chrono::steady_clock::time_point t0) {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+}
+
+std::string opposite_sex(const std::string& gender) {
+  if (gender == "Female") return "Male";
+  if (gender == "Male") return "Female";
+  return "unset";
+}
+
+std::vector<std::string> read_name_list(const std::string& path) {
+  std::vector<std::string> names;
+  std::ifstream in(path, std::ios::binary);
+  std::string line;
+  while (std::getline(in, line)) {
+    if (!line.empty()) names.push_back(line);
+  }
+  return names;
 }
 
 }  // namespace velmora::matching

@@ -1,14 +1,16 @@
-// The small pieces of the old-style batch comparison that need no database:
+// The small pieces of the batch comparisons that need no database:
 // the progress bar, the operator's progress texts, the run file of an
 // aspect, the tarvikx command of one run, and set_bit, a bit-array helper
 // shared with other parts of the workstation.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "workstation/matching/process_runner.h"
 
@@ -74,5 +76,16 @@ class TarvikxProgress {
  private:
   std::string line_;
 };
+
+// Seconds of the steady clock since t0, for the summaries' timings.
+double seconds_since(std::chrono::steady_clock::time_point t0);
+
+// The other sex of a gender text ("Female" / "Male"); "unset" for anything
+// else, which the library statements then match with no animal.
+std::string opposite_sex(const std::string& gender);
+
+// The non-empty lines of a list file the comparison wrote ("" when it cannot
+// be read: nothing listed).
+std::vector<std::string> read_name_list(const std::string& path);
 
 }  // namespace velmora::matching

@@ -38,26 +38,6 @@ constexpr size_t kFlushBytes = size_t{1} << 20;
 constexpr const char* kDistributionLabel = "legcodes: adding new distribution records";
 constexpr const char* kCompletedLabel = "completed all LegCode comparisons";
 
-double seconds_since(Clock::time_point t0) {
-  return std::chrono::duration<double>(Clock::now() - t0).count();
-}
-
-std::string opposite_sex(const std::string& gender) {
-  if (gender == "Female") return "Male";
-  if (gender == "Male") return "Female";
-  return "unset";
-}
-
-std::vector<std::string> read_name_list(const std::string& path) {
-  std::vector<std::string> names;
-  std::ifstream in(path, std::ios::binary);
-  std::string line;
-  while (std::getline(in, line)) {
-    if (!line.empty()) names.push_back(line);
-  }
-  return names;
-}
-
 class LegCodeComparison {
  public:
   LegCodeComparison(session::RunState& state, ControlPanel& panel, OperatorDialogs& dialogs,
