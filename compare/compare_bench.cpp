@@ -2,7 +2,8 @@
 // pass (a batch of 100 first-list fingerprints against a longer second list),
 // and how its time divides between the transforms, the peak lists, the
 // constellation search and the warp correlation. Also the single transforms
-// the pass is built on.
+// the pass is built on. Each runs on the baseline path (argument 0) and on
+// the AVX2 path (argument 1), side by side.
 //
 //   compare_bench --benchmark_filter=Pass
 #include <benchmark/benchmark.h>
@@ -85,7 +86,19 @@ Corpus& corpus() {
   return instance;
 }
 
+// Benchmarks taking a path argument: 0 the baseline, 1 AVX2. The chosen path
+// becomes the default for the run (plans made inside take it); false, with
+// the run skipped, where the processor lacks it.
+bool use_path(benchmark::State& state) {
+  const VectorPath path = state.range(0) == 0 ? VectorPath::kBaseline : VectorPath::kAvx2;
+  state.SetLabel(vector_path_name(path));
+  if (set_default_vector_path(path)) return true;
+  state.SkipWithError("this processor lacks the path");
+  return false;
+}
+
 void BM_Pass(benchmark::State& state) {
+  if (!use_path(state)) return;
   Corpus& c = corpus();
   for (auto _ : state) {
     state.PauseTiming();
@@ -96,9 +109,10 @@ void BM_Pass(benchmark::State& state) {
   state.counters["pairs_per_s"] = benchmark::Counter(
       static_cast<double>(c.pairs()) * state.iterations(), benchmark::Counter::kIsRate);
 }
-BENCHMARK(BM_Pass)->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(5);
+BENCHMARK(BM_Pass)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(5);
 
 void BM_PassShares(benchmark::State& state) {
+  if (!use_path(state)) return;
   Corpus& c = corpus();
   PassTimings t;
   for (auto _ : state) {
@@ -118,7 +132,12 @@ void BM_PassShares(benchmark::State& state) {
       100 * (t.total - t.transforms - t.peaks - t.search - t.warp) / t.total;
   state.counters["pairs_scored"] = static_cast<double>(t.pairs);
 }
-BENCHMARK(BM_PassShares)->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(3);
+BENCHMARK(BM_PassShares)
+    ->Arg(0)
+    ->Arg(1)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1)
+    ->Repetitions(3);
 
 std::vector<float> random_spectrum(std::uint32_t seed) {
   std::mt19937 rng(seed);
@@ -128,6 +147,7 @@ std::vector<float> random_spectrum(std::uint32_t seed) {
 }
 
 void BM_Transform64(benchmark::State& state) {
+  if (!use_path(state)) return;
   FourierPlan plan(64, 64);
   const std::vector<float> input = random_spectrum(1);
   std::vector<float> data = input;
@@ -136,7 +156,7 @@ void BM_Transform64(benchmark::State& state) {
     benchmark::DoNotOptimize(data.data());
   }
 }
-BENCHMARK(BM_Transform64);
+BENCHMARK(BM_Transform64)->Arg(0)->Arg(1);
 
 void BM_ReferenceTransform64(benchmark::State& state) {
   std::vector<float> data = random_spectrum(1);
@@ -149,12 +169,13 @@ BENCHMARK(BM_ReferenceTransform64);
 
 // The per-pair, per-sub-cell work: product and pruned inverse transform.
 void BM_InverseAtShifts64(benchmark::State& state) {
+  if (!use_path(state)) return;
   FourierPlan plan(64, 64);
   const std::vector<float> s = random_spectrum(2), t = random_spectrum(3);
   for (auto _ : state)
     benchmark::DoNotOptimize(plan.inverse_real_at_shifts(s.data(), t.data(), 16).re);
 }
-BENCHMARK(BM_InverseAtShifts64);
+BENCHMARK(BM_InverseAtShifts64)->Arg(0)->Arg(1);
 
 }  // namespace
 }  // namespace tarvik

@@ -248,17 +248,26 @@ void release_second(SecondPrint& second) {
 // constellation search, then the warp correlation of each candidate found.
 // Nullopt (after the message) when the working copies of the two images
 // cannot be had, which ends the pass.
-std::optional<PairScore> score_pair(PassState& pass, const Member& member, SecondPrint& second) {
+std::optional<PairScore> score_pair(PassState& pass, const Member& member, SecondPrint& second,
+                                    const Member* next) {
   const PassSettings& settings = pass.settings;
   PassTimings& t = pass.t;
   ++t.pairs;
 
   Lap lap(pass.timed);
+  // A batch holds hundreds of sub-cell spectra, too many for the nearest
+  // caches: each transform fetches the one the next reads while it computes.
   for (int k = 0; k < kSubCells; ++k) {
-    fill_surface(member.rec[k], second.fp, *second.plan, second.surface[k]);
+    const Fingerprint* after = k + 1 < kSubCells ? &member.rec[k + 1]
+                               : next != nullptr ? &next->rec[0]
+                                                 : nullptr;
+    fill_surface(member.rec[k], second.fp, *second.plan, second.surface[k],
+                 after != nullptr ? after->subcell_spectrum.data() : nullptr);
   }
   lap.add_to(t.transforms);
-  for (int k = 0; k < kSubCells; ++k) list_peaks(second.surface[k], pass.peaks[k]);
+  for (int k = 0; k < kSubCells; ++k) {
+    list_peaks(second.surface[k], pass.peaks[k], settings.peaks_per_subcell);
+  }
   lap.add_to(t.peaks);
   const SearchResult found = search_constellations(
       pass.peaks, settings.row_model, settings.col_model, settings.row_tol.data(),
@@ -341,7 +350,8 @@ bool compare_batch(PassState& pass, const FileList& first, std::size_t begin, st
       const std::string& first_name = first.names[begin + m];
       if (name_without_extension(first_name) == second_base) continue;
       if (!same_geometry(member.rec[0], print.fp)) continue;
-      const std::optional<PairScore> score = score_pair(pass, member, print);
+      const Member* next = m + 1 < batch.size() && batch[m + 1].usable ? &batch[m + 1] : nullptr;
+      const std::optional<PairScore> score = score_pair(pass, member, print, next);
       if (!score) {
         go_on = false;
       } else if (score->value > pass.settings.threshold) {

@@ -358,6 +358,40 @@ TEST_F(Pass, FirstListGoesInBatchesOfAHundred) {
   EXPECT_LT(second_error, line_101);
 }
 
+TEST_F(Pass, EveryPathWritesTheSameResultsByteForByte) {
+  // Four animals, three sightings each at different shifts and masks, plus
+  // extracts of another size and another sub-cell grid.
+  std::vector<std::string> names;
+  for (int a = 0; a < 4; ++a) {
+    const auto big = testing::blob_pattern(96, 96, 40 + a, 90);
+    for (int k = 0; k < 3; ++k) {
+      names.push_back("s" + std::to_string(a) + std::to_string(k) + ".fpt");
+      write(names.back(), testing::crop(big, 96, 12 + 3 * k, 17 - 2 * k, 64, 64));
+    }
+  }
+  const auto big = testing::blob_pattern(96, 96, 50, 90);
+  const FingerprintGeometry small{
+      .rows = 32, .cols = 32, .row_origin = 9, .col_origin = 9, .subrows = 8, .subcols = 8};
+  write("small1.fpt", testing::crop(big, 96, 10, 10, 32, 32), small);
+  write("small2.fpt", testing::crop(big, 96, 12, 11, 32, 32), small);
+  write("grid.fpt", testing::crop(big, 96, 16, 16, 64, 64), {.subrows = 12, .subcols = 12});
+  for (const char* extra : {"small1.fpt", "small2.fpt", "grid.fpt"}) names.push_back(extra);
+
+  const VectorPath usual = default_vector_path();
+  std::string text[2];
+  for (VectorPath path : {VectorPath::kBaseline, VectorPath::kAvx2}) {
+    if (!set_default_vector_path(path)) continue;
+    std::filesystem::remove(tmp_.path("results.txt"));
+    run(names, names, -100);
+    text[path == VectorPath::kAvx2] = results();
+  }
+  set_default_vector_path(usual);
+  EXPECT_GT(result_lines(text[0]).size(), 100u);
+  if (vector_path_available(VectorPath::kAvx2)) {
+    EXPECT_EQ(text[0], text[1]);
+  }
+}
+
 TEST_F(Pass, EmptyListsWriteTheHeaderOnly) {
   run({}, {"a1.fpt"});
   EXPECT_EQ(results(), "$ pending library\n");

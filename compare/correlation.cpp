@@ -5,10 +5,13 @@
 #include "compare/correlation.h"
 
 #include <algorithm>
+#include <bit>
 #include <cfloat>
 #include <cmath>
 #include <limits>
 #include <vector>
+
+#include "compare/avx2_kernels.h"
 
 namespace tarvik {
 namespace {
@@ -32,7 +35,7 @@ bool make_cell_spectrum(Fingerprint& fp, FourierPlan& plan) {
       if (!(px[c] & kMaskBit)) out[0] = static_cast<float>(px[c]) - fp.cell_mean;
     }
   }
-  plan.transform(fp.cell_spectrum.data(), +1);
+  plan.transform_to_planes(fp.cell_spectrum.data(), +1, fp.cell_spectrum.data());
   return true;
 }
 
@@ -49,24 +52,34 @@ bool make_subcell_spectrum(Fingerprint& fp, FourierPlan& plan) {
       }
     }
   }
-  plan.transform(data, +1);
+  plan.transform_to_planes(data, +1, data);
   return true;
 }
 
+namespace {
+
+// out[j] = w[j] (src[j] scale) where the weight is positive, else 0.
+void weigh_row(float* out, const float* w, const float* src, float scale, long n) {
+  for (long j = 0; j < n; ++j) out[j] = w[j] > 0 ? w[j] * (src[j] * scale) : 0.0f;
+}
+
+}  // namespace
+
 void fill_surface(const Fingerprint& sub, const Fingerprint& second, FourierPlan& plan,
-                  Matrix<float>& surface) {
+                  Matrix<float>& surface, const float* next_spectrum) {
   const int reach_r = static_cast<int>(surface.row_hi());
   const int reach_c = static_cast<int>(surface.col_hi());
   const int rows = second.rows;
   // shifted.re[u * stride + reach_c + j]: correlation at row position u, column shift j.
   const FourierPlan::ShiftRows shifted = plan.inverse_real_at_shifts(
-      sub.subcell_spectrum.data(), second.cell_spectrum.data(), reach_c);
+      sub.subcell_spectrum.data(), second.cell_spectrum.data(), reach_c, next_spectrum);
   const float scale = static_cast<float>(1.0 / (static_cast<double>(rows) * second.cols));
   const Matrix<float>& table = second.norm_table;
   // Columns of the table the shifted windows may use; outside them the
   // weight counts as 0, so that no geometry reads beyond the table.
   const long first_j = std::max<long>(-reach_c, table.col_lo() - sub.col_origin);
   const long last_j = std::min<long>(reach_c, table.col_hi() - sub.col_origin);
+  const bool use_avx2 = plan.path() == VectorPath::kAvx2;
   for (int i = -reach_r; i <= reach_r; ++i) {
     float* out = surface.row(i) + reach_c;  // out[j] is shift (i, j)
     std::fill(out - reach_c, out + reach_c + 1, 0.0f);
@@ -76,39 +89,68 @@ void fill_surface(const Fingerprint& sub, const Fingerprint& second, FourierPlan
     const float* src = shifted.re +
                        static_cast<std::size_t>(((-i) % rows + rows) % rows) * shifted.stride +
                        reach_c;
-    for (long j = first_j; j <= last_j; ++j) {
-      const float weight = w[j];
-      if (weight > 0) out[j] = weight * (src[j] * scale);
+    if (first_j > last_j) continue;
+    const long n = last_j - first_j + 1;
+    if (use_avx2) {
+      avx2::weigh_row(out + first_j, w + first_j, src + first_j, scale, n);
+    } else {
+      weigh_row(out + first_j, w + first_j, src + first_j, scale, n);
     }
   }
 }
 
-void list_peaks(const Matrix<float>& surface, PeakList& list) {
+void list_peaks(const Matrix<float>& surface, PeakList& list, int sorted, VectorPath path) {
   list.count = 0;
   const long reach_r = surface.row_hi(), reach_c = surface.col_hi();
+  const long n = 2 * reach_c + 1;
   // Peaks are rare: the eight comparisons of a whole row are made without
-  // branching (they vectorise), and only the flagged positions are visited.
-  std::vector<unsigned char> flags(static_cast<std::size_t>(2 * reach_c + 1));
+  // branching, into one bit per position, and only the set bits are
+  // visited. The bits are scratch kept between calls: this runs four times
+  // a pair.
+  thread_local std::vector<unsigned> bits;
+  const std::size_t words = static_cast<std::size_t>((n + 31) / 32);
+  if (bits.size() < words) bits.resize(words);
+  const bool use_avx2 = path == VectorPath::kAvx2 && avx2::supported() && n >= 10;
   for (long i = -reach_r + 1; i <= reach_r - 1 && list.count < kMaxPeaks; ++i) {
-    const float* up = surface.row(i - 1) + reach_c;
-    const float* mid = surface.row(i) + reach_c;
-    const float* down = surface.row(i + 1) + reach_c;
-    unsigned char* flag = flags.data() + reach_c;
-    for (long j = -reach_c + 1; j <= reach_c - 1; ++j) {
-      const float v = mid[j];
-      flag[j] = (v > mid[j - 1]) & (v > mid[j + 1]) & (v > up[j - 1]) & (v > up[j]) &
-                (v > up[j + 1]) & (v > down[j - 1]) & (v > down[j]) & (v > down[j + 1]);
+    const float* up = surface.row(i - 1);
+    const float* mid = surface.row(i);
+    const float* down = surface.row(i + 1);
+    if (use_avx2) {
+      avx2::peak_bits(up, mid, down, n, bits.data());
+    } else {
+      std::fill(bits.begin(), bits.begin() + static_cast<std::ptrdiff_t>(words), 0u);
+      for (long j = 1; j < n - 1; ++j) {
+        const float v = mid[j];
+        const unsigned peak = (v > mid[j - 1]) & (v > mid[j + 1]) & (v > up[j - 1]) & (v > up[j]) &
+                              (v > up[j + 1]) & (v > down[j - 1]) & (v > down[j]) &
+                              (v > down[j + 1]);
+        bits[j / 32] |= peak << (j % 32);
+      }
     }
-    for (long j = -reach_c + 1; j <= reach_c - 1; ++j) {
-      if (!flag[j]) continue;
-      list.entries[list.count++] = Peak{mid[j], static_cast<int>(j), static_cast<int>(i)};
-      if (list.count == kMaxPeaks) break;
+    for (std::size_t w = 0; w < words && list.count < kMaxPeaks; ++w) {
+      for (unsigned b = bits[w]; b != 0 && list.count < kMaxPeaks; b &= b - 1) {
+        const long j = static_cast<long>(32 * w) + std::countr_zero(b);
+        list.entries[list.count++] =
+            Peak{mid[j], static_cast<int>(j - reach_c), static_cast<int>(i)};
+      }
     }
   }
   // A list cut at its capacity is sorted too: the search takes the first P
-  // entries as the highest ones.
-  std::stable_sort(list.entries, list.entries + list.count,
-                   [](const Peak& x, const Peak& y) { return x.value > y.value; });
+  // entries as the highest ones. Equal values keep scan order (rows, then
+  // columns, ascending), which makes the order total: sorting only the
+  // first `sorted` entries gives them exactly as a stable sort of all would.
+  // (A peak's value is never NaN: NaN is above no neighbour.)
+  const auto before = [](const Peak& x, const Peak& y) {
+    if (x.value != y.value) return x.value > y.value;
+    if (x.row_shift != y.row_shift) return x.row_shift < y.row_shift;
+    return x.col_shift < y.col_shift;
+  };
+  Peak* const first = list.entries;
+  if (sorted >= list.count) {
+    std::sort(first, first + list.count, before);
+  } else if (sorted > 0) {
+    std::partial_sort(first, first + sorted, first + list.count, before);
+  }
 }
 
 SearchResult search_constellations(const PeakList lists[kSubCells], const ShiftModel& rm,

@@ -31,22 +31,25 @@ struct ShiftModel {
 };
 
 // Whole-extract spectrum into fp.cell_spectrum: pixel - cell_mean where bit 6
-// of the pixel is clear, 0 where it is set; forward transform. False (and no
-// spectrum) when its memory cannot be had. fp.image must be loaded.
+// of the pixel is clear, 0 where it is set; forward transform, as planes
+// (FourierPlan::transform_to_planes). False (and no spectrum) when its
+// memory cannot be had. fp.image must be loaded.
 bool make_cell_spectrum(Fingerprint& fp, FourierPlan& plan);
 
 // Sub-cell spectrum into fp.subcell_spectrum: zero but inside the sub-cell
 // (rows row_origin .. row_origin+subrows-1, likewise columns), where an
-// unmasked pixel gives (pixel - sub_mean) * sub_scale; forward transform.
+// unmasked pixel gives (pixel - sub_mean) * sub_scale; forward transform, as
+// planes.
 bool make_subcell_spectrum(Fingerprint& fp, FourierPlan& plan);
 
 // Surface of one sub-cell record against the second fingerprint: for every
 // shift, the cyclic correlation of the sub-cell with the whole second extract
 // times the table entry of the shifted window (0 when that entry is not
 // positive, or when the window falls outside the table). surface must span
-// -R .. R by -C .. C.
+// -R .. R by -C .. C. next_spectrum: as FourierPlan::inverse_real_at_shifts's
+// next_s.
 void fill_surface(const Fingerprint& sub, const Fingerprint& second, FourierPlan& plan,
-                  Matrix<float>& surface);
+                  Matrix<float>& surface, const float* next_spectrum = nullptr);
 
 struct Peak {
   float value;
@@ -61,8 +64,11 @@ struct PeakList {
 
 // Interior positions strictly above all eight neighbours, in scan order (rows
 // ascending, then columns), at most 128, then sorted by decreasing value
-// (stable, so equal values keep scan order).
-void list_peaks(const Matrix<float>& surface, PeakList& list);
+// (stable, so equal values keep scan order). Only the first `sorted` entries
+// are put in that order (the search reads no more); the rest follow in no
+// particular order.
+void list_peaks(const Matrix<float>& surface, PeakList& list, int sorted = kMaxPeaks,
+                VectorPath path = default_vector_path());
 
 struct Candidate {
   float mean = kNoScore;  // mean of the four peak values

@@ -2,9 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <climits>
 #include <cmath>
 #include <cstring>
+#include <random>
 #include <vector>
 
 #include "compare/testing/fingerprint_writer.h"
@@ -55,6 +57,7 @@ TEST(Spectra, WholeExtractMasksEveryPixelWithBit6) {
     if (!(image[i] & 0x40)) want[2 * i] = static_cast<float>(image[i]) - fp.cell_mean;
   }
   testing::reference_fourier_2d(want.data(), 64, 64, +1);
+  want = testing::to_planes(want.data(), 64, 64);
   ASSERT_EQ(fp.cell_spectrum.size(), want.size());
   EXPECT_EQ(fp.cell_spectrum.lo(), 1);
   EXPECT_TRUE(same_bits(fp.cell_spectrum.data(), want.data(), want.size()));
@@ -81,6 +84,7 @@ TEST(Spectra, SubCellKeepsItsPositionInTheFullArray) {
       }
     }
     testing::reference_fourier_2d(want.data(), 64, 64, +1);
+    want = testing::to_planes(want.data(), 64, 64);
     EXPECT_TRUE(same_bits(rec.subcell_spectrum.data(), want.data(), want.size())) << k;
   }
 }
@@ -136,8 +140,10 @@ TEST_F(Surfaces, EqualThePlainPathBitForBit) {
   ASSERT_TRUE(make_subcell_spectrum(rec, plan_));
   fill_surface(rec, second_, plan_, surface_[1]);
   std::vector<float> q(2 * 64 * 64);
-  const float* s = rec.subcell_spectrum.data();
-  const float* t = second_.cell_spectrum.data();
+  const std::vector<float> s_rows = testing::from_planes(rec.subcell_spectrum.data(), 64, 64);
+  const std::vector<float> t_rows = testing::from_planes(second_.cell_spectrum.data(), 64, 64);
+  const float* s = s_rows.data();
+  const float* t = t_rows.data();
   for (std::size_t n = 0; n < q.size(); n += 2) {
     q[n] = s[n] * t[n] + s[n + 1] * t[n + 1];
     q[n + 1] = s[n + 1] * t[n] - s[n] * t[n + 1];
@@ -151,6 +157,24 @@ TEST_F(Surfaces, EqualThePlainPathBitForBit) {
       ASSERT_EQ(std::memcmp(&surface_[1](i, j), &want, 4), 0) << i << "," << j;
     }
   }
+}
+
+TEST_F(Surfaces, EveryPathWeighsAlike) {
+  // Weights of every kind: positive, zero, negative, NaN; the correlation
+  // has both signs, so a zero weight against a negative value is met too.
+  Matrix<float>& table = second_.norm_table;
+  int n = 0;
+  for (long r = table.row_lo(); r <= table.row_hi(); ++r) {
+    for (long c = table.col_lo(); c <= table.col_hi(); ++c, ++n) {
+      if (n % 7 == 0) table(r, c) = n % 3 == 0 ? 0.0f : n % 3 == 1 ? -0.25f : std::nanf("");
+    }
+  }
+  Fingerprint rec = subcell(first_, layout_, 2);
+  ASSERT_TRUE(make_subcell_spectrum(rec, plan_));
+  FourierPlan baseline(64, 64, VectorPath::kBaseline);
+  fill_surface(rec, second_, baseline, surface_[0]);
+  fill_surface(rec, second_, plan_, surface_[1]);
+  EXPECT_TRUE(same_bits(surface_[0].data(), surface_[1].data(), 33 * 33));
 }
 
 TEST_F(Surfaces, HighestPeakLiesAtTheTrueShift) {
@@ -263,6 +287,58 @@ TEST(ListPeaks, ListCutAt128IsTheFirst128InScanOrderAndSorted) {
   EXPECT_EQ(peaks.entries[0].col_shift, -28 + 2 * 11);
   EXPECT_EQ(peaks.entries[127].row_shift, -28);
   EXPECT_EQ(peaks.entries[127].col_shift, -28);
+}
+
+// The peaks as the plain rule finds them: every interior position above its
+// eight neighbours in scan order, the first 128, a stable sort on value.
+std::vector<Peak> plain_peaks(const Matrix<float>& s) {
+  std::vector<Peak> found;
+  const long rr = s.row_hi(), rc = s.col_hi();
+  for (long i = -rr + 1; i < rr; ++i) {
+    for (long j = -rc + 1; j < rc; ++j) {
+      bool peak = true;
+      for (int di = -1; di <= 1; ++di) {
+        for (int dj = -1; dj <= 1; ++dj) {
+          if ((di != 0 || dj != 0) && !(s(i, j) > s(i + di, j + dj))) peak = false;
+        }
+      }
+      if (peak && found.size() < kMaxPeaks) {
+        found.push_back({s(i, j), static_cast<int>(j), static_cast<int>(i)});
+      }
+    }
+  }
+  std::stable_sort(found.begin(), found.end(),
+                   [](const Peak& x, const Peak& y) { return x.value > y.value; });
+  return found;
+}
+
+TEST(ListPeaks, EveryPathAndEveryCutAgreeWithThePlainRule) {
+  std::mt19937 rng(77);
+  // Widths below one vector, across the 32-position words, and large ones
+  // whose lists fill up; coarse values make ties and plateaus; a few
+  // infinities and NaNs.
+  for (int reach : {1, 3, 4, 5, 12, 16, 17, 20, 40}) {
+    Matrix<float> s = flat_surface(reach);
+    for (long i = -reach; i <= reach; ++i) {
+      for (long j = -reach; j <= reach; ++j) {
+        const unsigned r = rng() % 200;
+        s(i, j) = r == 0 ? INFINITY : r == 1 ? std::nanf("") : static_cast<float>(r % 9) / 8;
+      }
+    }
+    const std::vector<Peak> want = plain_peaks(s);
+    for (VectorPath path : {VectorPath::kBaseline, VectorPath::kAvx2}) {
+      for (int cut : {kMaxPeaks, 5, 1, 0}) {
+        PeakList peaks;
+        list_peaks(s, peaks, cut, path);
+        ASSERT_EQ(peaks.count, static_cast<int>(want.size())) << reach;
+        for (int n = 0; n < std::min(cut, peaks.count); ++n) {
+          EXPECT_EQ(peaks.entries[n].value, want[n].value) << reach << " " << n;
+          EXPECT_EQ(peaks.entries[n].row_shift, want[n].row_shift) << reach << " " << n;
+          EXPECT_EQ(peaks.entries[n].col_shift, want[n].col_shift) << reach << " " << n;
+        }
+      }
+    }
+  }
 }
 
 TEST(ListPeaks, SurfaceWithoutInteriorHasNoPeaks) {

@@ -68,13 +68,15 @@ inline constexpr int kMaxExtractSize = 1024;
 // are copies of the record read from the file: they share its image and carry
 // their own origins, sub_mean, sub_scale and subcell_spectrum.
 struct Fingerprint {
-  Matrix<std::uint8_t> image;      // [1..rows][1..cols]
-  Matrix<float> norm_table;        // [1..rows-subrows+1][1..cols-subcols+1]
-  Vector<float> subcell_spectrum;  // [1..2*rows*cols], re/im interleaved, row-major
-  Vector<float> cell_spectrum;     // [1..2*rows*cols], re/im interleaved, row-major
-  float sub_mean = -9.99f;         // subtracted from sub-cell pixels
-  float sub_scale = -9.99f;        // multiplies sub-cell pixels after the subtraction
-  float cell_mean = -9.99f;        // subtracted from every pixel of the whole extract
+  Matrix<std::uint8_t> image;  // [1..rows][1..cols]
+  Matrix<float> norm_table;    // [1..rows-subrows+1][1..cols-subcols+1]
+  // [1..2*rows*cols]: real parts, then imaginary parts, each column-major
+  // (FourierPlan::transform_to_planes).
+  Vector<float> subcell_spectrum;
+  Vector<float> cell_spectrum;
+  float sub_mean = -9.99f;   // subtracted from sub-cell pixels
+  float sub_scale = -9.99f;  // multiplies sub-cell pixels after the subtraction
+  float cell_mean = -9.99f;  // subtracted from every pixel of the whole extract
   std::int32_t rows = 0, cols = 0;
   std::int32_t row_origin = 0, col_origin = 0;  // first row and column of the sub-cell
   std::int32_t subrows = 0, subcols = 0;

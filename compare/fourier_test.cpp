@@ -48,20 +48,49 @@ std::vector<std::complex<double>> direct_dft(const std::vector<float>& data, int
   return out;
 }
 
-TEST(FourierPlan, MatchesThePlainTransformBitForBit) {
+// Both paths on a processor with AVX2; the baseline alone elsewhere.
+std::vector<VectorPath> paths_here() {
+  std::vector<VectorPath> paths = {VectorPath::kBaseline};
+  if (vector_path_available(VectorPath::kAvx2)) paths.push_back(VectorPath::kAvx2);
+  return paths;
+}
+
+TEST(FourierPlan, EveryPathMatchesThePlainTransformBitForBit) {
   const int sizes[] = {1, 2, 4, 8, 16, 32, 64, 128};
-  std::uint32_t seed = 1;
-  for (int rows : sizes) {
-    for (int cols : sizes) {
-      for (int isign : {+1, -1}) {
-        std::vector<float> fast = random_data(rows, cols, seed++);
-        std::vector<float> plain = fast;
-        fourier_2d(fast.data(), rows, cols, isign);
-        testing::reference_fourier_2d(plain.data(), rows, cols, isign);
-        EXPECT_TRUE(same_bits(fast, plain)) << rows << " x " << cols << " direction " << isign;
+  for (VectorPath path : paths_here()) {
+    std::uint32_t seed = 1;
+    for (int rows : sizes) {
+      for (int cols : sizes) {
+        for (int isign : {+1, -1}) {
+          const std::vector<float> input = random_data(rows, cols, seed++);
+          std::vector<float> plain = input;
+          testing::reference_fourier_2d(plain.data(), rows, cols, isign);
+          FourierPlan plan(rows, cols, path);
+          std::vector<float> fast = input;
+          plan.transform(fast.data(), isign);
+          EXPECT_TRUE(same_bits(fast, plain))
+              << vector_path_name(path) << " " << rows << " x " << cols << " direction " << isign;
+          std::vector<float> planes = input;
+          plan.transform_to_planes(planes.data(), isign, planes.data());
+          EXPECT_TRUE(same_bits(planes, testing::to_planes(plain.data(), rows, cols)))
+              << vector_path_name(path) << " planes " << rows << " x " << cols;
+        }
       }
     }
   }
+}
+
+TEST(FourierPlan, TheAvx2PathIsTakenWhereverItCanBe) {
+  const bool avx2 = vector_path_available(VectorPath::kAvx2);
+  EXPECT_EQ(default_vector_path(), avx2 ? VectorPath::kAvx2 : VectorPath::kBaseline);
+  EXPECT_EQ(FourierPlan(64, 64).path(), default_vector_path());
+  EXPECT_EQ(FourierPlan(64, 64, VectorPath::kBaseline).path(), VectorPath::kBaseline);
+  // The kernels work on 8 x 8 blocks: smaller sizes fall back.
+  EXPECT_EQ(FourierPlan(4, 64, VectorPath::kAvx2).path(), VectorPath::kBaseline);
+  EXPECT_EQ(set_default_vector_path(VectorPath::kAvx2), avx2);
+  ASSERT_TRUE(set_default_vector_path(VectorPath::kBaseline));
+  EXPECT_EQ(FourierPlan(64, 64).path(), VectorPath::kBaseline);
+  set_default_vector_path(avx2 ? VectorPath::kAvx2 : VectorPath::kBaseline);
 }
 
 TEST(FourierPlan, AgreesWithTheDirectSum) {
@@ -104,27 +133,35 @@ TEST(FourierPlan, PlanIsReusableAndDirectionsDiffer) {
   EXPECT_FALSE(same_bits(a, c));
 }
 
-TEST(FourierPlan, InverseAtShiftsMatchesThePlainPathBitForBit) {
-  for (int size : {64, 32, 8}) {
-    for (int reach : {0, 1, 5, size / 2 - 1, size / 2, size + 3}) {
-      const std::vector<float> s = random_data(size, size, 11), t = random_data(size, size, 12);
-      std::vector<float> q(s.size());
-      for (std::size_t i = 0; i < s.size(); i += 2) {
-        q[i] = s[i] * t[i] + s[i + 1] * t[i + 1];
-        q[i + 1] = s[i + 1] * t[i] - s[i] * t[i + 1];
-      }
-      testing::reference_fourier_2d(q.data(), size, size, -1);
-      FourierPlan plan(size, size);
-      const FourierPlan::ShiftRows out = plan.inverse_real_at_shifts(s.data(), t.data(), reach);
-      EXPECT_GE(out.stride, 2 * reach + 1);
-      const float scale = 1.0f / static_cast<float>(size * size);
-      for (int u = 0; u < size; ++u) {
-        for (int j = -reach; j <= reach; ++j) {
-          const float got = out.re[u * out.stride + j + reach] * scale;
-          const int c = ((-j) % size + size) % size;
-          const float want = q[2 * (u * size + c)];
-          ASSERT_EQ(std::memcmp(&got, &want, sizeof got), 0)
-              << "size " << size << " reach " << reach << " at " << u << "," << j;
+TEST(FourierPlan, InverseAtShiftsOfEveryPathMatchesThePlainPathBitForBit) {
+  for (VectorPath path : paths_here()) {
+    for (int size : {64, 32, 16, 8}) {
+      for (int reach : {0, 1, 5, size / 2 - 1, size / 2, size + 3}) {
+        const std::vector<float> s = random_data(size, size, 11), t = random_data(size, size, 12);
+        std::vector<float> q(s.size());
+        for (std::size_t i = 0; i < s.size(); i += 2) {
+          q[i] = s[i] * t[i] + s[i + 1] * t[i + 1];
+          q[i + 1] = s[i + 1] * t[i] - s[i] * t[i + 1];
+        }
+        testing::reference_fourier_2d(q.data(), size, size, -1);
+        FourierPlan plan(size, size, path);
+        // A spectrum to fetch for the next call must not change this one.
+        const std::vector<float> next = random_data(size, size, 13);
+        const FourierPlan::ShiftRows out =
+            plan.inverse_real_at_shifts(testing::to_planes(s.data(), size, size).data(),
+                                        testing::to_planes(t.data(), size, size).data(), reach,
+                                        reach % 2 == 1 ? next.data() : nullptr);
+        EXPECT_GE(out.stride, 2 * reach + 1);
+        const float scale = 1.0f / static_cast<float>(size * size);
+        for (int u = 0; u < size; ++u) {
+          for (int j = -reach; j <= reach; ++j) {
+            const float got = out.re[u * out.stride + j + reach] * scale;
+            const int c = ((-j) % size + size) % size;
+            const float want = q[2 * (u * size + c)];
+            ASSERT_EQ(std::memcmp(&got, &want, sizeof got), 0)
+                << vector_path_name(path) << " size " << size << " reach " << reach << " at " << u
+                << "," << j;
+          }
         }
       }
     }
@@ -139,8 +176,8 @@ TEST(FourierPlan, CorrelationConventionOfTheInverseAtShifts) {
   s[2 * (2 * n + 3)] = 1;
   t[2 * (5 * n + 7)] = 1;
   FourierPlan plan(n, n);
-  plan.transform(s.data(), +1);
-  plan.transform(t.data(), +1);
+  plan.transform_to_planes(s.data(), +1, s.data());
+  plan.transform_to_planes(t.data(), +1, t.data());
   // Column shift j reads position (-j) mod n: the 1 sits at shift j = 4.
   const FourierPlan::ShiftRows out = plan.inverse_real_at_shifts(s.data(), t.data(), 7);
   const int peak_r = (2 - 5 + n) % n;

@@ -8,6 +8,7 @@
 
 #include "compare/compare_pass.h"
 #include "compare/run_file.h"
+#include "compare/vector_path.h"
 
 namespace tarvik {
 namespace {
@@ -56,6 +57,11 @@ int tarvikx_main(const std::vector<std::string>& args, std::FILE* console) {
     print(console, "Can't open list of library files '%s'\n", value[3]);
     std::fputs(kUsage, console);
     return kExitCannotOpenInput;
+  }
+
+  const char* path = std::getenv(kVectorPathVariable);
+  if (path != nullptr && std::string(path) == "baseline") {
+    set_default_vector_path(VectorPath::kBaseline);
   }
 
   PassSettings settings = pass_settings(run);

@@ -22,6 +22,9 @@
 // second names) whenever the whole percent of a pass changes, so that the
 // program that started tarvikx can show how far it is. Without it the
 // console holds only the lines above.
+// When TARVIKX_VECTOR_PATH is "baseline", the passes run on the baseline
+// code path even where the processor has AVX2 (vector_path.h): the results
+// are the same byte for byte, only slower; it is there to show that.
 #pragma once
 
 #include <cstdio>
@@ -34,6 +37,7 @@ inline constexpr int kExitDone = 0;
 inline constexpr int kExitCannotOpenInput = 1;
 inline constexpr int kExitResultsNotWritten = 3;
 inline constexpr const char* kProgressVariable = "TARVIKX_PROGRESS";
+inline constexpr const char* kVectorPathVariable = "TARVIKX_VECTOR_PATH";
 
 inline constexpr char kUsage[] =
     "Usage: tarvikx  pending_dir file_of_pending_filenames  library_dir "

@@ -106,6 +106,18 @@ TEST_F(Tarvikx, ProgressLinesOnlyWhenAskedForAndTheResultsAlike) {
             "progress 3 3 1 2\nprogress 3 3 2 2\n");
 }
 
+TEST_F(Tarvikx, TheBaselinePathWritesTheSameResults) {
+  ASSERT_EQ(run(), 0) << out_;
+  const std::string usual = tmp_.read("testresults.txt");
+  std::remove(tmp_.path("testresults.txt").c_str());
+  ASSERT_EQ(setenv("TARVIKX_VECTOR_PATH", "baseline", 1), 0);
+  const int code = run();
+  unsetenv("TARVIKX_VECTOR_PATH");
+  ASSERT_EQ(code, 0) << out_;
+  EXPECT_EQ(out_, "");
+  EXPECT_EQ(tmp_.read("testresults.txt"), usual);
+}
+
 TEST_F(Tarvikx, TheSameAnimalScoresHighestAndItsShiftIsReported) {
   ASSERT_EQ(run(), 0) << out_;
   double best = -100, second_best = -100;

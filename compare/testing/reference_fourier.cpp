@@ -73,4 +73,32 @@ void reference_fourier_2d(float* data, int rows, int cols, int isign) {
   }
 }
 
+std::vector<float> to_planes(const float* interleaved, int rows, int cols) {
+  const std::size_t count = static_cast<std::size_t>(rows) * cols;
+  std::vector<float> planes(2 * count);
+  for (int r = 0; r < rows; ++r) {
+    for (int c = 0; c < cols; ++c) {
+      const std::size_t from = static_cast<std::size_t>(r) * cols + c;
+      const std::size_t to = static_cast<std::size_t>(c) * rows + r;
+      planes[to] = interleaved[2 * from];
+      planes[count + to] = interleaved[2 * from + 1];
+    }
+  }
+  return planes;
+}
+
+std::vector<float> from_planes(const float* planes, int rows, int cols) {
+  const std::size_t count = static_cast<std::size_t>(rows) * cols;
+  std::vector<float> interleaved(2 * count);
+  for (int r = 0; r < rows; ++r) {
+    for (int c = 0; c < cols; ++c) {
+      const std::size_t to = static_cast<std::size_t>(r) * cols + c;
+      const std::size_t from = static_cast<std::size_t>(c) * rows + r;
+      interleaved[2 * to] = planes[from];
+      interleaved[2 * to + 1] = planes[count + from];
+    }
+  }
+  return interleaved;
+}
+
 }  // namespace tarvik::testing

@@ -1,0 +1,271 @@
+// AVX2 kernels of the comparison pass (see avx2_kernels.h).
+//
+// Only the functions marked kAvx2 use AVX2 instructions; the file is built
+// for the baseline processor, so nothing here runs on a processor without
+// AVX2 unless supported() said yes. Nothing from a library header is
+// instantiated in an AVX2 function: an inline function compiled for AVX2
+// could otherwise be merged with, and replace, the baseline one.
+//
+// Butterflies of two successive stages (half-spans h and 2h) are done on
+// four lines at once while they are in registers: stage h pairs (L0, L1)
+// and (L2, L3), stage 2h then pairs (L0, L2) and (L1, L3). Every element
+// still goes through the same butterflies in the same order; only the loads
+// and stores between the two stages are saved.
+#include "compare/avx2_kernels.h"
+
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+#define TARVIK_AVX2 __attribute__((target("avx2")))
+#define TARVIK_HAVE_AVX2 1
+#endif
+
+namespace tarvik::avx2 {
+
+#ifdef TARVIK_HAVE_AVX2
+
+namespace {
+
+struct Complex8 {
+  __m256 re, im;
+};
+
+TARVIK_AVX2 inline Complex8 load(const float* re, const float* im) {
+  return {_mm256_loadu_ps(re), _mm256_loadu_ps(im)};
+}
+
+TARVIK_AVX2 inline void store(float* re, float* im, Complex8 v) {
+  _mm256_storeu_ps(re, v.re);
+  _mm256_storeu_ps(im, v.im);
+}
+
+// a, b <- a + w b, a - w b with the baseline's operations:
+// t = (wr br - wi bi, wr bi + wi br), b = a - t, a = a + t.
+TARVIK_AVX2 inline void butterfly(Complex8& a, Complex8& b, __m256 wr, __m256 wi) {
+  const __m256 tr = _mm256_sub_ps(_mm256_mul_ps(wr, b.re), _mm256_mul_ps(wi, b.im));
+  const __m256 ti = _mm256_add_ps(_mm256_mul_ps(wr, b.im), _mm256_mul_ps(wi, b.re));
+  b.re = _mm256_sub_ps(a.re, tr);
+  b.im = _mm256_sub_ps(a.im, ti);
+  a.re = _mm256_add_ps(a.re, tr);
+  a.im = _mm256_add_ps(a.im, ti);
+}
+
+// kWidth > 0 fixes the line width at compile time (the bands), so that the
+// loop over a line's vectors unrolls; 0 takes `width`.
+template <int kWidth>
+TARVIK_AVX2 void single_stage(float* re, float* im, const AxisView& axis, int any_width, int h) {
+  const int width = kWidth > 0 ? kWidth : any_width;
+  for (int g = 0; g < axis.n; g += 2 * h) {
+    for (int k = 0; k < h; ++k) {
+      const __m256 wr = _mm256_set1_ps(axis.wr[h - 1 + k]);
+      const __m256 wi = _mm256_set1_ps(axis.wi[h - 1 + k]);
+      float* ar = re + (g + k) * width;
+      float* ai = im + (g + k) * width;
+      float* br = re + (g + k + h) * width;
+      float* bi = im + (g + k + h) * width;
+      for (int c = 0; c < width; c += 8) {
+        Complex8 a = load(ar + c, ai + c), b = load(br + c, bi + c);
+        butterfly(a, b, wr, wi);
+        store(ar + c, ai + c, a);
+        store(br + c, bi + c, b);
+      }
+    }
+  }
+}
+
+template <int kWidth>
+TARVIK_AVX2 void double_stage(float* re, float* im, const AxisView& axis, int any_width, int h) {
+  const int width = kWidth > 0 ? kWidth : any_width;
+  for (int g = 0; g < axis.n; g += 4 * h) {
+    for (int k = 0; k < h; ++k) {
+      const __m256 w1r = _mm256_set1_ps(axis.wr[h - 1 + k]);
+      const __m256 w1i = _mm256_set1_ps(axis.wi[h - 1 + k]);
+      const __m256 w2r = _mm256_set1_ps(axis.wr[2 * h - 1 + k]);
+      const __m256 w2i = _mm256_set1_ps(axis.wi[2 * h - 1 + k]);
+      const __m256 w3r = _mm256_set1_ps(axis.wr[2 * h - 1 + k + h]);
+      const __m256 w3i = _mm256_set1_ps(axis.wi[2 * h - 1 + k + h]);
+      const int line0 = (g + k) * width, step = h * width;
+      for (int c = 0; c < width; c += 8) {
+        const int p0 = line0 + c, p1 = p0 + step, p2 = p1 + step, p3 = p2 + step;
+        Complex8 l0 = load(re + p0, im + p0), l1 = load(re + p1, im + p1);
+        Complex8 l2 = load(re + p2, im + p2), l3 = load(re + p3, im + p3);
+        butterfly(l0, l1, w1r, w1i);
+        butterfly(l2, l3, w1r, w1i);
+        butterfly(l0, l2, w2r, w2i);
+        butterfly(l1, l3, w3r, w3i);
+        store(re + p0, im + p0, l0);
+        store(re + p1, im + p1, l1);
+        store(re + p2, im + p2, l2);
+        store(re + p3, im + p3, l3);
+      }
+    }
+  }
+}
+
+template <int kWidth = 0>
+TARVIK_AVX2 void stages(float* re, float* im, const AxisView& axis, int width = kWidth) {
+  int h = 1;
+  for (; 4 * h <= axis.n; h *= 4) double_stage<kWidth>(re, im, axis, width, h);
+  if (2 * h <= axis.n) single_stage<kWidth>(re, im, axis, width, h);
+}
+
+// Rows of v become its columns.
+TARVIK_AVX2 inline void transpose8(__m256 v[8]) {
+  const __m256 t0 = _mm256_unpacklo_ps(v[0], v[1]), t1 = _mm256_unpackhi_ps(v[0], v[1]);
+  const __m256 t2 = _mm256_unpacklo_ps(v[2], v[3]), t3 = _mm256_unpackhi_ps(v[2], v[3]);
+  const __m256 t4 = _mm256_unpacklo_ps(v[4], v[5]), t5 = _mm256_unpackhi_ps(v[4], v[5]);
+  const __m256 t6 = _mm256_unpacklo_ps(v[6], v[7]), t7 = _mm256_unpackhi_ps(v[6], v[7]);
+  const __m256 u0 = _mm256_shuffle_ps(t0, t2, 0x44), u1 = _mm256_shuffle_ps(t0, t2, 0xEE);
+  const __m256 u2 = _mm256_shuffle_ps(t1, t3, 0x44), u3 = _mm256_shuffle_ps(t1, t3, 0xEE);
+  const __m256 u4 = _mm256_shuffle_ps(t4, t6, 0x44), u5 = _mm256_shuffle_ps(t4, t6, 0xEE);
+  const __m256 u6 = _mm256_shuffle_ps(t5, t7, 0x44), u7 = _mm256_shuffle_ps(t5, t7, 0xEE);
+  v[0] = _mm256_permute2f128_ps(u0, u4, 0x20);
+  v[1] = _mm256_permute2f128_ps(u1, u5, 0x20);
+  v[2] = _mm256_permute2f128_ps(u2, u6, 0x20);
+  v[3] = _mm256_permute2f128_ps(u3, u7, 0x20);
+  v[4] = _mm256_permute2f128_ps(u0, u4, 0x31);
+  v[5] = _mm256_permute2f128_ps(u1, u5, 0x31);
+  v[6] = _mm256_permute2f128_ps(u2, u6, 0x31);
+  v[7] = _mm256_permute2f128_ps(u3, u7, 0x31);
+}
+
+// s x conj(t) of the `band` rows from r0, every column: line reversed[c] of
+// the band (band floats per plane) gets column c of those rows. The spectra
+// are planar and column-major, so each line is read straight from them.
+TARVIK_AVX2 void product_into_band(const float* s_re, const float* s_im, const float* t_re,
+                                   const float* t_im, const float* next_re, const float* next_im,
+                                   int r0, int band, const AxisView& rows, const AxisView& cols,
+                                   float* band_re, float* band_im) {
+  for (int c = 0; c < cols.n; ++c) {
+    const long at = static_cast<long>(c) * rows.n + r0;
+    // s is a sub-cell spectrum of a batch member, one of hundreds, so it
+    // comes from a far cache: ask early for the next band's part, and for
+    // this band's part of the spectrum the next call will read.
+    _mm_prefetch(reinterpret_cast<const char*>(s_re + at + band), _MM_HINT_T0);
+    _mm_prefetch(reinterpret_cast<const char*>(s_im + at + band), _MM_HINT_T0);
+    if (next_re != nullptr) {
+      _mm_prefetch(reinterpret_cast<const char*>(next_re + at), _MM_HINT_T0);
+      _mm_prefetch(reinterpret_cast<const char*>(next_im + at), _MM_HINT_T0);
+    }
+    float* to_re = band_re + band * cols.reversed[c];
+    float* to_im = band_im + band * cols.reversed[c];
+    for (int h = 0; h < band; h += 8) {
+      const __m256 a = _mm256_loadu_ps(s_re + at + h), b = _mm256_loadu_ps(s_im + at + h);
+      const __m256 x = _mm256_loadu_ps(t_re + at + h), y = _mm256_loadu_ps(t_im + at + h);
+      _mm256_storeu_ps(to_re + h, _mm256_add_ps(_mm256_mul_ps(a, x), _mm256_mul_ps(b, y)));
+      _mm256_storeu_ps(to_im + h, _mm256_sub_ps(_mm256_mul_ps(b, x), _mm256_mul_ps(a, y)));
+    }
+  }
+}
+
+// Columns k = 0 .. stride-1 of the band's rows in the output: the band's
+// line column_of[k], or 0 where that is -1. Row r goes to line reversed[r],
+// ready for the transforms along the rows.
+TARVIK_AVX2 void band_into_output(const float* band_re, const float* band_im, int r0, int band,
+                                  const AxisView& rows, const int* column_of, int stride,
+                                  float* out_re, float* out_im) {
+  for (int h = 0; h < band; h += 8) {
+    for (int k0 = 0; k0 < stride; k0 += 8) {
+      __m256 vr[8], vi[8];
+      for (int j = 0; j < 8; ++j) {
+        const int c = column_of[k0 + j];
+        if (c >= 0) {
+          vr[j] = _mm256_loadu_ps(band_re + band * c + h);
+          vi[j] = _mm256_loadu_ps(band_im + band * c + h);
+        } else {
+          vr[j] = vi[j] = _mm256_setzero_ps();
+        }
+      }
+      transpose8(vr);
+      transpose8(vi);
+      for (int i = 0; i < 8; ++i) {
+        const long line = rows.reversed[r0 + h + i];
+        _mm256_storeu_ps(out_re + line * stride + k0, vr[i]);
+        _mm256_storeu_ps(out_im + line * stride + k0, vi[i]);
+      }
+    }
+  }
+}
+
+}  // namespace
+
+bool supported() {
+  static const bool yes = __builtin_cpu_supports("avx2");
+  return yes;
+}
+
+TARVIK_AVX2 void butterfly_stages(float* re, float* im, const AxisView& axis, int width) {
+  stages(re, im, axis, width);
+}
+
+TARVIK_AVX2 void inverse_at_shifts(const float* s_re, const float* s_im, const float* t_re,
+                                   const float* t_im, const float* next_s, const AxisView& rows,
+                                   const AxisView& cols, const int* column_of, int stride,
+                                   float* band_re, float* band_im, float* out_re, float* out_im) {
+  const float* next_re = next_s;
+  const float* next_im = next_s == nullptr ? nullptr : next_s + (s_im - s_re);
+  // Sixteen rows make a band whose lines are whole 64-byte cache lines of
+  // the spectra; eight when there are no more.
+  const int band = rows.n % 16 == 0 ? 16 : 8;
+  for (int r0 = 0; r0 < rows.n; r0 += band) {
+    product_into_band(s_re, s_im, t_re, t_im, next_re, next_im, r0, band, rows, cols, band_re,
+                      band_im);
+    // The transforms along the columns of these rows, side by side.
+    if (band == 16) {
+      stages<16>(band_re, band_im, cols);
+    } else {
+      stages<8>(band_re, band_im, cols);
+    }
+    band_into_output(band_re, band_im, r0, band, rows, column_of, stride, out_re, out_im);
+  }
+  stages(out_re, out_im, rows, stride);
+}
+
+TARVIK_AVX2 void peak_bits(const float* up, const float* mid, const float* down, long n,
+                           unsigned* bits) {
+  for (long w = 0; w < (n + 31) / 32; ++w) bits[w] = 0;
+  // Whole vectors from position 1, the last one moved back to end at n-2:
+  // positions tested twice get the same answer twice.
+  for (long j = 1; j < n - 1; j += 8) {
+    if (j + 8 > n - 1) j = n - 9;
+    const __m256 v = _mm256_loadu_ps(mid + j);
+    __m256 all = _mm256_cmp_ps(v, _mm256_loadu_ps(mid + j - 1), _CMP_GT_OQ);
+    all = _mm256_and_ps(all, _mm256_cmp_ps(v, _mm256_loadu_ps(mid + j + 1), _CMP_GT_OQ));
+    const float* const outer[2] = {up, down};
+    for (const float* row : outer) {
+      all = _mm256_and_ps(all, _mm256_cmp_ps(v, _mm256_loadu_ps(row + j - 1), _CMP_GT_OQ));
+      all = _mm256_and_ps(all, _mm256_cmp_ps(v, _mm256_loadu_ps(row + j), _CMP_GT_OQ));
+      all = _mm256_and_ps(all, _mm256_cmp_ps(v, _mm256_loadu_ps(row + j + 1), _CMP_GT_OQ));
+    }
+    const unsigned found = static_cast<unsigned>(_mm256_movemask_ps(all));
+    bits[j / 32] |= found << (j % 32);
+    if (j % 32 > 24) bits[j / 32 + 1] |= found >> (32 - j % 32);
+  }
+}
+
+TARVIK_AVX2 void weigh_row(float* out, const float* w, const float* src, float scale, long n) {
+  const __m256 scale8 = _mm256_set1_ps(scale);
+  const __m256 zero = _mm256_setzero_ps();
+  long j = 0;
+  for (; j + 8 <= n; j += 8) {
+    const __m256 weight = _mm256_loadu_ps(w + j);
+    const __m256 value = _mm256_mul_ps(weight, _mm256_mul_ps(_mm256_loadu_ps(src + j), scale8));
+    _mm256_storeu_ps(out + j, _mm256_and_ps(_mm256_cmp_ps(weight, zero, _CMP_GT_OQ), value));
+  }
+  for (; j < n; ++j) out[j] = w[j] > 0 ? w[j] * (src[j] * scale) : 0.0f;
+}
+
+#else  // no AVX2 on this processor family: the baseline path is the only one
+
+bool supported() {
+  return false;
+}
+void butterfly_stages(float*, float*, const AxisView&, int) {}
+void inverse_at_shifts(const float*, const float*, const float*, const float*, const float*,
+                       const AxisView&, const AxisView&, const int*, int, float*, float*, float*,
+                       float*) {}
+void peak_bits(const float*, const float*, const float*, long, unsigned*) {}
+void weigh_row(float*, const float*, const float*, float, long) {}
+
+#endif
+
+}  // namespace tarvik::avx2
