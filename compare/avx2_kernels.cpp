@@ -254,6 +254,99 @@ TARVIK_AVX2 void weigh_row(float* out, const float* w, const float* src, float s
   for (; j < n; ++j) out[j] = w[j] > 0 ? w[j] * (src[j] * scale) : 0.0f;
 }
 
+namespace {
+
+// Four lanes of a + b * r + c * col + (d * r) * col, in the baseline's order.
+TARVIK_AVX2 inline __m256d bilinear(const double m[4], __m256d r, __m256d col) {
+  const __m256d a = _mm256_add_pd(_mm256_set1_pd(m[0]), _mm256_mul_pd(_mm256_set1_pd(m[1]), r));
+  const __m256d b = _mm256_add_pd(a, _mm256_mul_pd(_mm256_set1_pd(m[2]), col));
+  return _mm256_add_pd(b, _mm256_mul_pd(_mm256_mul_pd(_mm256_set1_pd(m[3]), r), col));
+}
+
+// Lanes where lo <= v < hi (false for NaN).
+TARVIK_AVX2 inline __m256d inside(__m256d v, double lo, double hi) {
+  return _mm256_and_pd(_mm256_cmp_pd(v, _mm256_set1_pd(lo), _CMP_GE_OQ),
+                       _mm256_cmp_pd(v, _mm256_set1_pd(hi), _CMP_LT_OQ));
+}
+
+}  // namespace
+
+TARVIK_AVX2 int warp_row(const unsigned char* x_row, const unsigned char* y, int rows, int cols,
+                         int r, int c_lo, int c_hi, const double g[4], const double h[4], int* xv,
+                         double* yv, int* lo, int* hi, int* next_c) {
+  constexpr int kMasked = 64;
+  const __m256d rd = _mm256_set1_pd(static_cast<double>(r));
+  const __m256d one = _mm256_set1_pd(1.0);
+  const __m256d zero = _mm256_setzero_pd();
+  int count = 0;
+  int c = c_lo;
+  for (; c + 3 <= c_hi; c += 4) {
+    const __m256d cd =
+        _mm256_add_pd(_mm256_set1_pd(static_cast<double>(c)), _mm256_setr_pd(0.0, 1.0, 2.0, 3.0));
+    const __m256d d = bilinear(g, rd, cd);
+    const __m256d e = bilinear(h, rd, cd);
+    const __m256d in_d = inside(d, 1.0, rows);
+    const __m256d in_e = inside(e, 1.0, cols);
+    const int within = _mm256_movemask_pd(_mm256_and_pd(in_d, in_e));
+    int wanted = 0;
+    for (int k = 0; k < 4; ++k) {
+      if (((within >> k) & 1) && x_row[c + k - 1] != kMasked) wanted |= 1 << k;
+    }
+    if (wanted == 0) continue;
+    // Lanes that do not count take position 1 so that nothing is read out
+    // of the image; their results are dropped.
+    const __m256d keep = _mm256_and_pd(in_d, in_e);
+    const __m256d ds = _mm256_blendv_pd(one, d, keep);
+    const __m256d es = _mm256_blendv_pd(one, e, keep);
+    const __m128i i0 = _mm256_cvttpd_epi32(ds);
+    const __m128i j0 = _mm256_cvttpd_epi32(es);
+    const __m256d fr = _mm256_sub_pd(ds, _mm256_cvtepi32_pd(i0));
+    const __m256d fc = _mm256_sub_pd(es, _mm256_cvtepi32_pd(j0));
+    const __m256d weight_r[2] = {_mm256_sub_pd(one, fr), fr};
+    const __m256d weight_c[2] = {_mm256_sub_pd(one, fc), fc};
+    alignas(16) int ri[4], ci[4];
+    _mm_store_si128(reinterpret_cast<__m128i*>(ri), i0);
+    _mm_store_si128(reinterpret_cast<__m128i*>(ci), j0);
+    __m256d sw = zero, sv = zero;
+    __m256d low = _mm256_set1_pd(256.0), high = _mm256_set1_pd(-1.0);
+    for (int di = 0; di <= 1; ++di) {
+      for (int dj = 0; dj <= 1; ++dj) {
+        alignas(32) double v[4];
+        for (int k = 0; k < 4; ++k) {
+          v[k] = y[static_cast<long>(ri[k] - 1 + di) * cols + (ci[k] - 1 + dj)];
+        }
+        const __m256d vv = _mm256_load_pd(v);
+        const __m256d present = _mm256_cmp_pd(vv, _mm256_set1_pd(kMasked), _CMP_NEQ_OQ);
+        const __m256d w = _mm256_mul_pd(weight_r[di], weight_c[dj]);
+        // A masked neighbour adds +0, which leaves the non-negative sums as
+        // they are: the baseline skips it.
+        sw = _mm256_add_pd(sw, _mm256_and_pd(present, w));
+        sv = _mm256_add_pd(sv, _mm256_and_pd(present, _mm256_mul_pd(w, vv)));
+        const __m256d used = _mm256_and_pd(present, _mm256_cmp_pd(w, zero, _CMP_GT_OQ));
+        low = _mm256_min_pd(low, _mm256_blendv_pd(_mm256_set1_pd(256.0), vv, used));
+        high = _mm256_max_pd(high, _mm256_blendv_pd(_mm256_set1_pd(-1.0), vv, used));
+      }
+    }
+    const int enough =
+        _mm256_movemask_pd(_mm256_cmp_pd(sw, _mm256_set1_pd(0.5), _CMP_GE_OQ)) & wanted;
+    if (enough == 0) continue;
+    alignas(32) double value[4], lows[4], highs[4];
+    _mm256_store_pd(value, _mm256_div_pd(sv, sw));
+    _mm256_store_pd(lows, low);
+    _mm256_store_pd(highs, high);
+    for (int k = 0; k < 4; ++k) {
+      if (!((enough >> k) & 1)) continue;
+      xv[count] = x_row[c + k - 1];
+      yv[count] = value[k];
+      lo[count] = static_cast<int>(lows[k]);
+      hi[count] = static_cast<int>(highs[k]);
+      ++count;
+    }
+  }
+  *next_c = c;
+  return count;
+}
+
 #else  // no AVX2 on this processor family: the baseline path is the only one
 
 bool supported() {
@@ -265,6 +358,11 @@ void inverse_at_shifts(const float*, const float*, const float*, const float*, c
                        float*) {}
 void peak_bits(const float*, const float*, const float*, long, unsigned*) {}
 void weigh_row(float*, const float*, const float*, float, long) {}
+int warp_row(const unsigned char*, const unsigned char*, int, int, int, int c_lo, int,
+             const double*, const double*, int*, double*, int*, int*, int* next_c) {
+  *next_c = c_lo;
+  return 0;
+}
 
 #endif
 

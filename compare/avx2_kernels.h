@@ -1,13 +1,15 @@
 // The AVX2 kernels of the comparison pass: the transforms of FourierPlan
-// (fourier.cpp), the weighting of the surfaces and the peak test of
-// list_peaks (correlation.cpp).
+// (fourier.cpp), the weighting of the surfaces, the peak test of list_peaks
+// and the pixel sampling of the warp correlation (correlation.cpp).
 //
 // Each transform kernel runs eight 1-D transforms side by side, one per
 // lane, and performs for every element exactly the operations of the
 // baseline code in the same order: the same products, the same sums, no
 // fused multiply-add (the functions are compiled for AVX2 only, which has
 // none). Results are therefore bit for bit those of the baseline path; the
-// peak test makes the same comparisons.
+// peak test makes the same comparisons, and the warp sampling computes four
+// pixels at once with the baseline's operations, leaving the sums, whose
+// order matters, to the caller.
 //
 // Only call them when supported() says the processor runs them.
 #pragma once
@@ -54,5 +56,17 @@ void peak_bits(const float* up, const float* mid, const float* down, long n, uns
 // out[j] = w[j] * (src[j] * scale) where w[j] > 0, else 0, for j < n: the
 // weighting of a correlation surface's row (fill_surface).
 void weigh_row(float* out, const float* w, const float* src, float scale, long n);
+
+// One image row r of the warp correlation (warp_correlation), columns
+// c = c_lo, c_lo + 1, ... in groups of four while a whole group fits before
+// c_hi + 1. x_row is row r of the first image, y the whole second image
+// (rows x cols bytes, 64 masked), g and h the fitted row and column maps.
+// For every pixel that counts, in column order, appends to the arrays: its
+// value in x, the interpolated value in y, and the lowest and highest y
+// value that took part. Returns how many pixels counted; *next_c is the
+// first column not looked at (the caller does the rest).
+int warp_row(const unsigned char* x_row, const unsigned char* y, int rows, int cols, int r,
+             int c_lo, int c_hi, const double g[4], const double h[4], int* xv, double* yv, int* lo,
+             int* hi, int* next_c);
 
 }  // namespace tarvik::avx2

@@ -269,7 +269,7 @@ void lu_solve4(const double lu[4][4], const int perm[4], double b[4]) {
 
 double warp_correlation(const std::uint8_t* x, const std::uint8_t* y, int rows, int cols,
                         const int row_shift[4], const int col_shift[4], double percentage,
-                        int margin, bool* singular) {
+                        int margin, bool* singular, VectorPath path) {
   constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
   if (singular != nullptr) *singular = false;
   const int qr1 = rows / 4 + 1, qr3 = (3 * rows) / 4;
@@ -305,9 +305,39 @@ double warp_correlation(const std::uint8_t* x, const std::uint8_t* y, int rows, 
   long n = 0;
   double sx = 0, sxx = 0, sy = 0, syy = 0, sxy = 0;
   int x_lo = 256, x_hi = -1, y_lo = 256, y_hi = -1;
+  // Pixels are summed in scan order whichever path samples them: the sums
+  // are rounded at every step.
+  const auto count = [&](int xv, double yv, int lo, int hi) {
+    ++n;
+    sx += xv;
+    sxx += static_cast<double>(xv) * xv;
+    sy += yv;
+    syy += yv * yv;
+    sxy += xv * yv;
+    x_lo = std::min(x_lo, xv);
+    x_hi = std::max(x_hi, xv);
+    y_lo = std::min(y_lo, lo);
+    y_hi = std::max(y_hi, hi);
+  };
+  const bool use_avx2 = path == VectorPath::kAvx2 && avx2::supported();
+  thread_local std::vector<int> xs, lows, highs;
+  thread_local std::vector<double> ys;
+  if (use_avx2 && xs.size() < static_cast<std::size_t>(cols)) {
+    xs.resize(cols);
+    lows.resize(cols);
+    highs.resize(cols);
+    ys.resize(cols);
+  }
+  const int c_first = cols / 4 + 1 - mc, c_last = (3 * cols) / 4 + mc;
   for (int r = rows / 4 + 1 - mr; r <= (3 * rows) / 4 + mr; ++r) {
     const std::uint8_t* xrow = x + static_cast<std::size_t>(r - 1) * cols;
-    for (int c = cols / 4 + 1 - mc; c <= (3 * cols) / 4 + mc; ++c) {
+    int c = c_first;
+    if (use_avx2) {
+      const int found = avx2::warp_row(xrow, y, rows, cols, r, c_first, c_last, g, h, xs.data(),
+                                       ys.data(), lows.data(), highs.data(), &c);
+      for (int k = 0; k < found; ++k) count(xs[k], ys[k], lows[k], highs[k]);
+    }
+    for (; c <= c_last; ++c) {
       const int xv = xrow[c - 1];
       if (xv == kMasked) continue;
       // Range tests on the reals first: truncating a value outside int is
@@ -337,17 +367,7 @@ double warp_correlation(const std::uint8_t* x, const std::uint8_t* y, int rows, 
         }
       }
       if (!(sw >= 0.5)) continue;
-      const double yv = sv / sw;
-      ++n;
-      sx += xv;
-      sxx += static_cast<double>(xv) * xv;
-      sy += yv;
-      syy += yv * yv;
-      sxy += xv * yv;
-      x_lo = std::min(x_lo, xv);
-      x_hi = std::max(x_hi, xv);
-      y_lo = std::min(y_lo, lo);
-      y_hi = std::max(y_hi, hi);
+      count(xv, sv / sw, lo, hi);
     }
   }
   // No pair, or a side that is constant (its interpolated values may differ

@@ -107,6 +107,6 @@ void lu_solve4(const double lu[4][4], const int perm[4], double b[4]);
 // no pixel pair is usable or either side is constant.
 double warp_correlation(const std::uint8_t* x, const std::uint8_t* y, int rows, int cols,
                         const int row_shift[4], const int col_shift[4], double percentage,
-                        int margin, bool* singular);
+                        int margin, bool* singular, VectorPath path = default_vector_path());
 
 }  // namespace tarvik
