@@ -21,6 +21,8 @@ namespace {
 
 // Score of a pair without a usable candidate, and of a singular fit.
 constexpr double kNoValue = -9.99;
+// Second fingerprints scored together against each batch member.
+constexpr std::size_t kRoundsTogether = 8;
 
 struct Member {
   SubCellLayout layout;
@@ -91,6 +93,34 @@ class ResultsFile {
 
   std::FILE* file_ = nullptr;
   PassOutcome outcome_;
+};
+
+// What one round writes (one second fingerprint against the batch), held
+// until the rounds before it are in the file: pairs are scored a few rounds
+// at a time, the file is written in order.
+class RoundText {
+ public:
+  void put(std::string_view text) { text_.append(text); }
+
+  template <typename... Args>
+  void print(const char* format, Args... args) {
+    char small[80];
+    const int n = std::snprintf(small, sizeof small, format, args...);
+    if (n < 0) return;
+    if (static_cast<std::size_t>(n) < sizeof small) {
+      text_.append(small, static_cast<std::size_t>(n));
+      return;
+    }
+    std::string large(static_cast<std::size_t>(n) + 1, '\0');
+    std::snprintf(large.data(), large.size(), format, args...);
+    large.pop_back();
+    text_.append(large);
+  }
+
+  const std::string& text() const { return text_; }
+
+ private:
+  std::string text_;
 };
 
 // Adds the time since construction (or the last lap) to a counter, when
@@ -204,16 +234,16 @@ void load_member(PassState& pass, Member& m, const std::string& path) {
 // Reads and transforms the second fingerprint and allocates its surfaces;
 // false (after the message, with nothing left held) when it takes part in no
 // pair.
-bool load_second(PassState& pass, SecondPrint& second, const std::string& path) {
+bool load_second(PassState& pass, SecondPrint& second, const std::string& path, RoundText& out) {
   SubCellLayout layout;
   Fingerprint& fp = second.fp;
   const int code = read_fingerprint(path, fp, kLoadImage | kLoadNormTable, &layout);
   if (code != kReadOk) {
-    pass.out.put("Can't read ");
-    pass.out.put(pass.settings.second_label);
-    pass.out.put(" fingerprint ");
-    pass.out.put(path);
-    pass.out.print("!%d\n", code);
+    out.put("Can't read ");
+    out.put(pass.settings.second_label);
+    out.put(" fingerprint ");
+    out.put(path);
+    out.print("!%d\n", code);
     return false;
   }
   second.plan = pass.plans.get(fp.rows, fp.cols);
@@ -221,7 +251,7 @@ bool load_second(PassState& pass, SecondPrint& second, const std::string& path) 
   const bool ok = second.plan != nullptr && make_cell_spectrum(fp, *second.plan);
   lap.add_to(pass.t.transforms);
   if (!ok) {
-    pass.out.put("Check!!\n");
+    out.put("Check!!\n");
     release_fingerprint(fp);
     return false;
   }
@@ -232,7 +262,7 @@ bool load_second(PassState& pass, SecondPrint& second, const std::string& path) 
     surfaces_ok = surfaces_ok && s.allocate(-reach_r, reach_r, -reach_c, reach_c, "surface");
   }
   if (!surfaces_ok) {
-    pass.out.put("corr arrays\n");
+    out.put("corr arrays\n");
     release_fingerprint(fp);
     return false;
   }
@@ -249,7 +279,7 @@ void release_second(SecondPrint& second) {
 // Nullopt (after the message) when the working copies of the two images
 // cannot be had, which ends the pass.
 std::optional<PairScore> score_pair(PassState& pass, const Member& member, SecondPrint& second,
-                                    const Member* next) {
+                                    const Member* next, RoundText& out) {
   const PassSettings& settings = pass.settings;
   PassTimings& t = pass.t;
   ++t.pairs;
@@ -277,11 +307,11 @@ std::optional<PairScore> score_pair(PassState& pass, const Member& member, Secon
   const int rows = member.rec[0].rows, cols = member.rec[0].cols;
   Matrix<std::uint8_t> x_copy, y_copy;
   if (!x_copy.allocate(1, rows, 1, cols, "X array")) {
-    pass.out.print("No memory for %d x %d X array", rows, cols);
+    out.print("No memory for %d x %d X array", rows, cols);
     return std::nullopt;
   }
   if (!y_copy.allocate(1, rows, 1, cols, "Y array")) {
-    pass.out.print("No memory for %d x %d Y array", rows, cols);
+    out.print("No memory for %d x %d Y array", rows, cols);
     return std::nullopt;
   }
   const std::size_t bytes = static_cast<std::size_t>(rows) * cols;
@@ -303,7 +333,7 @@ std::optional<PairScore> score_pair(PassState& pass, const Member& member, Secon
                                     tried[c]->col_shift, pass.options.warp_percentage,
                                     settings.margin, &singular);
     if (singular) {
-      pass.out.put("Singular matrix!\n");
+      out.put("Singular matrix!\n");
       value = kNoValue;
     }
     if (value > best) {
@@ -315,7 +345,7 @@ std::optional<PairScore> score_pair(PassState& pass, const Member& member, Secon
   return PairScore{best, *chosen};
 }
 
-void write_result_line(ResultsFile& out, const std::string& first_name,
+void write_result_line(RoundText& out, const std::string& first_name,
                        const std::string& second_name, const PairScore& score) {
   out.put(first_name);
   out.put(",");
@@ -330,6 +360,14 @@ void write_result_line(ResultsFile& out, const std::string& first_name,
 // Every member of one batch against every second fingerprint; false when a
 // pair found no memory for its working copies or the results file failed,
 // either of which ends the pass there.
+//
+// The second fingerprints are taken kRoundsTogether at a time, and each
+// member is scored against all of them in a row: its sub-cell spectra (a
+// batch holds hundreds, too many for the nearest caches) are then fetched
+// once per group instead of once per pair. What each round writes waits in
+// its own text and goes to the file in round order, so the file is the
+// same as if the rounds had been scored one after another; so is where a
+// pass that runs out of memory stops.
 bool compare_batch(PassState& pass, const FileList& first, std::size_t begin, std::size_t end,
                    const FileList& second) {
   std::vector<Member> batch(end - begin);
@@ -337,32 +375,58 @@ bool compare_batch(PassState& pass, const FileList& first, std::size_t begin, st
     load_member(pass, batch[m], first.directory + first.names[begin + m]);
   }
   bool go_on = !pass.out.failed();
-  for (const std::string& second_name : second.names) {
-    SecondPrint print;
-    if (!load_second(pass, print, second.directory + second_name)) {
-      ++pass.rounds_done;
-      continue;
+  for (std::size_t group = 0; group < second.names.size() && go_on; group += kRoundsTogether) {
+    const std::size_t rounds = std::min(kRoundsTogether, second.names.size() - group);
+    std::vector<SecondPrint> prints(rounds);
+    std::vector<RoundText> texts(rounds);
+    std::vector<bool> loaded(rounds);
+    for (std::size_t j = 0; j < rounds; ++j) {
+      loaded[j] =
+          load_second(pass, prints[j], second.directory + second.names[group + j], texts[j]);
     }
-    const std::string_view second_base = name_without_extension(second_name);
-    for (std::size_t m = 0; m < batch.size() && go_on; ++m) {
+    // The first pair, in the one-round-after-another order, that found no
+    // memory: rounds after it are not needed, nor is its own round after
+    // that member.
+    std::size_t stop_round = rounds;
+    for (std::size_t m = 0; m < batch.size(); ++m) {
       const Member& member = batch[m];
       if (!member.usable) continue;
       const std::string& first_name = first.names[begin + m];
-      if (name_without_extension(first_name) == second_base) continue;
-      if (!same_geometry(member.rec[0], print.fp)) continue;
-      const Member* next = m + 1 < batch.size() && batch[m + 1].usable ? &batch[m + 1] : nullptr;
-      const std::optional<PairScore> score = score_pair(pass, member, print, next);
-      if (!score) {
-        go_on = false;
-      } else if (score->value > pass.settings.threshold) {
-        write_result_line(pass.out, first_name, second_name, *score);
+      const std::string_view first_base = name_without_extension(first_name);
+      std::size_t last = stop_round;
+      while (last > 0 && !loaded[last - 1]) --last;
+      for (std::size_t j = 0; j < stop_round; ++j) {
+        if (!loaded[j]) continue;
+        const std::string& second_name = second.names[group + j];
+        if (name_without_extension(second_name) == first_base) continue;
+        if (!same_geometry(member.rec[0], prints[j].fp)) continue;
+        // After its last round of the group, the next member's spectra are
+        // the ones to fetch.
+        const Member* next = nullptr;
+        if (j + 1 == last && m + 1 < batch.size() && batch[m + 1].usable) next = &batch[m + 1];
+        const std::optional<PairScore> score = score_pair(pass, member, prints[j], next, texts[j]);
+        if (!score) {
+          stop_round = j;
+          break;
+        }
+        if (score->value > pass.settings.threshold) {
+          write_result_line(texts[j], first_name, second_name, *score);
+        }
       }
     }
-    release_second(print);
-    if (pass.out.failed()) go_on = false;
-    if (!go_on) break;
-    ++pass.rounds_done;
-    if (pass.options.progress) pass.options.progress(pass.rounds_done, pass.rounds);
+    for (std::size_t j = 0; j < rounds; ++j) {
+      pass.out.put(texts[j].text());
+      if (pass.out.failed() || j == stop_round) {
+        go_on = false;
+        break;
+      }
+      ++pass.rounds_done;
+      if (!loaded[j]) continue;
+      if (pass.options.progress) pass.options.progress(pass.rounds_done, pass.rounds);
+    }
+    for (std::size_t j = 0; j < rounds; ++j) {
+      if (loaded[j]) release_second(prints[j]);
+    }
   }
   for (Member& m : batch) release_member(m);
   return go_on;

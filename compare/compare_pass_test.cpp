@@ -392,6 +392,32 @@ TEST_F(Pass, EveryPathWritesTheSameResultsByteForByte) {
   }
 }
 
+TEST_F(Pass, RoundsScoredTogetherWriteWhatRoundsOneByOneWould) {
+  // Second lists longer than the rounds scored together, with unreadable
+  // entries, self pairs and another size among them: the whole pass against
+  // each second fingerprint alone, its parts put one after another.
+  const FingerprintGeometry small{
+      .rows = 32, .cols = 32, .row_origin = 9, .col_origin = 9, .subrows = 8, .subcols = 8};
+  write("small.fpt", testing::crop(testing::blob_pattern(96, 96, 9, 90), 96, 10, 10, 32, 32),
+        small);
+  std::vector<std::string> second;
+  for (int k = 0; k < 19; ++k) {
+    const char* names[] = {"a2.fpt", "b1.fpt", "gone.fpt", "a1.fpt", "small.fpt"};
+    second.push_back(names[(k * 7) % 5]);
+  }
+  const std::vector<std::string> first = {"a1.fpt", "b1.fpt", "a2.fpt", "small.fpt"};
+  std::string one_by_one = "$ pending library\n";
+  for (const std::string& name : second) {
+    std::filesystem::remove(tmp_.path("results.txt"));
+    run(first, {name}, -100);
+    one_by_one += results().substr(std::string("$ pending library\n").size());
+  }
+  std::filesystem::remove(tmp_.path("results.txt"));
+  run(first, second, -100);
+  EXPECT_EQ(results(), one_by_one);
+  EXPECT_GT(result_lines(one_by_one).size(), 20u);
+}
+
 TEST_F(Pass, EmptyListsWriteTheHeaderOnly) {
   run({}, {"a1.fpt"});
   EXPECT_EQ(results(), "$ pending library\n");
