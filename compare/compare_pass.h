@@ -7,7 +7,9 @@
 // four sub-cell spectra computed once per batch of 100; each second-list
 // fingerprint is then read and transformed once per batch, its four
 // correlation surfaces allocated once and reused for every batch member, so a
-// pair costs four inverse transforms plus the search and the warp fit.
+// pair costs four inverse transforms plus the search and the warp fit. Second
+// fingerprints are held a few at a time so that a member is scored against
+// them in a row; the results file is written in the order above all the same.
 //
 // Everything the pass has to say goes into the results file, which is opened
 // for appending (created if absent) and closed before the pass returns. A
