@@ -3,15 +3,20 @@
 // whose names hold a blank and a quote.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 
 #include "compare/testing/patterns.h"
+#include "testing/files.h"
 #include "testing/programs.h"
 #include "workstation/app/batch_headless.h"
 #include "workstation/common/console_panel.h"
 #include "workstation/matching/batch_compare.h"
+#include "workstation/matching/batch_frame.h"
 #include "workstation/matching/batch_test_support.h"
 #include "workstation/matching/change_p_to_v.h"
 #include "workstation/matching/process_runner.h"
@@ -172,6 +177,202 @@ TEST_F(BatchEndToEnd, AWrongCommandLineIsAUsageError) {
   EXPECT_NE(out.find("Usage: velmora-batch"), std::string::npos) << out;
   EXPECT_EQ(run_program({"--help"}, &out), 0);
   EXPECT_NE(out.find("--batch-size N"), std::string::npos);
+}
+
+// Three library lists on one side: 450 library animals and 30 pending
+// photographs of animals 1 to 30, a few pixels shifted (real fingerprints),
+// or placeholder files for a comparison program that reads none.
+void fill_three_lists(BatchWorkspace& ws, bool real_fingerprints) {
+  ASSERT_TRUE(ws.status().ok()) << ws.status().message();
+  ASSERT_TRUE(ws.builder().add_algorithm("a", "tarvik").ok());
+  ASSERT_TRUE(ws.add_aspect("Dorsal", "DO", "Dorsal").ok());
+  ASSERT_TRUE(ws.builder().add_bulk_extracts("L", 450, 1, "Dorsal", "DO", "M", "L").ok());
+  ASSERT_TRUE(ws.builder().add_bulk_extracts("P", 30, 1, "Dorsal", "DO", "M", "P").ok());
+  for (int k = 1; k <= 450; ++k) {
+    const std::string n = std::to_string(k);
+    if (!real_fingerprints) {
+      ASSERT_TRUE(ws.touch_fingerprints({"L" + n + "_1DO"}).ok());
+      if (k <= 30) {
+        ASSERT_TRUE(ws.touch_fingerprints({"P" + n + "_1DO"}).ok());
+      }
+      continue;
+    }
+    const auto pelt = tarvik::testing::blob_pattern(96, 96, static_cast<uint32_t>(500 + k), 90);
+    ASSERT_TRUE(
+        ws.save_fingerprint("L" + n + "_1DO", tarvik::testing::crop(pelt, 96, 16, 16, 64, 64))
+            .ok());
+    if (k > 30) continue;
+    ASSERT_TRUE(
+        ws.save_fingerprint("P" + n + "_1DO",
+                            tarvik::testing::crop(pelt, 96, 16 + k % 5 - 2, 18 - k % 3, 64, 64))
+            .ok());
+  }
+}
+
+// Every row of every table, the tables by name and the rows in the order of
+// all their columns, one line each.
+std::string dump_database(BatchWorkspace& ws) {
+  db::RecordSet tables;
+  EXPECT_TRUE(ws.db
+                  ->query("tables",
+                          "SELECT name FROM sqlite_master WHERE type='table' ORDER BY name",
+                          &tables)
+                  .ok());
+  std::string dump;
+  for (tables.move_first(); !tables.eof(); tables.move_next()) {
+    const std::string table = tables.text("name");
+    db::RecordSet columns, rows;
+    EXPECT_TRUE(ws.db->query("columns", "PRAGMA table_info(\"" + table + "\")", &columns).ok());
+    std::string order;
+    for (int c = 1; c <= columns.row_count(); ++c) order += (c > 1 ? "," : "") + std::to_string(c);
+    EXPECT_TRUE(
+        ws.db->query("rows", "SELECT * FROM \"" + table + "\" ORDER BY " + order, &rows).ok());
+    for (rows.move_first(); !rows.eof(); rows.move_next()) {
+      dump += table;
+      for (const std::string& c : rows.columns()) dump += "|" + rows.text(c);
+      dump += "\n";
+    }
+  }
+  return dump;
+}
+
+std::vector<std::string> folder_names(const std::string& folder) {
+  std::vector<std::string> names;
+  for (const auto& e : fs::directory_iterator(folder)) names.push_back(e.path().filename());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+// The same side compared by one program at a time and by three at once:
+// the results file (left on disk by "use multiple cores" until its import)
+// and, once imported, the whole database must not tell them apart.
+TEST(BatchSideBySide, ThreeRunsAtOnceGiveWhatOneAfterAnotherGives) {
+  struct Copy {
+    std::string results, dump;
+    std::vector<std::string> files;
+    int runs = 0;
+  };
+  std::vector<Copy> copies;
+  std::vector<int> within_counts;
+  for (int jobs : {1, 3}) {
+    BatchWorkspace ws("jobs" + std::to_string(jobs));
+    fill_three_lists(ws, true);
+    if (::testing::Test::HasFatalFailure()) return;
+    HeadlessOptions o;
+    o.database = ws.db_path;
+    o.data_folder = ws.data_folder;
+    o.working_folder = ws.working_folder;
+    o.tarvikx = testing::built_program("tarvikx");
+    o.jobs = jobs;
+    o.aspect = "Dorsal";
+    o.side = "M";
+    PosixProcessRunner runner;
+    std::ostringstream compared, imported;
+    HeadlessSummary sum;
+    ASSERT_EQ(run_headless_batch(o, runner, compared, &sum), 0) << compared.str();
+    Copy c;
+    c.runs = sum.compared.tarvikx_runs;
+    c.results = testing::read_file(ws.working_folder + results_file_name("Dorsal", "M", "a"));
+    c.files = folder_names(ws.working_folder);
+    // The bar never goes back and moves within the runs.
+    std::istringstream lines(compared.str());
+    std::string line;
+    int last = -1, within = 0;
+    while (std::getline(lines, line)) {
+      int percent = 0;
+      if (std::sscanf(line.c_str(), "  progress %d%%", &percent) != 1) continue;
+      EXPECT_GE(percent, last) << compared.str();
+      last = percent;
+      within += percent > 2 && percent < 98;
+    }
+    within_counts.push_back(within);
+    o.aspect.clear();
+    o.side.clear();
+    o.batch_size = 0;
+    ASSERT_EQ(run_headless_batch(o, runner, imported, &sum), 0) << imported.str();
+    EXPECT_EQ(ws.count("SELECT count(*) FROM cells WHERE AutoMatch='V'"), 30);
+    c.dump = dump_database(ws);
+    copies.push_back(std::move(c));
+  }
+  EXPECT_EQ(copies[0].runs, 3);
+  EXPECT_EQ(copies[1].runs, 3);
+  EXPECT_GT(copies[0].results.size(), 10000u);
+  EXPECT_TRUE(copies[0].results == copies[1].results) << "the results files differ";
+  // The same files but the one library list of the runs one after another:
+  // those of the runs side by side are gone.
+  std::erase(copies[0].files, "library_filesM.txt");
+  EXPECT_EQ(copies[0].files, copies[1].files);
+  EXPECT_TRUE(copies[0].dump == copies[1].dump) << "the databases differ";
+  EXPECT_GE(within_counts[1], 5);
+}
+
+// Run 2 of three fails while runs 1 and 3 are still comparing: they are
+// killed, what they wrote is kept as the side's ".failed" file in run order,
+// and nothing of the side is imported.
+TEST(BatchSideBySide, AFailingRunEndsTheOthersAndNothingIsImported) {
+  BatchWorkspace ws("jobs-fault");
+  fill_three_lists(ws, false);
+  if (::testing::Test::HasFatalFailure()) return;
+  const std::string pids = ws.dir + "pids/";
+  fs::create_directories(pids);
+  // $4 is the library list, $5 the results file. Run 2 waits until runs 1
+  // and 3 are writing (5 s at most), then fails as on an unreadable file.
+  const std::string program = ws.dir + "failing-tarvikx";
+  std::ofstream(program) << "#!/bin/sh\n"
+                            "list=$(basename \"$4\")\n"
+                            "case $list in\n"
+                            "  *.run2)\n"
+                            "    i=0\n"
+                            "    while [ $i -lt 100 ] && { [ ! -s '"
+                         << pids << "library_filesM.txt.run1' ] || [ ! -s '" << pids
+                         << "library_filesM.txt.run3' ]; }; do sleep 0.05; i=$((i+1)); done\n"
+                            "    echo \"Can't read library fingerprint\"; exit 1 ;;\n"
+                            "esac\n"
+                            "echo \"$ written by $list\" >> \"$5\"\n"
+                            "echo $$ > '"
+                         << pids
+                         << "'\"$list\"\n"
+                            "exec sleep 30\n";
+  fs::permissions(program, fs::perms::owner_all);
+
+  HeadlessOptions o;
+  o.database = ws.db_path;
+  o.data_folder = ws.data_folder;
+  o.working_folder = ws.working_folder;
+  o.tarvikx = program;
+  o.jobs = 3;
+  PosixProcessRunner runner;
+  std::ostringstream out;
+  HeadlessSummary sum;
+  const auto t0 = std::chrono::steady_clock::now();
+  EXPECT_EQ(run_headless_batch(o, runner, out, &sum), 1) << out.str();
+  EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count(), 20.0);
+
+  const std::string text = out.str();
+  EXPECT_NE(text.find("The comparison program failed on run 2 of Dorsal M: exit code 1.\n"
+                      "It printed:\nCan't read library fingerprint\nCommand: " +
+                      program),
+            std::string::npos)
+      << text;
+  EXPECT_NE(text.find(" library_filesM.txt.run2 DorsalMa_results.txt.run2 tarvik.ini false\n"
+                      "The runs beside it were ended."),
+            std::string::npos)
+      << text;
+  for (const char* run : {"library_filesM.txt.run1", "library_filesM.txt.run3"}) {
+    std::ifstream in(pids + run);
+    pid_t pid = 0;
+    ASSERT_TRUE(in >> pid) << run;
+    EXPECT_FALSE(fs::exists("/proc/" + std::to_string(pid))) << run << " still runs";
+  }
+  EXPECT_EQ(testing::read_file(ws.working_folder + failed_results_file_name("Dorsal", "M", "a")),
+            "$ written by library_filesM.txt.run1\n$ written by library_filesM.txt.run3\n");
+  for (const std::string& name : folder_names(ws.working_folder)) {
+    EXPECT_EQ(name.find(".run"), std::string::npos) << name << " was left behind";
+  }
+  EXPECT_EQ(sum.compared.tarvikx_runs, 3);
+  EXPECT_EQ(ws.count("SELECT count(*) FROM cells WHERE AutoMatch='P'"), 30);
+  EXPECT_EQ(ws.count("SELECT count(*) FROM temp"), 0);
+  EXPECT_EQ(ws.count("SELECT count(*) FROM pretemp"), 0);
 }
 
 }  // namespace
