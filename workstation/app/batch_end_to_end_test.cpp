@@ -179,20 +179,22 @@ TEST_F(BatchEndToEnd, AWrongCommandLineIsAUsageError) {
   EXPECT_NE(out.find("--batch-size N"), std::string::npos);
 }
 
-// Three library lists on one side: 450 library animals and 30 pending
-// photographs of animals 1 to 30, a few pixels shifted (real fingerprints),
-// or placeholder files for a comparison program that reads none.
+// Three library lists on one side (199, 199 and 22 names): 420 library
+// animals and 12 pending photographs of animals 1 to 12, a few pixels shifted
+// (real fingerprints), or placeholder files for a comparison program that
+// reads none.
+constexpr int kLibrary = 420, kPending = 12;
 void fill_three_lists(BatchWorkspace& ws, bool real_fingerprints) {
   ASSERT_TRUE(ws.status().ok()) << ws.status().message();
   ASSERT_TRUE(ws.builder().add_algorithm("a", "tarvik").ok());
   ASSERT_TRUE(ws.add_aspect("Dorsal", "DO", "Dorsal").ok());
-  ASSERT_TRUE(ws.builder().add_bulk_extracts("L", 450, 1, "Dorsal", "DO", "M", "L").ok());
-  ASSERT_TRUE(ws.builder().add_bulk_extracts("P", 30, 1, "Dorsal", "DO", "M", "P").ok());
-  for (int k = 1; k <= 450; ++k) {
+  ASSERT_TRUE(ws.builder().add_bulk_extracts("L", kLibrary, 1, "Dorsal", "DO", "M", "L").ok());
+  ASSERT_TRUE(ws.builder().add_bulk_extracts("P", kPending, 1, "Dorsal", "DO", "M", "P").ok());
+  for (int k = 1; k <= kLibrary; ++k) {
     const std::string n = std::to_string(k);
     if (!real_fingerprints) {
       ASSERT_TRUE(ws.touch_fingerprints({"L" + n + "_1DO"}).ok());
-      if (k <= 30) {
+      if (k <= kPending) {
         ASSERT_TRUE(ws.touch_fingerprints({"P" + n + "_1DO"}).ok());
       }
       continue;
@@ -201,7 +203,7 @@ void fill_three_lists(BatchWorkspace& ws, bool real_fingerprints) {
     ASSERT_TRUE(
         ws.save_fingerprint("L" + n + "_1DO", tarvik::testing::crop(pelt, 96, 16, 16, 64, 64))
             .ok());
-    if (k > 30) continue;
+    if (k > kPending) continue;
     ASSERT_TRUE(
         ws.save_fingerprint("P" + n + "_1DO",
                             tarvik::testing::crop(pelt, 96, 16 + k % 5 - 2, 18 - k % 3, 64, 64))
@@ -290,7 +292,7 @@ TEST(BatchSideBySide, ThreeRunsAtOnceGiveWhatOneAfterAnotherGives) {
     o.side.clear();
     o.batch_size = 0;
     ASSERT_EQ(run_headless_batch(o, runner, imported, &sum), 0) << imported.str();
-    EXPECT_EQ(ws.count("SELECT count(*) FROM cells WHERE AutoMatch='V'"), 30);
+    EXPECT_EQ(ws.count("SELECT count(*) FROM cells WHERE AutoMatch='V'"), kPending);
     c.dump = dump_database(ws);
     copies.push_back(std::move(c));
   }
@@ -370,7 +372,7 @@ TEST(BatchSideBySide, AFailingRunEndsTheOthersAndNothingIsImported) {
     EXPECT_EQ(name.find(".run"), std::string::npos) << name << " was left behind";
   }
   EXPECT_EQ(sum.compared.tarvikx_runs, 3);
-  EXPECT_EQ(ws.count("SELECT count(*) FROM cells WHERE AutoMatch='P'"), 30);
+  EXPECT_EQ(ws.count("SELECT count(*) FROM cells WHERE AutoMatch='P'"), kPending);
   EXPECT_EQ(ws.count("SELECT count(*) FROM temp"), 0);
   EXPECT_EQ(ws.count("SELECT count(*) FROM pretemp"), 0);
 }
