@@ -3,7 +3,6 @@
 // whose names hold a blank and a quote.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -180,55 +179,42 @@ TEST_F(BatchEndToEnd, AWrongCommandLineIsAUsageError) {
 }
 
 // Three library lists on one side (199, 199 and 22 names): 420 library
-// animals and 12 pending photographs of animals 1 to 12, a few pixels shifted
-// (real fingerprints), or placeholder files for a comparison program that
-// reads none.
+// animals and 12 pending photographs of animals 1 to 12, a few pixels
+// shifted, or placeholder files for a program that reads none.
 constexpr int kLibrary = 420, kPending = 12;
-void fill_three_lists(BatchWorkspace& ws, bool real_fingerprints) {
+void fill_three_lists(BatchWorkspace& ws, bool real) {
   ASSERT_TRUE(ws.status().ok()) << ws.status().message();
   ASSERT_TRUE(ws.builder().add_algorithm("a", "tarvik").ok());
   ASSERT_TRUE(ws.add_aspect("Dorsal", "DO", "Dorsal").ok());
   ASSERT_TRUE(ws.builder().add_bulk_extracts("L", kLibrary, 1, "Dorsal", "DO", "M", "L").ok());
   ASSERT_TRUE(ws.builder().add_bulk_extracts("P", kPending, 1, "Dorsal", "DO", "M", "P").ok());
   for (int k = 1; k <= kLibrary; ++k) {
-    const std::string n = std::to_string(k);
-    if (!real_fingerprints) {
-      ASSERT_TRUE(ws.touch_fingerprints({"L" + n + "_1DO"}).ok());
-      if (k <= kPending) {
-        ASSERT_TRUE(ws.touch_fingerprints({"P" + n + "_1DO"}).ok());
-      }
-      continue;
-    }
     const auto pelt = tarvik::testing::blob_pattern(96, 96, static_cast<uint32_t>(500 + k), 90);
-    ASSERT_TRUE(
-        ws.save_fingerprint("L" + n + "_1DO", tarvik::testing::crop(pelt, 96, 16, 16, 64, 64))
-            .ok());
-    if (k > kPending) continue;
-    ASSERT_TRUE(
-        ws.save_fingerprint("P" + n + "_1DO",
-                            tarvik::testing::crop(pelt, 96, 16 + k % 5 - 2, 18 - k % 3, 64, 64))
-            .ok());
+    for (const std::string& cell : {"L" + std::to_string(k), "P" + std::to_string(k)}) {
+      if (cell[0] == 'P' && k > kPending) break;
+      const int shift = cell[0] == 'P' ? k % 5 - 2 : 0;
+      ASSERT_TRUE((real ? ws.save_fingerprint(cell + "_1DO", tarvik::testing::crop(
+                                                                 pelt, 96, 16 + shift, 16, 64, 64))
+                        : ws.touch_fingerprints({cell + "_1DO"}))
+                      .ok());
+    }
   }
 }
 
-// Every row of every table, the tables by name and the rows in the order of
-// all their columns, one line each.
+// Every row of every table, tables by name, rows in the order of all columns.
 std::string dump_database(BatchWorkspace& ws) {
   db::RecordSet tables;
-  EXPECT_TRUE(ws.db
-                  ->query("tables",
-                          "SELECT name FROM sqlite_master WHERE type='table' ORDER BY name",
-                          &tables)
-                  .ok());
+  EXPECT_TRUE(
+      ws.db->query("t", "SELECT name FROM sqlite_master WHERE type='table' ORDER BY name", &tables)
+          .ok());
   std::string dump;
   for (tables.move_first(); !tables.eof(); tables.move_next()) {
-    const std::string table = tables.text("name");
+    const std::string table = "\"" + tables.text("name") + "\"";
     db::RecordSet columns, rows;
-    EXPECT_TRUE(ws.db->query("columns", "PRAGMA table_info(\"" + table + "\")", &columns).ok());
-    std::string order;
-    for (int c = 1; c <= columns.row_count(); ++c) order += (c > 1 ? "," : "") + std::to_string(c);
-    EXPECT_TRUE(
-        ws.db->query("rows", "SELECT * FROM \"" + table + "\" ORDER BY " + order, &rows).ok());
+    EXPECT_TRUE(ws.db->query("c", "PRAGMA table_info(" + table + ")", &columns).ok());
+    std::string order = "1";
+    for (int c = 2; c <= columns.row_count(); ++c) order += "," + std::to_string(c);
+    EXPECT_TRUE(ws.db->query("r", "SELECT * FROM " + table + " ORDER BY " + order, &rows).ok());
     for (rows.move_first(); !rows.eof(); rows.move_next()) {
       dump += table;
       for (const std::string& c : rows.columns()) dump += "|" + rows.text(c);
@@ -238,143 +224,107 @@ std::string dump_database(BatchWorkspace& ws) {
   return dump;
 }
 
-std::vector<std::string> folder_names(const std::string& folder) {
-  std::vector<std::string> names;
-  for (const auto& e : fs::directory_iterator(folder)) names.push_back(e.path().filename());
-  std::sort(names.begin(), names.end());
-  return names;
-}
-
-// The same side compared by one program at a time and by three at once:
-// the results file (left on disk by "use multiple cores" until its import)
-// and, once imported, the whole database must not tell them apart.
-TEST(BatchSideBySide, ThreeRunsAtOnceGiveWhatOneAfterAnotherGives) {
-  struct Copy {
-    std::string results, dump;
-    std::vector<std::string> files;
-    int runs = 0;
-  };
-  std::vector<Copy> copies;
-  std::vector<int> within_counts;
-  for (int jobs : {1, 3}) {
-    BatchWorkspace ws("jobs" + std::to_string(jobs));
-    fill_three_lists(ws, true);
-    if (::testing::Test::HasFatalFailure()) return;
-    HeadlessOptions o;
-    o.database = ws.db_path;
-    o.data_folder = ws.data_folder;
-    o.working_folder = ws.working_folder;
-    o.tarvikx = testing::built_program("tarvikx");
-    o.jobs = jobs;
-    o.aspect = "Dorsal";
-    o.side = "M";
-    PosixProcessRunner runner;
-    std::ostringstream compared, imported;
-    HeadlessSummary sum;
-    ASSERT_EQ(run_headless_batch(o, runner, compared, &sum), 0) << compared.str();
-    Copy c;
-    c.runs = sum.compared.tarvikx_runs;
-    c.results = testing::read_file(ws.working_folder + results_file_name("Dorsal", "M", "a"));
-    c.files = folder_names(ws.working_folder);
-    // The bar never goes back and moves within the runs.
-    std::istringstream lines(compared.str());
-    std::string line;
-    int last = -1, within = 0;
-    while (std::getline(lines, line)) {
-      int percent = 0;
-      if (std::sscanf(line.c_str(), "  progress %d%%", &percent) != 1) continue;
-      EXPECT_GE(percent, last) << compared.str();
-      last = percent;
-      within += percent > 2 && percent < 98;
-    }
-    within_counts.push_back(within);
-    o.aspect.clear();
-    o.side.clear();
-    o.batch_size = 0;
-    ASSERT_EQ(run_headless_batch(o, runner, imported, &sum), 0) << imported.str();
-    EXPECT_EQ(ws.count("SELECT count(*) FROM cells WHERE AutoMatch='V'"), kPending);
-    c.dump = dump_database(ws);
-    copies.push_back(std::move(c));
-  }
-  EXPECT_EQ(copies[0].runs, 3);
-  EXPECT_EQ(copies[1].runs, 3);
-  EXPECT_GT(copies[0].results.size(), 10000u);
-  EXPECT_TRUE(copies[0].results == copies[1].results) << "the results files differ";
-  // The same files but the one library list of the runs one after another:
-  // those of the runs side by side are gone.
-  std::erase(copies[0].files, "library_filesM.txt");
-  EXPECT_EQ(copies[0].files, copies[1].files);
-  EXPECT_TRUE(copies[0].dump == copies[1].dump) << "the databases differ";
-  EXPECT_GE(within_counts[1], 5);
-}
-
-// Run 2 of three fails while runs 1 and 3 are still comparing: they are
-// killed, what they wrote is kept as the side's ".failed" file in run order,
-// and nothing of the side is imported.
-TEST(BatchSideBySide, AFailingRunEndsTheOthersAndNothingIsImported) {
-  BatchWorkspace ws("jobs-fault");
-  fill_three_lists(ws, false);
-  if (::testing::Test::HasFatalFailure()) return;
-  const std::string pids = ws.dir + "pids/";
-  fs::create_directories(pids);
-  // $4 is the library list, $5 the results file. Run 2 waits until runs 1
-  // and 3 are writing (5 s at most), then fails as on an unreadable file.
-  const std::string program = ws.dir + "failing-tarvikx";
-  std::ofstream(program) << "#!/bin/sh\n"
-                            "list=$(basename \"$4\")\n"
-                            "case $list in\n"
-                            "  *.run2)\n"
-                            "    i=0\n"
-                            "    while [ $i -lt 100 ] && { [ ! -s '"
-                         << pids << "library_filesM.txt.run1' ] || [ ! -s '" << pids
-                         << "library_filesM.txt.run3' ]; }; do sleep 0.05; i=$((i+1)); done\n"
-                            "    echo \"Can't read library fingerprint\"; exit 1 ;;\n"
-                            "esac\n"
-                            "echo \"$ written by $list\" >> \"$5\"\n"
-                            "echo $$ > '"
-                         << pids
-                         << "'\"$list\"\n"
-                            "exec sleep 30\n";
-  fs::permissions(program, fs::perms::owner_all);
-
+HeadlessOptions side_options(const BatchWorkspace& ws, const std::string& tarvikx, int jobs) {
   HeadlessOptions o;
   o.database = ws.db_path;
   o.data_folder = ws.data_folder;
   o.working_folder = ws.working_folder;
-  o.tarvikx = program;
-  o.jobs = 3;
+  o.tarvikx = tarvikx;
+  o.jobs = jobs;
+  return o;
+}
+
+bool run_files_left(const std::string& folder) {
+  for (const auto& e : fs::directory_iterator(folder)) {
+    if (e.path().filename().string().find(".run") != std::string::npos) return true;
+  }
+  return false;
+}
+
+// The same side compared by one program at a time and by three at once: the
+// results file (kept on disk by "use multiple cores" until a batch size of 0
+// imports it) and then the whole database must not tell them apart.
+TEST(BatchSideBySide, ThreeRunsAtOnceGiveWhatOneAfterAnotherGives) {
+  std::string results[2], dumps[2];
+  for (int jobs : {1, 3}) {
+    BatchWorkspace ws("jobs" + std::to_string(jobs));
+    fill_three_lists(ws, true);
+    if (::testing::Test::HasFatalFailure()) return;
+    HeadlessOptions o = side_options(ws, testing::built_program("tarvikx"), jobs);
+    o.aspect = "Dorsal";
+    o.side = "M";
+    PosixProcessRunner runner;
+    std::ostringstream out;
+    HeadlessSummary sum;
+    ASSERT_EQ(run_headless_batch(o, runner, out, &sum), 0) << out.str();
+    EXPECT_EQ(sum.compared.tarvikx_runs, 3);
+    EXPECT_FALSE(run_files_left(ws.working_folder));
+    results[jobs / 3] =
+        testing::read_file(ws.working_folder + results_file_name("Dorsal", "M", "a"));
+    // The bar never goes back and moves within the runs.
+    std::istringstream lines(out.str());
+    int last = -1, within = 0, percent = 0;
+    for (std::string line; std::getline(lines, line);) {
+      if (std::sscanf(line.c_str(), "  progress %d%%", &percent) != 1) continue;
+      EXPECT_GE(percent, last);
+      within += percent > 2 && percent < 98 && percent != last;
+      last = percent;
+    }
+    EXPECT_GE(within, 5) << out.str();
+    o.aspect = o.side = "";
+    o.batch_size = 0;
+    ASSERT_EQ(run_headless_batch(o, runner, out, &sum), 0) << out.str();
+    EXPECT_EQ(ws.count("SELECT count(*) FROM cells WHERE AutoMatch='V'"), kPending);
+    dumps[jobs / 3] = dump_database(ws);
+  }
+  EXPECT_GT(results[0].size(), 10000u);
+  EXPECT_TRUE(results[0] == results[1]) << "the results files differ";
+  EXPECT_TRUE(dumps[0] == dumps[1]) << "the databases differ";
+}
+
+// Run 2 of three fails while runs 1 and 3 are still comparing: they are
+// killed, what they wrote is kept in run order as the side's ".failed" file,
+// nothing of the side is imported, and no run file stays behind.
+TEST(BatchSideBySide, AFailingRunEndsTheOthersAndNothingIsImported) {
+  BatchWorkspace ws("jobs-fault");
+  fill_three_lists(ws, false);
+  if (::testing::Test::HasFatalFailure()) return;
+  // $4 is the library list, $5 the results file. Run 2 waits (5 s at most)
+  // until runs 1 and 3 have written, then fails.
+  const std::string program = ws.dir + "failing-tarvikx", pids = ws.dir;
+  std::ofstream(program) << "#!/bin/sh\ncd '" << pids << "'; list=$(basename \"$4\")\n"
+                         << "case $list in *.run2) i=0\n"
+                         << "  while [ $i -lt 100 ] && ! [ -s *.run1 -a -s *.run3 ]; do\n"
+                         << "    sleep 0.05; i=$((i+1)); done\n"
+                         << "  echo \"Can't read library fingerprint\"; exit 1 ;; esac\n"
+                         << "cd - >/dev/null; echo \"$ by $list\" >> \"$5\"\n"
+                         << "echo $$ > '" << pids << "'$list; exec sleep 30\n";
+  fs::permissions(program, fs::perms::owner_all);
+  const HeadlessOptions o = side_options(ws, program, 3);
   PosixProcessRunner runner;
   std::ostringstream out;
-  HeadlessSummary sum;
   const auto t0 = std::chrono::steady_clock::now();
-  EXPECT_EQ(run_headless_batch(o, runner, out, &sum), 1) << out.str();
+  EXPECT_EQ(run_headless_batch(o, runner, out), 1) << out.str();
   EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count(), 20.0);
-
-  const std::string text = out.str();
-  EXPECT_NE(text.find("The comparison program failed on run 2 of Dorsal M: exit code 1.\n"
-                      "It printed:\nCan't read library fingerprint\nCommand: " +
-                      program),
+  EXPECT_NE(out.str().find("The comparison program failed on run 2 of Dorsal M: exit code 1.\n"
+                           "It printed:\nCan't read library fingerprint\nCommand: " +
+                           program + " "),
             std::string::npos)
-      << text;
-  EXPECT_NE(text.find(" library_filesM.txt.run2 DorsalMa_results.txt.run2 tarvik.ini false\n"
-                      "The runs beside it were ended."),
-            std::string::npos)
-      << text;
+      << out.str();
+  EXPECT_NE(out.str().find(" library_filesM.txt.run2 DorsalMa_results.txt.run2 tarvik.ini false\n"
+                           "The runs beside it were ended."),
+            std::string::npos);
   for (const char* run : {"library_filesM.txt.run1", "library_filesM.txt.run3"}) {
-    std::ifstream in(pids + run);
-    pid_t pid = 0;
-    ASSERT_TRUE(in >> pid) << run;
-    EXPECT_FALSE(fs::exists("/proc/" + std::to_string(pid))) << run << " still runs";
+    std::ifstream pid(pids + run);
+    std::string n;
+    ASSERT_TRUE(pid >> n) << run;
+    EXPECT_FALSE(fs::exists("/proc/" + n)) << run << " still runs";
   }
   EXPECT_EQ(testing::read_file(ws.working_folder + failed_results_file_name("Dorsal", "M", "a")),
-            "$ written by library_filesM.txt.run1\n$ written by library_filesM.txt.run3\n");
-  for (const std::string& name : folder_names(ws.working_folder)) {
-    EXPECT_EQ(name.find(".run"), std::string::npos) << name << " was left behind";
-  }
-  EXPECT_EQ(sum.compared.tarvikx_runs, 3);
+            "$ by library_filesM.txt.run1\n$ by library_filesM.txt.run3\n");
+  EXPECT_FALSE(run_files_left(ws.working_folder));
   EXPECT_EQ(ws.count("SELECT count(*) FROM cells WHERE AutoMatch='P'"), kPending);
-  EXPECT_EQ(ws.count("SELECT count(*) FROM temp"), 0);
-  EXPECT_EQ(ws.count("SELECT count(*) FROM pretemp"), 0);
+  EXPECT_EQ(ws.count("SELECT count(*) FROM temp") + ws.count("SELECT count(*) FROM pretemp"), 0);
 }
 
 }  // namespace

@@ -65,86 +65,67 @@ TEST(PosixProcessRunner, TheChildDiesWithItsParentEvenBySigkill) {
   EXPECT_TRUE(ended);
 }
 
-// Four children of a second each, two at a time. Each logs its start and
-// its end, so the log tells how many ran at once; each one's output reaches
-// its own outcome and its own on_output only.
-TEST(PosixProcessRunner, RunsUpToTheLimitSideBySide) {
-  velmora::testing::TempDir temp("velmora_side_by_side");
-  const std::string log = temp.path("log");
-  std::vector<ProcessCommand> commands;
-  std::vector<std::string> seen(4);
-  for (int i = 0; i < 4; ++i) {
-    ProcessCommand c = conformance::shell(
-        "echo + >> \"$1\"; echo child $2; sleep 1; echo - >> \"$1\"", {log, std::to_string(i)});
-    c.on_output = [&seen, i](std::string_view bytes) { seen[i].append(bytes); };
-    commands.push_back(c);
-  }
-  PosixProcessRunner runner;
-  RecordingControlPanel panel;
-  const std::vector<ProcessOutcome> outcomes = runner.start_all_and_wait(commands, 2, &panel);
-  int running = 0, most = 0;
-  for (const std::string& line : velmora::testing::read_lines(log)) {
-    running += line == "+" ? 1 : -1;
-    most = std::max(most, running);
-  }
-  EXPECT_EQ(most, 2);
-  ASSERT_EQ(outcomes.size(), 4u);
-  for (int i = 0; i < 4; ++i) {
-    EXPECT_TRUE(outcomes[i].succeeded()) << i << ": " << outcomes[i].describe();
-    EXPECT_EQ(outcomes[i].output, "child " + std::to_string(i) + "\n");
-    EXPECT_EQ(seen[i], outcomes[i].output);
-  }
-}
-
-// Whatever ends a run early (a child that fails, one that cannot start, the
-// operator) ends every child at once and starts no more.
-TEST(PosixProcessRunner, AFailureOrAStopEndsEveryChild) {
+// Children side by side, up to the limit: each logs its start (+) and end
+// (-), so the log tells how many ran at once and how many were not killed.
+// Whatever ends the run early (a child that fails, one that cannot start,
+// the operator) kills every child and starts no more ("touch never").
+TEST(PosixProcessRunner, RunsUpToTheLimitSideBySideAndEndsAllAtTheFirstFailure) {
+  const std::string quick = "echo + >> log; sleep 1; echo - >> log; echo out $1";
+  const std::string slow = "echo + >> log; sleep 5; echo - >> log";
   const std::string killed = "ended when another program of the run failed";
-  const std::string not_started = "not started, as another program of the run had failed";
-  const std::string stopped = "stopped by the operator";
-  struct Case {
-    const char* what;
+  const std::string unstarted = "not started, as another program of the run had failed";
+  const std::string stopped = "stopped by the operator", ok = "exit code 0";
+  const struct {
+    int at_once;
     std::vector<std::string> scripts;  // "" = a program that does not exist
     bool stop;
-    std::vector<std::string> ends;  // each outcome's describe(), or its start
-  };
-  const Case cases[] = {
-      {"a child fails",
-       {"sleep 30", "sleep 0.3; exit 4", "sleep 30", "touch never"},
+    std::vector<std::string> ends;  // each outcome's describe() begins so
+    int most, ended;                // children at once and ended by themselves, in the log
+  } cases[] = {
+      {2, {quick, quick, quick, quick}, false, {ok, ok, ok, ok}, 2, 4},
+      {3,
+       {slow, "sleep 0.5; exit 4", slow, "touch never"},
        false,
-       {killed, "exit code 4", killed, not_started}},
-      {"a child cannot start",
-       {"sleep 30", "", "touch never", "touch never"},
+       {killed, "exit code 4", killed, unstarted},
+       2,
+       0},
+      {3,
+       {"", slow, slow, "touch never"},
        false,
-       {killed, "could not be started: ", not_started, not_started}},
-      {"the operator stops",
-       {"sleep 30", "sleep 30", "sleep 30", "touch never"},
-       true,
-       {stopped, stopped, stopped, stopped}},
+       {"could not be started: ", unstarted, unstarted, unstarted},
+       0,
+       0},
+      {3, {slow, slow, slow, "touch never"}, true, {stopped, stopped, stopped, stopped}, 3, 0},
   };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     velmora::testing::TempDir temp("velmora_side_by_side");
     std::vector<ProcessCommand> commands;
-    for (const std::string& script : c.scripts) {
-      ProcessCommand command = conformance::shell(script);
-      if (script.empty()) command.program = temp.path("no such program");
-      command.working_folder = temp.dir();
-      commands.push_back(command);
+    std::vector<std::string> seen(c.scripts.size());
+    for (size_t i = 0; i < c.scripts.size(); ++i) {
+      commands.push_back(conformance::shell(c.scripts[i], {std::to_string(i)}));
+      if (c.scripts[i].empty()) commands.back().program = temp.path("no such program");
+      commands.back().working_folder = temp.dir();
+      commands.back().on_output = [&seen, i](std::string_view b) { seen[i].append(b); };
     }
     PosixProcessRunner runner;
     RecordingControlPanel panel;
-    if (c.stop) panel.request_stop_after_events(2);
-    const auto t0 = std::chrono::steady_clock::now();
-    const std::vector<ProcessOutcome> outcomes = runner.start_all_and_wait(commands, 3, &panel);
-    EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count(), 10.0)
-        << c.what;
-    ASSERT_EQ(outcomes.size(), c.ends.size()) << c.what;
+    if (c.stop) panel.request_stop_after_events(5);
+    const auto outcomes = runner.start_all_and_wait(commands, c.at_once, &panel);
+    ASSERT_EQ(outcomes.size(), c.ends.size());
     for (size_t i = 0; i < outcomes.size(); ++i) {
-      EXPECT_EQ(outcomes[i].describe().rfind(c.ends[i], 0), 0u)
-          << c.what << ", " << i << ": " << outcomes[i].describe();
-      EXPECT_FALSE(outcomes[i].succeeded()) << c.what << ", " << i;
+      const std::string end = outcomes[i].describe();
+      EXPECT_EQ(end.rfind(c.ends[i], 0), 0u) << c.ends[1] << ", " << i << ": " << end;
+      EXPECT_EQ(seen[i], c.ends[i] == ok ? "out " + std::to_string(i) + "\n" : outcomes[i].output);
     }
-    EXPECT_FALSE(temp.exists("never")) << c.what;
+    int running = 0, most = 0, ended = 0;
+    for (const std::string& line : velmora::testing::read_lines(temp.path("log"))) {
+      running += line == "+" ? 1 : -1;
+      most = std::max(most, running);
+      ended += line == "-";
+    }
+    EXPECT_EQ(most, c.most) << c.ends[1];
+    EXPECT_EQ(ended, c.ended) << c.ends[1];
+    EXPECT_FALSE(temp.exists("never"));
   }
 }
 
