@@ -4,7 +4,10 @@
 // file, and ChangePtoV. Prints the wall time split into the tarvikx runs and
 // the imports, and how often the true animal is the best candidate.
 //
-//   batch_compare_bench [pending [library [tarvikx]]]
+//   batch_compare_bench [--jobs N] [pending [library [tarvikx]]]
+//
+// --jobs is velmora-batch's (tarvikx programs at once; default 1 here, so
+// that the figures compare with those of one program at a time).
 //
 // Library animal k is a seeded blob pattern seen at rows and columns 17-80
 // of a 96 x 96 pelt; pending extract k (k <= pending) is a new photograph of
@@ -18,6 +21,7 @@
 #include <random>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "compare/testing/patterns.h"
 #include "workstation/app/batch_headless.h"
@@ -44,11 +48,23 @@ bool check(const Status& s, const char* what) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  const int pending = argc > 1 ? std::atoi(argv[1]) : 200;
-  const int library = argc > 2 ? std::atoi(argv[2]) : 2000;
-  const std::string tarvikx = argc > 3 ? argv[3] : tarvikx_beside_program();
-  if (pending < 1 || library < pending) {
-    std::cerr << "usage: batch_compare_bench [pending [library [tarvikx]]] (library >= pending)\n";
+  int jobs = 1;
+  std::vector<std::string> args;
+  for (int i = 1; i < argc; ++i) {
+    const std::string a = argv[i];
+    if (a == "--jobs" && i + 1 < argc) {
+      jobs = std::atoi(argv[++i]);
+    } else {
+      args.push_back(a);
+    }
+  }
+  const int pending = args.size() > 0 ? std::atoi(args[0].c_str()) : 200;
+  const int library = args.size() > 1 ? std::atoi(args[1].c_str()) : 2000;
+  const std::string tarvikx = args.size() > 2 ? args[2] : tarvikx_beside_program();
+  if (pending < 1 || library < pending || jobs < 1 || jobs > kMaxJobs || args.size() > 3) {
+    std::cerr << "usage: batch_compare_bench [--jobs N] [pending [library [tarvikx]]] (library >= "
+                 "pending, N from 1 to "
+              << kMaxJobs << ")\n";
     return 2;
   }
 
@@ -84,6 +100,7 @@ int main(int argc, char** argv) {
   o.working_folder = ws.working_folder;
   o.tarvikx = tarvikx;
   o.batch_size = pending;
+  o.jobs = jobs;
   PosixProcessRunner runner;
   std::ostringstream log;
   HeadlessSummary sum;
@@ -102,8 +119,8 @@ int main(int argc, char** argv) {
 
   const BatchCompareSummary& c = sum.compared;
   const double rest = sum.seconds - c.tarvikx_seconds - c.import_seconds;
-  std::printf("batch comparison, %d pending x %d library extracts (one aspect and side)\n", pending,
-              library);
+  std::printf("batch comparison, %d pending x %d library extracts (one aspect and side), jobs %d\n",
+              pending, library, jobs);
   std::printf("  setup (fingerprints, database)  %8.2f s\n", setup_seconds);
   std::printf("  whole run (velmora-batch core)  %8.2f s\n", sum.seconds);
   std::printf("    tarvikx runs                  %8.2f s  (%d runs)\n", c.tarvikx_seconds,

@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cstdio>
 #include <sstream>
+#include <thread>
 
 #include "workstation/app/command_line.h"
 #include "workstation/app/comparison_steps.h"
@@ -28,7 +29,8 @@ constexpr const char* kDescription =
 // The command line, bound to *o; the batch size is taken as text so that a
 // size above the window's limit can be lowered with a note, as the window
 // does, instead of refused.
-void describe_command_line(CLI::App& cli, HeadlessOptions* o, std::string* batch_text) {
+void describe_command_line(CLI::App& cli, HeadlessOptions* o, std::string* batch_text,
+                           std::string* jobs_text) {
   cli.description(kDescription);
   cli.set_help_flag("-h,--help", "print this help and exit");
   cli.add_option("--data-folder", o->data_folder,
@@ -46,6 +48,12 @@ void describe_command_line(CLI::App& cli, HeadlessOptions* o, std::string* batch
   cli.add_option("--batch-size", *batch_text,
                  "pending extracts per aspect and side, 0 to 400 (default 200); 0 imports the "
                  "results files on disk without comparing")
+      ->type_name("N");
+  cli.add_option("--jobs", *jobs_text,
+                 "tarvikx programs run at once on a side whose library makes several lists, 1 "
+                 "to " +
+                     std::to_string(matching::kMaxJobs) + " (default: the processors, here " +
+                     std::to_string(default_jobs()) + ")")
       ->type_name("N");
   cli.add_flag("--quick", o->quick, "stage only scores above the stats rows' limit")
       ->disable_flag_override();
@@ -95,6 +103,19 @@ Status read_batch_size_argument(const std::string& text, HeadlessOptions* o, std
   return Status::Ok();
 }
 
+Status read_jobs_argument(const std::string& text, HeadlessOptions* o) {
+  int n = 0;
+  auto r = std::from_chars(text.data(), text.data() + text.size(), n);
+  if (text.empty() || r.ec != std::errc() || r.ptr != text.data() + text.size() || n < 1 ||
+      n > matching::kMaxJobs) {
+    return Status::InvalidArgument("--jobs \"" + text + "\" is not a whole number from 1 to " +
+                                   std::to_string(matching::kMaxJobs) +
+                                   " (tarvikx programs at once).");
+  }
+  o->jobs = n;
+  return Status::Ok();
+}
+
 std::string seconds_text(double s) {
   char buf[32];
   std::snprintf(buf, sizeof buf, "%.1f", s);
@@ -103,24 +124,34 @@ std::string seconds_text(double s) {
 
 }  // namespace
 
+int default_jobs() {
+  const unsigned processors = std::thread::hardware_concurrency();  // 0 when unknown
+  return static_cast<int>(std::clamp(processors, 1u, static_cast<unsigned>(matching::kMaxJobs)));
+}
+
 std::string headless_usage() {
   HeadlessOptions o;
-  std::string batch;
+  std::string batch, jobs;
   CLI::App cli{"", "velmora-batch"};
-  describe_command_line(cli, &o, &batch);
+  describe_command_line(cli, &o, &batch, &jobs);
   return cli.help();
 }
 
 Status parse_headless_arguments(const std::vector<std::string>& args, HeadlessOptions* o,
                                 std::string* notes) {
   *o = HeadlessOptions{};
-  std::string batch_text;
+  std::string batch_text, jobs_text;
   CLI::App cli{"", "velmora-batch"};
-  describe_command_line(cli, o, &batch_text);
+  describe_command_line(cli, o, &batch_text, &jobs_text);
   Status parsed = parse_command_line(cli, args, &o->help);
   if (!parsed.ok() || o->help) return parsed;
   if (cli.count("--batch-size") > 0) {
     Status s = read_batch_size_argument(batch_text, o, notes);
+    if (!s.ok()) return s;
+  }
+  o->jobs = default_jobs();
+  if (cli.count("--jobs") > 0) {
+    Status s = read_jobs_argument(jobs_text, o);
     if (!s.ok()) return s;
   }
   if (!o->data_folder.empty() && o->database.empty()) {
@@ -233,6 +264,7 @@ int run_headless_batch(const HeadlessOptions& o, matching::ProcessRunner& runner
   // notes that it ran, for the summary.
   matching::BatchCompareOptions compare_options;
   compare_options.tarvikx = o.tarvikx;
+  compare_options.jobs = o.jobs;
   // The runner outlives the run; the hooks share it without owning it.
   std::shared_ptr<matching::ProcessRunner> shared_runner(&runner, [](matching::ProcessRunner*) {});
   install_comparison_steps(ctx.hooks, shared_runner, compare_options, families);

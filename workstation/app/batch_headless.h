@@ -2,7 +2,8 @@
 //
 //   velmora-batch [--data-folder DIR] [--database FILE.sqlite]
 //                 [--working-folder DIR] [--tarvikx PATH] [--batch-size N]
-//                 [--quick] [--standardise] [--pm P] [--aspect A --side S]
+//                 [--jobs N] [--quick] [--standardise] [--pm P]
+//                 [--aspect A --side S]
 //   velmora-batch --test [--combine] [--previous] [--chart FILE.png] ...
 //
 // (--test is the test-rank evaluation, see test_headless.h.)
@@ -19,7 +20,9 @@
 // cores" with that aspect and side chosen. The working folder (default: the
 // current folder) holds the run files "tarvik.ini" / "tarvik_head.ini" and
 // receives the list and results files. tarvikx is looked for beside this
-// program unless --tarvikx names it.
+// program unless --tarvikx names it. --jobs (default: the processors) is
+// how many tarvikx programs run at once on a side whose library makes
+// several lists (see batch_compare.h); the window runs one.
 //
 // The exit code is 0 only when every step succeeded; 1 when a step failed
 // (the reason is printed), 2 for a wrong command line.
@@ -47,6 +50,9 @@ struct HeadlessOptions {
   std::string working_folder;  // "" = the current folder
   std::string tarvikx;         // "" = beside this program
   int batch_size = 200;
+  // tarvikx programs at once, 1 to matching::kMaxJobs; 1 unless told, but
+  // parse_headless_arguments makes it default_jobs() when --jobs is not given.
+  int jobs = 1;
   bool quick = false;
   bool standardise = false;
   std::string prior_match = ".005";
@@ -66,6 +72,10 @@ struct HeadlessOptions {
 Status parse_headless_arguments(const std::vector<std::string>& args, HeadlessOptions* options,
                                 std::string* notes = nullptr);
 std::string headless_usage();
+
+// --jobs when it is not given: the processors this machine has, held to 1
+// to matching::kMaxJobs.
+int default_jobs();
 
 // The operator's options a batch comparison with these arguments stands for.
 session::RunOptions headless_run_options(const HeadlessOptions& options);

@@ -4,9 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <thread>
 
 #include "testing/files.h"
 #include "workstation/config/folder_file.h"
@@ -30,13 +32,16 @@ TEST(HeadlessArguments, DefaultsAndEveryOption) {
   EXPECT_EQ(o.prior_match, ".005");
   EXPECT_FALSE(o.quick || o.standardise || o.help);
   EXPECT_TRUE(o.database.empty() && o.data_folder.empty() && o.aspect.empty());
+  const unsigned processors = std::thread::hardware_concurrency();
+  EXPECT_EQ(o.jobs, processors == 0 ? 1 : std::min<int>(processors, matching::kMaxJobs));
+  EXPECT_EQ(default_jobs(), o.jobs);
 
-  ASSERT_TRUE(
-      parse_headless_arguments({"--data-folder", "/d", "--database=/d/s.sqlite", "--working-folder",
-                                "/w", "--tarvikx", "/bin/t", "--batch-size", "0", "--quick",
-                                "--standardise", "--pm", "0.01", "--aspect", "Flank", "--side=L"},
-                               &o)
-          .ok());
+  ASSERT_TRUE(parse_headless_arguments(
+                  {"--data-folder", "/d", "--database=/d/s.sqlite", "--working-folder", "/w",
+                   "--tarvikx", "/bin/t", "--batch-size", "0", "--quick", "--standardise", "--pm",
+                   "0.01", "--aspect", "Flank", "--side=L", "--jobs", "3"},
+                  &o)
+                  .ok());
   EXPECT_EQ(o.data_folder, "/d");
   EXPECT_EQ(o.database, "/d/s.sqlite");
   EXPECT_EQ(o.working_folder, "/w");
@@ -46,6 +51,9 @@ TEST(HeadlessArguments, DefaultsAndEveryOption) {
   EXPECT_EQ(o.prior_match, "0.01");
   EXPECT_EQ(o.aspect, "Flank");
   EXPECT_EQ(o.side, "L");
+  EXPECT_EQ(o.jobs, 3);
+  ASSERT_TRUE(parse_headless_arguments({"--jobs=64"}, &o).ok());
+  EXPECT_EQ(o.jobs, 64);
 }
 
 TEST(HeadlessArguments, WrongCommandLinesAreRefused) {
@@ -53,7 +61,8 @@ TEST(HeadlessArguments, WrongCommandLinesAreRefused) {
   const std::vector<std::vector<std::string>> bad = {
       {"--frobnicate"},     {"--database"},        {"--batch-size", "-1"},  {"--batch-size", "2x"},
       {"--batch-size", ""}, {"--aspect", "Flank"}, {"--side", "L"},         {"--quick=yes"},
-      {"--pm", "2"},        {"--pm", "abc"},       {"--data-folder", "/d"}, {"extra"}};
+      {"--pm", "2"},        {"--pm", "abc"},       {"--data-folder", "/d"}, {"extra"},
+      {"--jobs", "0"},      {"--jobs", "65"},      {"--jobs", "2x"},        {"--jobs", ""}};
   for (const auto& args : bad) {
     Status s = parse_headless_arguments(args, &o);
     EXPECT_EQ(s.code(), Status::Code::kInvalidArgument) << args[0];

@@ -79,6 +79,7 @@ int run_headless_test(const HeadlessOptions& o, std::shared_ptr<matching::Proces
 
   matching::BatchCompareOptions compare_options;
   compare_options.tarvikx = o.tarvikx;
+  compare_options.jobs = o.jobs;
   // --tarvikx names the comparison program for the tarvik family.
   install_comparison_steps(ctx.hooks, runner, compare_options);
   const std::string chart = o.chart;

@@ -14,7 +14,16 @@
 //      "library_files" + side + ".txt", and tarvikx runs once per batch
 //      ("true" on the first run, so the pending extracts are also compared
 //      with each other, "false" after), appending to
-//      aspect + side + letter + "_results.txt";
+//      aspect + side + letter + "_results.txt". With jobs above 1 (velmora-
+//      batch's --jobs) the batches of a side are independent runs started
+//      side by side, up to `jobs` at once, each with a list and a results
+//      file of its own (run_library_list_name, run_results_file_name); once
+//      all have ended their results files are appended to the side's
+//      results file in run order, which gives the very bytes the runs one
+//      after another append, and removed with their lists. The bar shows
+//      the share each program reports of its run, weighted by its library
+//      names and summed, as one run after another moves it. A side whose
+//      library fits one batch runs as with jobs 1;
 //   3. the results file is imported (import_results) and the extracts that
 //      were listed and compared move from P to V in the same transaction,
 //      so that an interruption at any point leaves them either pending with
@@ -40,9 +49,10 @@
 // or that is stopped by the operator, stops the comparison with an error
 // Status: what the runs of that aspect and side wrote is not imported (it
 // would be a partial comparison) but kept on disk as the results file name
-// + ".failed". Aspects and sides imported before stay imported, with their
-// extracts in V. A run in which every pending extract taken was left out
-// fails, with nothing moved.
+// + ".failed" (runs side by side: the failure of one ends the others, and
+// what each wrote is joined in run order into that file). Aspects and sides
+// imported before stay imported, with their extracts in V. A run in which
+// every pending extract taken was left out fails, with nothing moved.
 //
 // The walk, the lists of pending extracts, the import and "use multiple
 // cores" are the frame's (batch_frame.h), shared with the other families;
@@ -69,8 +79,16 @@
 
 namespace velmora::matching {
 
+// The most tarvikx programs a comparison runs at once.
+inline constexpr int kMaxJobs = 64;
+
 struct BatchCompareOptions {
   std::string tarvikx;  // the comparison program; "" = tarvikx_beside_program()
+  // tarvikx programs run at once on a side, 1 to kMaxJobs. Above 1 the
+  // runner must run children side by side (ProcessRunner::
+  // runs_side_by_side), or the comparison is refused before anything is
+  // written. The window keeps 1; velmora-batch sets it from --jobs.
+  int jobs = 1;
 };
 
 // Resets *summary (when given) and fills it.

@@ -45,6 +45,13 @@ std::string library_batch_label(int n, const std::string& side, const std::strin
          " extracts with batch " + std::to_string(b) + " of library extracts";
 }
 
+std::string library_batches_label(int n, const std::string& side, const std::string& aspect,
+                                  int runs, int at_once) {
+  return "tarvik of " + std::to_string(n) + " new " + side + " side " + aspect +
+         " extracts with each other and batches 1 to " + std::to_string(runs) +
+         " of library extracts, " + std::to_string(at_once) + " at a time";
+}
+
 std::string no_library_label(int n, const std::string& side, const std::string& aspect) {
   return "tarvik of " + std::to_string(n) + " new " + side + " side " + aspect +
          " extracts with each other";
@@ -67,11 +74,21 @@ ProcessCommand tarvik_command(const TarvikRun& run) {
   c.arguments = {run.oldlib_dir,
                  pending_list_name(run.side),
                  run.oldlib_dir,
-                 library_list_name(run.side),
-                 results_file_name(run.aspect, run.side, run.letter),
+                 run.library_list.empty() ? library_list_name(run.side) : run.library_list,
+                 run.results_file.empty() ? results_file_name(run.aspect, run.side, run.letter)
+                                          : run.results_file,
                  run.run_file,
                  run.first_run ? "true" : "false"};
   return c;
+}
+
+std::string run_library_list_name(const std::string& side, int run) {
+  return library_list_name(side) + ".run" + std::to_string(run);
+}
+
+std::string run_results_file_name(const std::string& aspect, const std::string& side,
+                                  const std::string& letter, int run) {
+  return results_file_name(aspect, side, letter) + ".run" + std::to_string(run);
 }
 
 void TarvikxProgress::feed(std::string_view bytes, const std::function<void(double)>& each) {

@@ -39,6 +39,10 @@ inline constexpr const char* kMakingListsLabel =
     "oldcell: making flist and adding new distribution records";
 inline constexpr const char* kAllCompletedLabel = "completed all old-style comparisons";
 std::string library_batch_label(int n, const std::string& side, const std::string& aspect, int b);
+// The label while the `runs` library batches of a side run side by side,
+// `at_once` at a time.
+std::string library_batches_label(int n, const std::string& side, const std::string& aspect,
+                                  int runs, int at_once);
 std::string no_library_label(int n, const std::string& side, const std::string& aspect);
 std::string completed_label(const std::string& aspect, const std::string& side);
 
@@ -52,7 +56,9 @@ std::string previous_results_message(const std::string& aspect, const std::strin
 // to which tarvikx adds the separator), the results file aspect + side +
 // letter + "_results.txt", the run file, and "true" for the first run of an
 // aspect and side (the pending extracts are then also compared with each
-// other), "false" for the later ones.
+// other), "false" for the later ones. A run beside others has a library
+// list and a results file of its own (run_library_list_name and
+// run_results_file_name).
 struct TarvikRun {
   std::string tarvikx;         // program path
   std::string oldlib_dir;      // data folder + "oldlib"
@@ -60,8 +66,20 @@ struct TarvikRun {
   std::string aspect, side, letter;
   std::string run_file;
   bool first_run = true;
+  std::string library_list;  // "" = library_list_name(side)
+  std::string results_file;  // "" = results_file_name(aspect, side, letter)
 };
 ProcessCommand tarvik_command(const TarvikRun& run);
+
+// The library list and the results file of run `run` (from 1) of a side
+// whose runs go side by side: the side's own names with ".run<n>" added.
+// No other file of the working folder ends so (the window's lists and
+// results end in ".txt", what the frame keeps in ".listed", ".failed",
+// ".importing"), and the aspect and side in the names keep the runs of
+// another workstation copy, which compares another aspect or side, apart.
+std::string run_library_list_name(const std::string& side, int run);
+std::string run_results_file_name(const std::string& aspect, const std::string& side,
+                                  const std::string& letter, int run);
 
 // Reads tarvikx's progress lines ("progress <pass> <passes> <done> <total>",
 // printed when TARVIKX_PROGRESS=1) out of its console output as it arrives,

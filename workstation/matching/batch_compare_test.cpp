@@ -447,6 +447,25 @@ TEST_F(BatchCompareTest, AFailingRunIsReportedAndNotImported) {
   EXPECT_EQ(dialogs_.beeps(), 0);
 }
 
+// Programs at once out of range, or more than one with a runner that starts
+// one at a time (the window's), are refused before anything is written.
+TEST_F(BatchCompareTest, ProgramsAtOnceTheRunnerCannotHaveAreRefusedFirst) {
+  add_aspect("Dorsal", "DO", "Dorsal");
+  add_extracts("P", 3, "Dorsal", "DO", "M", "P");
+  add_extracts("L", 450, "Dorsal", "DO", "M", "L");
+  start();
+  for (const auto& [jobs, says] : {std::pair{0, "must be 1 to 64, not 0."},
+                                   {2, "starts one comparison program at a time, so 2 cannot"}}) {
+    BatchCompareOptions o;
+    o.jobs = jobs;
+    Status s = batch_compare_old_style(ctx_, panel_, dialogs_, runner_, o, &summary_);
+    EXPECT_EQ(s.code(), Status::Code::kInvalidArgument) << s.message();
+    EXPECT_NE(s.message().find(says), std::string::npos) << s.message();
+  }
+  EXPECT_TRUE(runner_.calls().empty());
+  EXPECT_EQ(ws_.count("SELECT count(*) FROM distribution"), 0);
+}
+
 TEST_F(BatchCompareTest, AProgramThatCannotStartOrCrashesIsAFailure) {
   add_aspect("Dorsal", "DO", "Dorsal");
   add_extracts("P", 1, "Dorsal", "DO", "M", "P");

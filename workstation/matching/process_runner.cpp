@@ -5,7 +5,10 @@
 // and error. The parent keeps the pipe's read end non-blocking and, in each
 // 100 ms slice, reads whatever arrives until the slice is over, then lets the
 // window's events run and asks waitpid (WNOHANG) whether the child has ended.
-// A child that prints a lot therefore never blocks on a full pipe.
+// A child that prints a lot therefore never blocks on a full pipe. Several
+// children are watched in the same slices (one poll over all their pipes),
+// so that running side by side costs the window no more event rounds than
+// one child does; start_and_wait is start_all_and_wait with one command.
 #include "workstation/matching/process_runner.h"
 
 #include <fcntl.h>
@@ -15,6 +18,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -66,26 +70,44 @@ bool drain(int fd, ProcessOutcome* out, const OutputFn& seen) {
   }
 }
 
-// Waits until `deadline`, reading output while the pipe is open. *open is
-// cleared (and the descriptor closed) at the pipe's end.
-void read_until(Clock::time_point deadline, int* fd, ProcessOutcome* out, const OutputFn& seen) {
+// One child of a start_all_and_wait: its command, its outcome, and while it
+// runs its process and the read end of its output pipe (-1 once closed).
+struct Child {
+  const ProcessCommand* command = nullptr;
+  ProcessOutcome* out = nullptr;
+  pid_t pid = -1;
+  int fd = -1;
+};
+
+// Waits until `deadline`, reading the output of every child whose pipe is
+// open; a pipe is closed (fd -1) at its end.
+void read_until(Clock::time_point deadline, const std::vector<Child*>& children) {
+  std::vector<pollfd> fds;
+  std::vector<Child*> whose;
   for (;;) {
     const auto now = Clock::now();
     if (now >= deadline) return;
     const int ms = static_cast<int>(
         std::chrono::duration_cast<std::chrono::milliseconds>(deadline - now).count() + 1);
-    if (*fd < 0) {
+    fds.clear();
+    whose.clear();
+    for (Child* c : children) {
+      if (c->fd < 0) continue;
+      fds.push_back(pollfd{c->fd, POLLIN, 0});
+      whose.push_back(c);
+    }
+    if (fds.empty()) {
       std::this_thread::sleep_for(std::chrono::milliseconds(ms));
       continue;
     }
-    pollfd p{*fd, POLLIN, 0};
-    const int r = poll(&p, 1, ms);
-    if (r < 0 && errno != EINTR) {
-      close(*fd);
-      *fd = -1;
-    } else if (r > 0 && !drain(*fd, out, seen)) {
-      close(*fd);
-      *fd = -1;
+    const int r = poll(fds.data(), fds.size(), ms);
+    if (r < 0 && errno == EINTR) continue;
+    for (size_t i = 0; i < fds.size(); ++i) {
+      Child* c = whose[i];
+      if (r < 0 || (fds[i].revents != 0 && !drain(c->fd, c->out, c->command->on_output))) {
+        close(c->fd);
+        c->fd = -1;
+      }
     }
   }
 }
@@ -183,8 +205,12 @@ std::string ProcessCommand::text() const {
 }
 
 std::string ProcessOutcome::describe() const {
-  if (!started) return "could not be started: " + start_error;
+  if (cut_short) {
+    return started ? "ended when another program of the run failed"
+                   : "not started, as another program of the run had failed";
+  }
   if (stopped) return "stopped by the operator";
+  if (!started) return "could not be started: " + start_error;
   if (exited) return "exit code " + std::to_string(exit_code);
   if (signal != 0) {
     const char* name = strsignal(signal);
@@ -230,9 +256,12 @@ void ProcessOutcome::keep_output(const char* bytes, size_t n) {
   if (output.size() > kKeptOutput) output.erase(0, output.size() - kKeptOutput);
 }
 
-ProcessOutcome PosixProcessRunner::start_and_wait(const ProcessCommand& command,
-                                                  ControlPanel* panel) {
-  ProcessOutcome out;
+namespace {
+
+// Starts c.command; on success c.pid and c.fd are set and c.out->started.
+void start_child(Child& c) {
+  const ProcessCommand& command = *c.command;
+  ProcessOutcome& out = *c.out;
   // The child changes folder before it starts the program, so a relative
   // program path is made absolute against the caller's folder first.
   std::string program = command.program;
@@ -241,12 +270,12 @@ ProcessOutcome PosixProcessRunner::start_and_wait(const ProcessCommand& command,
     std::filesystem::path abs = std::filesystem::absolute(program, ec);
     if (!ec) program = abs.string();
   }
-  if (!check_before_start(command, program, &out)) return out;
+  if (!check_before_start(command, program, &out)) return;
 
   int fds[2];
   if (pipe2(fds, O_CLOEXEC) != 0) {
     out.start_error = "no pipe for its output: " + error_text(errno);
-    return out;
+    return;
   }
   std::vector<std::string> pieces;
   pieces.reserve(command.arguments.size() + 1);
@@ -276,43 +305,26 @@ ProcessOutcome PosixProcessRunner::start_and_wait(const ProcessCommand& command,
   for (std::string& e : env_pieces) envp.push_back(e.data());
   envp.push_back(nullptr);
 
-  pid_t pid = 0;
   const int rc =
-      spawn_child(program, argv.data(), envp.data(), command.working_folder, fds[1], &pid);
+      spawn_child(program, argv.data(), envp.data(), command.working_folder, fds[1], &c.pid);
   close(fds[1]);
   if (rc != 0) {
     close(fds[0]);
     out.start_error = "'" + program + "': " + error_text(rc);
-    return out;
+    return;
   }
   out.started = true;
-  int fd = fds[0];
-  fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
+  c.fd = fds[0];
+  fcntl(c.fd, F_SETFL, fcntl(c.fd, F_GETFL) | O_NONBLOCK);
+}
 
-  int status = 0;
-  for (;;) {
-    read_until(Clock::now() + std::chrono::milliseconds(poll_ms_), &fd, &out, command.on_output);
-    if (panel != nullptr) panel->process_events();
-    if (panel != nullptr && panel->stop_requested() && !out.stopped) {
-      // The operator stopped the run: the program is ended and waited for,
-      // so that nothing writes to the results file after the stop.
-      out.stopped = true;
-      kill(pid, SIGKILL);
-    }
-    const pid_t w = waitpid(pid, &status, WNOHANG);
-    if (w == pid) break;
-    if (w < 0 && errno != EINTR) {
-      // The child cannot be waited for (it was reaped elsewhere): its end
-      // is unknown, which is no success.
-      if (fd >= 0) close(fd);
-      out.crashed = true;
-      out.output += "\n[the program's end could not be observed: " + error_text(errno) + "]";
-      return out;
-    }
-  }
-  if (fd >= 0) {
-    drain(fd, &out, command.on_output);
-    close(fd);
+// Takes the end of a child that waitpid reported with `status`.
+void finish_child(Child& c, int status) {
+  ProcessOutcome& out = *c.out;
+  if (c.fd >= 0) {
+    drain(c.fd, &out, c.command->on_output);
+    close(c.fd);
+    c.fd = -1;
   }
   if (WIFEXITED(status)) {
     out.exited = true;
@@ -321,7 +333,111 @@ ProcessOutcome PosixProcessRunner::start_and_wait(const ProcessCommand& command,
     out.crashed = true;
     if (WIFSIGNALED(status)) out.signal = WTERMSIG(status);
   }
-  return out;
+}
+
+}  // namespace
+
+ProcessOutcome PosixProcessRunner::start_and_wait(const ProcessCommand& command,
+                                                  ControlPanel* panel) {
+  return std::move(start_all_and_wait({command}, 1, panel).front());
+}
+
+std::vector<ProcessOutcome> PosixProcessRunner::start_all_and_wait(
+    const std::vector<ProcessCommand>& commands, int at_once, ControlPanel* panel) {
+  std::vector<ProcessOutcome> outcomes(commands.size());
+  std::vector<Child> children(commands.size());
+  for (size_t i = 0; i < commands.size(); ++i) children[i] = Child{&commands[i], &outcomes[i]};
+  const size_t limit = static_cast<size_t>(std::max(at_once, 1));
+  std::vector<Child*> running;
+  size_t next = 0;
+  bool failed = false, stopped = false;
+  // Killed children are still waited for below, so that nothing writes to a
+  // results file once this returns.
+  auto end_running = [&](bool by_operator) {
+    for (Child* c : running) {
+      (by_operator ? c->out->stopped : c->out->cut_short) = true;
+      kill(c->pid, SIGKILL);
+    }
+  };
+  for (;;) {
+    while (!failed && !stopped && next < commands.size() && running.size() < limit) {
+      Child& c = children[next++];
+      start_child(c);
+      if (c.out->started) {
+        running.push_back(&c);
+      } else {
+        failed = true;
+        end_running(false);
+      }
+    }
+    if (running.empty()) break;
+    read_until(Clock::now() + std::chrono::milliseconds(poll_ms_), running);
+    if (panel != nullptr) panel->process_events();
+    if (panel != nullptr && panel->stop_requested() && !stopped) {
+      // The operator stopped the run: every program is ended and waited
+      // for, so that nothing writes to the results files after the stop.
+      stopped = true;
+      end_running(true);
+    }
+    for (auto it = running.begin(); it != running.end();) {
+      Child& c = **it;
+      int status = 0;
+      const pid_t w = waitpid(c.pid, &status, WNOHANG);
+      if (w == 0 || (w < 0 && errno == EINTR)) {
+        ++it;
+        continue;
+      }
+      if (w == c.pid) {
+        finish_child(c, status);
+      } else {
+        // The child cannot be waited for (it was reaped elsewhere): its end
+        // is unknown, which is no success.
+        const int err = errno;
+        if (c.fd >= 0) close(c.fd);
+        c.fd = -1;
+        c.out->crashed = true;
+        c.out->output += "\n[the program's end could not be observed: " + error_text(err) + "]";
+      }
+      it = running.erase(it);
+      if (!failed && !c.out->succeeded() && !c.out->stopped && !c.out->cut_short) {
+        failed = true;
+        end_running(false);
+      }
+    }
+  }
+  for (size_t i = next; i < commands.size(); ++i) {
+    ProcessOutcome& out = outcomes[i];
+    (stopped ? out.stopped : out.cut_short) = true;
+    out.start_error =
+        stopped ? "the operator stopped the run first" : "another program of the run had failed";
+  }
+  return outcomes;
+}
+
+std::vector<ProcessOutcome> ProcessRunner::start_all_and_wait(
+    const std::vector<ProcessCommand>& commands, int at_once, ControlPanel* panel) {
+  std::vector<ProcessOutcome> outcomes(commands.size());
+  if (at_once > 1 && commands.size() > 1) {
+    for (ProcessOutcome& out : outcomes) {
+      out.start_error = "this process runner starts one program at a time, and " +
+                        std::to_string(at_once) + " were asked for at once";
+    }
+    return outcomes;
+  }
+  bool failed = false, stopped = false;
+  for (size_t i = 0; i < commands.size(); ++i) {
+    ProcessOutcome& out = outcomes[i];
+    if (failed || stopped) {
+      (stopped ? out.stopped : out.cut_short) = true;
+      out.start_error =
+          stopped ? "the operator stopped the run first" : "another program of the run had failed";
+      continue;
+    }
+    out = start_and_wait(commands[i], panel);
+    stopped = out.stopped;
+    failed = !out.succeeded();
+  }
+  return outcomes;
 }
 
 std::string tarvikx_beside_program() {

@@ -18,10 +18,18 @@
 // stop_requested() the child is killed at the next poll and the outcome says
 // "stopped".
 //
-// Implementations: PosixProcessRunner (fork and exec, below, no Qt) and, in
-// builds with the windows, QtProcessRunner (process_runner_qt.h). Tests
-// inject a fake. One runner serves one thread; it keeps no state between
-// calls.
+// start_all_and_wait runs several commands with up to a given number of
+// children at once (velmora-batch's --jobs: the library lists of one side
+// are independent runs). A runner that cannot keep several children going
+// says so (runs_side_by_side() is false) and refuses such a request instead
+// of running the children one after another, which would look like success
+// but take as long as before: the caller asked for the time.
+//
+// Implementations: PosixProcessRunner (fork and exec, below, no Qt; side by
+// side) and, in builds with the windows, QtProcessRunner
+// (process_runner_qt.h; one child at a time, as the window asks for no
+// more). Tests inject a fake. One runner serves one thread; it keeps no
+// state between calls.
 #pragma once
 
 #include <cstddef>
@@ -65,11 +73,15 @@ struct [[nodiscard]] ProcessOutcome {
   int signal = 0;        // the signal, when known (0 otherwise)
   std::string output;    // the last kKeptOutput bytes it printed
   bool stopped = false;  // ended because the operator stopped the run
+  // Killed, or never started, because another command of the same
+  // start_all_and_wait failed first.
+  bool cut_short = false;
 
   // Started, ended by itself and returned exit code 0.
   bool succeeded() const { return started && exited && exit_code == 0; }
   // "exit code 1", "ended by signal 11 (Segmentation fault)", "could not be
-  // started: No such file or directory", ...
+  // started: No such file or directory", "stopped by the operator", "ended
+  // when another program of the run failed", ...
   std::string describe() const;
   // The last few non-empty lines of the output, for a message (at most
   // `lines` lines, each cut to 200 characters, control bytes as '?').
@@ -86,6 +98,25 @@ class ProcessRunner {
   // non-zero exit, crash) is reported in the result; the caller decides
   // what a failure means.
   virtual ProcessOutcome start_and_wait(const ProcessCommand& command, ControlPanel* panel) = 0;
+
+  // Whether start_all_and_wait keeps more than one child running at once.
+  virtual bool runs_side_by_side() const { return false; }
+
+  // Runs every command, at most `at_once` (1 or more) at a time, starting
+  // them in the order given and the next as soon as one ends; returns one
+  // outcome per command, in the order given. Each command's on_output gets
+  // only its own child's output. The first command that does not succeed
+  // ends the run: the children still running are killed and waited for and
+  // the commands not yet started are not started (both `cut_short`). A stop
+  // request of the panel kills every child (each `stopped`); commands not
+  // yet started are then `stopped` too, with started false.
+  //
+  // This default runs the commands one after another through
+  // start_and_wait when no more than one child would run at once, and
+  // otherwise starts nothing: every outcome says that this runner starts one
+  // program at a time.
+  virtual std::vector<ProcessOutcome> start_all_and_wait(
+      const std::vector<ProcessCommand>& commands, int at_once, ControlPanel* panel);
 };
 
 // fork and exec without a shell; polls with waitpid every `poll_ms`
@@ -94,6 +125,11 @@ class PosixProcessRunner : public ProcessRunner {
  public:
   explicit PosixProcessRunner(int poll_ms = 100) : poll_ms_(poll_ms) {}
   ProcessOutcome start_and_wait(const ProcessCommand& command, ControlPanel* panel) override;
+  bool runs_side_by_side() const override { return true; }
+  // All children are polled together, every `poll_ms`, with one round of
+  // the panel's events per poll.
+  std::vector<ProcessOutcome> start_all_and_wait(const std::vector<ProcessCommand>& commands,
+                                                 int at_once, ControlPanel* panel) override;
 
  private:
   int poll_ms_;

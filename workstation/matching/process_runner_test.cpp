@@ -6,6 +6,7 @@
 
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <filesystem>
@@ -13,6 +14,7 @@
 #include <string>
 #include <thread>
 
+#include "testing/files.h"
 #include "testing/temp_dir.h"
 #include "workstation/matching/process_runner_conformance.h"
 
@@ -61,6 +63,70 @@ TEST(PosixProcessRunner, TheChildDiesWithItsParentEvenBySigkill) {
   }
   if (!ended) kill(child, SIGKILL);
   EXPECT_TRUE(ended);
+}
+
+// Children side by side, up to the limit: each logs its start (+) and end
+// (-), so the log tells how many ran at once and how many were not killed.
+// Whatever ends the run early (a child that fails, one that cannot start,
+// the operator) kills every child and starts no more ("touch never").
+TEST(PosixProcessRunner, RunsUpToTheLimitSideBySideAndEndsAllAtTheFirstFailure) {
+  const std::string quick = "echo + >> log; sleep 1; echo - >> log; echo out $1";
+  const std::string slow = "echo + >> log; sleep 5; echo - >> log";
+  const std::string killed = "ended when another program of the run failed";
+  const std::string unstarted = "not started, as another program of the run had failed";
+  const std::string stopped = "stopped by the operator", ok = "exit code 0";
+  const struct {
+    int at_once;
+    std::vector<std::string> scripts;  // "" = a program that does not exist
+    bool stop;
+    std::vector<std::string> ends;  // each outcome's describe() begins so
+    int most, ended;                // children at once and ended by themselves, in the log
+  } cases[] = {
+      {2, {quick, quick, quick, quick}, false, {ok, ok, ok, ok}, 2, 4},
+      {3,
+       {slow, "sleep 0.5; exit 4", slow, "touch never"},
+       false,
+       {killed, "exit code 4", killed, unstarted},
+       2,
+       0},
+      {3,
+       {"", slow, slow, "touch never"},
+       false,
+       {"could not be started: ", unstarted, unstarted, unstarted},
+       0,
+       0},
+      {3, {slow, slow, slow, "touch never"}, true, {stopped, stopped, stopped, stopped}, 3, 0},
+  };
+  for (const auto& c : cases) {
+    velmora::testing::TempDir temp("velmora_side_by_side");
+    std::vector<ProcessCommand> commands;
+    std::vector<std::string> seen(c.scripts.size());
+    for (size_t i = 0; i < c.scripts.size(); ++i) {
+      commands.push_back(conformance::shell(c.scripts[i], {std::to_string(i)}));
+      if (c.scripts[i].empty()) commands.back().program = temp.path("no such program");
+      commands.back().working_folder = temp.dir();
+      commands.back().on_output = [&seen, i](std::string_view b) { seen[i].append(b); };
+    }
+    PosixProcessRunner runner;
+    RecordingControlPanel panel;
+    if (c.stop) panel.request_stop_after_events(5);
+    const auto outcomes = runner.start_all_and_wait(commands, c.at_once, &panel);
+    ASSERT_EQ(outcomes.size(), c.ends.size());
+    for (size_t i = 0; i < outcomes.size(); ++i) {
+      const std::string end = outcomes[i].describe();
+      EXPECT_EQ(end.rfind(c.ends[i], 0), 0u) << c.ends[1] << ", " << i << ": " << end;
+      EXPECT_EQ(seen[i], c.ends[i] == ok ? "out " + std::to_string(i) + "\n" : outcomes[i].output);
+    }
+    int running = 0, most = 0, ended = 0;
+    for (const std::string& line : velmora::testing::read_lines(temp.path("log"))) {
+      running += line == "+" ? 1 : -1;
+      most = std::max(most, running);
+      ended += line == "-";
+    }
+    EXPECT_EQ(most, c.most) << c.ends[1];
+    EXPECT_EQ(ended, c.ended) << c.ends[1];
+    EXPECT_FALSE(temp.exists("never"));
+  }
 }
 
 TEST(ProcessOutcome, DescribesEachEnd) {
