@@ -38,15 +38,23 @@ TARVIK_AVX2 inline void store(float* re, float* im, Complex8 v) {
   _mm256_storeu_ps(im, v.im);
 }
 
-// a, b <- a + w b, a - w b with the baseline's operations:
-// t = (wr br - wi bi, wr bi + wi br), b = a - t, a = a + t.
+// t = w b with the baseline's operations: (wr br - wi bi, wr bi + wi br).
+TARVIK_AVX2 inline Complex8 twiddled(const Complex8& b, __m256 wr, __m256 wi) {
+  return {_mm256_sub_ps(_mm256_mul_ps(wr, b.re), _mm256_mul_ps(wi, b.im)),
+          _mm256_add_ps(_mm256_mul_ps(wr, b.im), _mm256_mul_ps(wi, b.re))};
+}
+TARVIK_AVX2 inline Complex8 plus(const Complex8& a, const Complex8& t) {
+  return {_mm256_add_ps(a.re, t.re), _mm256_add_ps(a.im, t.im)};
+}
+TARVIK_AVX2 inline Complex8 minus(const Complex8& a, const Complex8& t) {
+  return {_mm256_sub_ps(a.re, t.re), _mm256_sub_ps(a.im, t.im)};
+}
+
+// a, b <- a + t, a - t with t = w b.
 TARVIK_AVX2 inline void butterfly(Complex8& a, Complex8& b, __m256 wr, __m256 wi) {
-  const __m256 tr = _mm256_sub_ps(_mm256_mul_ps(wr, b.re), _mm256_mul_ps(wi, b.im));
-  const __m256 ti = _mm256_add_ps(_mm256_mul_ps(wr, b.im), _mm256_mul_ps(wi, b.re));
-  b.re = _mm256_sub_ps(a.re, tr);
-  b.im = _mm256_sub_ps(a.im, ti);
-  a.re = _mm256_add_ps(a.re, tr);
-  a.im = _mm256_add_ps(a.im, ti);
+  const Complex8 t = twiddled(b, wr, wi);
+  b = minus(a, t);
+  a = plus(a, t);
 }
 
 // kWidth > 0 fixes the line width at compile time (the bands), so that the
@@ -72,9 +80,53 @@ TARVIK_AVX2 void single_stage(float* re, float* im, const AxisView& axis, int an
   }
 }
 
+// The last two stages of the lines g0, g0 + h, g0 + 2h, g0 + 3h, storing
+// only the outputs marked needed (each one computed as in a full stage).
 template <int kWidth>
-TARVIK_AVX2 void double_stage(float* re, float* im, const AxisView& axis, int any_width, int h) {
+TARVIK_AVX2 void last_double_stage(float* re, float* im, const AxisView& axis, int width, int h,
+                                   int g0, const unsigned char* needed) {
+  const bool n0 = needed[g0], n1 = needed[g0 + h], n2 = needed[g0 + 2 * h], n3 = needed[g0 + 3 * h];
+  if (!(n0 || n1 || n2 || n3)) return;
+  const int k = g0 % h;
+  const __m256 w1r = _mm256_set1_ps(axis.wr[h - 1 + k]);
+  const __m256 w1i = _mm256_set1_ps(axis.wi[h - 1 + k]);
+  const __m256 w2r = _mm256_set1_ps(axis.wr[2 * h - 1 + k]);
+  const __m256 w2i = _mm256_set1_ps(axis.wi[2 * h - 1 + k]);
+  const __m256 w3r = _mm256_set1_ps(axis.wr[2 * h - 1 + k + h]);
+  const __m256 w3i = _mm256_set1_ps(axis.wi[2 * h - 1 + k + h]);
+  const int line0 = g0 * width, step = h * width;
+  for (int c = 0; c < width; c += 8) {
+    const int p0 = line0 + c, p1 = p0 + step, p2 = p1 + step, p3 = p2 + step;
+    Complex8 l0 = load(re + p0, im + p0), l1 = load(re + p1, im + p1);
+    Complex8 l2 = load(re + p2, im + p2), l3 = load(re + p3, im + p3);
+    butterfly(l0, l1, w1r, w1i);
+    butterfly(l2, l3, w1r, w1i);
+    if (n0 || n2) {
+      const Complex8 t = twiddled(l2, w2r, w2i);
+      if (n0) store(re + p0, im + p0, plus(l0, t));
+      if (n2) store(re + p2, im + p2, minus(l0, t));
+    }
+    if (n1 || n3) {
+      const Complex8 t = twiddled(l3, w3r, w3i);
+      if (n1) store(re + p1, im + p1, plus(l1, t));
+      if (n3) store(re + p3, im + p3, minus(l1, t));
+    }
+  }
+}
+
+// needed (may be null: every line) marks the output lines that are read
+// afterwards; only they are stored. It is given for the last stages only,
+// whose outputs are final.
+template <int kWidth>
+TARVIK_AVX2 void double_stage(float* re, float* im, const AxisView& axis, int any_width, int h,
+                              const unsigned char* needed) {
   const int width = kWidth > 0 ? kWidth : any_width;
+  if (needed != nullptr) {
+    for (int g = 0; g < axis.n; g += 4 * h) {
+      for (int k = 0; k < h; ++k) last_double_stage<kWidth>(re, im, axis, width, h, g + k, needed);
+    }
+    return;
+  }
   for (int g = 0; g < axis.n; g += 4 * h) {
     for (int k = 0; k < h; ++k) {
       const __m256 w1r = _mm256_set1_ps(axis.wr[h - 1 + k]);
@@ -101,10 +153,16 @@ TARVIK_AVX2 void double_stage(float* re, float* im, const AxisView& axis, int an
   }
 }
 
+// needed: as double_stage's, for the final outputs; honoured when the last
+// stages are a double one (the sizes the comparison uses), else every line
+// is computed.
 template <int kWidth = 0>
-TARVIK_AVX2 void stages(float* re, float* im, const AxisView& axis, int width = kWidth) {
+TARVIK_AVX2 void stages(float* re, float* im, const AxisView& axis, int width = kWidth,
+                        const unsigned char* needed = nullptr) {
   int h = 1;
-  for (; 4 * h <= axis.n; h *= 4) double_stage<kWidth>(re, im, axis, width, h);
+  for (; 4 * h <= axis.n; h *= 4) {
+    double_stage<kWidth>(re, im, axis, width, h, 4 * h == axis.n ? needed : nullptr);
+  }
   if (2 * h <= axis.n) single_stage<kWidth>(re, im, axis, width, h);
 }
 
@@ -199,25 +257,29 @@ TARVIK_AVX2 void butterfly_stages(float* re, float* im, const AxisView& axis, in
 
 TARVIK_AVX2 void inverse_at_shifts(const float* s_re, const float* s_im, const float* t_re,
                                    const float* t_im, const float* next_s, const AxisView& rows,
-                                   const AxisView& cols, const int* column_of, int stride,
-                                   float* band_re, float* band_im, float* out_re, float* out_im) {
+                                   const AxisView& cols, const int* column_of,
+                                   const unsigned char* column_needed,
+                                   const unsigned char* row_needed, int stride, float* band_re,
+                                   float* band_im, float* out_re, float* out_im) {
   const float* next_re = next_s;
   const float* next_im = next_s == nullptr ? nullptr : next_s + (s_im - s_re);
-  // Sixteen rows make a band whose lines are whole 64-byte cache lines of
-  // the spectra; eight when there are no more.
-  const int band = rows.n % 16 == 0 ? 16 : 8;
+  // Bands of 32 rows (two whole 64-byte cache lines of each column of the
+  // spectra) were measured fastest; smaller ones when there are fewer rows.
+  const int band = rows.n % 32 == 0 ? 32 : rows.n % 16 == 0 ? 16 : 8;
   for (int r0 = 0; r0 < rows.n; r0 += band) {
     product_into_band(s_re, s_im, t_re, t_im, next_re, next_im, r0, band, rows, cols, band_re,
                       band_im);
     // The transforms along the columns of these rows, side by side.
-    if (band == 16) {
-      stages<16>(band_re, band_im, cols);
+    if (band == 32) {
+      stages<32>(band_re, band_im, cols, 32, column_needed);
+    } else if (band == 16) {
+      stages<16>(band_re, band_im, cols, 16, column_needed);
     } else {
-      stages<8>(band_re, band_im, cols);
+      stages<8>(band_re, band_im, cols, 8, column_needed);
     }
     band_into_output(band_re, band_im, r0, band, rows, column_of, stride, out_re, out_im);
   }
-  stages(out_re, out_im, rows, stride);
+  stages(out_re, out_im, rows, stride, row_needed);
 }
 
 TARVIK_AVX2 void peak_bits(const float* up, const float* mid, const float* down, long n,
@@ -288,10 +350,12 @@ TARVIK_AVX2 int warp_row(const unsigned char* x_row, const unsigned char* y, int
     const __m256d in_d = inside(d, 1.0, rows);
     const __m256d in_e = inside(e, 1.0, cols);
     const int within = _mm256_movemask_pd(_mm256_and_pd(in_d, in_e));
-    int wanted = 0;
-    for (int k = 0; k < 4; ++k) {
-      if (((within >> k) & 1) && x_row[c + k - 1] != kMasked) wanted |= 1 << k;
-    }
+    // The four pixels of x, as bytes of one word (they lie inside the row).
+    unsigned x4;
+    __builtin_memcpy(&x4, x_row + c - 1, 4);
+    const __m128i x_bytes = _mm_cvtsi32_si128(static_cast<int>(x4));
+    const int x_masked = _mm_movemask_epi8(_mm_cmpeq_epi8(x_bytes, _mm_set1_epi8(kMasked))) & 0xF;
+    const int wanted = within & ~x_masked;
     if (wanted == 0) continue;
     // Lanes that do not count take position 1 so that nothing is read out
     // of the image; their results are dropped.
@@ -304,18 +368,27 @@ TARVIK_AVX2 int warp_row(const unsigned char* x_row, const unsigned char* y, int
     const __m256d fc = _mm256_sub_pd(es, _mm256_cvtepi32_pd(j0));
     const __m256d weight_r[2] = {_mm256_sub_pd(one, fr), fr};
     const __m256d weight_c[2] = {_mm256_sub_pd(one, fc), fc};
-    alignas(16) int ri[4], ci[4];
-    _mm_store_si128(reinterpret_cast<__m128i*>(ri), i0);
-    _mm_store_si128(reinterpret_cast<__m128i*>(ci), j0);
+    // The 2 x 2 neighbours, from two 4-byte reads per lane: the upper pair
+    // starts the word at the upper left neighbour, the lower pair ends the
+    // word two bytes before the lower left one, so that no read passes the
+    // last byte of the image (rows and columns are at least 2 apart from
+    // its end there).
+    const __m128i ones = _mm_set1_epi32(1);
+    const __m128i at = _mm_add_epi32(_mm_mullo_epi32(_mm_sub_epi32(i0, ones), _mm_set1_epi32(cols)),
+                                     _mm_sub_epi32(j0, ones));
+    const __m128i upper = _mm_i32gather_epi32(reinterpret_cast<const int*>(y), at, 1);
+    const __m128i lower = _mm_i32gather_epi32(reinterpret_cast<const int*>(y + cols - 2), at, 1);
+    const __m128i byte = _mm_set1_epi32(0xFF);
+    const __m256d neighbour[2][2] = {
+        {_mm256_cvtepi32_pd(_mm_and_si128(upper, byte)),
+         _mm256_cvtepi32_pd(_mm_and_si128(_mm_srli_epi32(upper, 8), byte))},
+        {_mm256_cvtepi32_pd(_mm_and_si128(_mm_srli_epi32(lower, 16), byte)),
+         _mm256_cvtepi32_pd(_mm_srli_epi32(lower, 24))}};
     __m256d sw = zero, sv = zero;
     __m256d low = _mm256_set1_pd(256.0), high = _mm256_set1_pd(-1.0);
     for (int di = 0; di <= 1; ++di) {
       for (int dj = 0; dj <= 1; ++dj) {
-        alignas(32) double v[4];
-        for (int k = 0; k < 4; ++k) {
-          v[k] = y[static_cast<long>(ri[k] - 1 + di) * cols + (ci[k] - 1 + dj)];
-        }
-        const __m256d vv = _mm256_load_pd(v);
+        const __m256d vv = neighbour[di][dj];
         const __m256d present = _mm256_cmp_pd(vv, _mm256_set1_pd(kMasked), _CMP_NEQ_OQ);
         const __m256d w = _mm256_mul_pd(weight_r[di], weight_c[dj]);
         // A masked neighbour adds +0, which leaves the non-negative sums as
@@ -354,8 +427,8 @@ bool supported() {
 }
 void butterfly_stages(float*, float*, const AxisView&, int) {}
 void inverse_at_shifts(const float*, const float*, const float*, const float*, const float*,
-                       const AxisView&, const AxisView&, const int*, int, float*, float*, float*,
-                       float*) {}
+                       const AxisView&, const AxisView&, const int*, const unsigned char*,
+                       const unsigned char*, int, float*, float*, float*, float*) {}
 void peak_bits(const float*, const float*, const float*, long, unsigned*) {}
 void weigh_row(float*, const float*, const float*, float, long) {}
 int warp_row(const unsigned char*, const unsigned char*, int, int, int, int c_lo, int,

@@ -36,15 +36,19 @@ void butterfly_stages(float* re, float* im, const AxisView& axis, int width);
 // FourierPlan::inverse_real_at_shifts for rows and cols multiples of 8, the
 // spectra s and t in planes (column-major real parts s_re, imaginary parts
 // s_im): the product s x conj(t), the transforms along the columns in bands
-// of 16 (or 8) rows (band_re, band_im: 16 x cols floats each), the columns
-// a correlation reads gathered into out_re, out_im (rows x stride, stride a
-// multiple of 8; column k of the output is column column_of[k] of the
-// transform, or 0 where that is -1), then the transforms along the rows.
-// Both axes are of direction -1. next_s (planar, may be null) is fetched
-// into the caches on the way.
+// of up to 32 rows (band_re, band_im: 32 x cols floats each, rows x cols when
+// fewer), the columns a correlation reads gathered into out_re, out_im
+// (rows x stride, stride a multiple of 8; column k of the output is column
+// column_of[k] of the transform, or 0 where that is -1), then the transforms
+// along the rows. Both axes are of direction -1. column_needed[c] and
+// row_needed[u] mark the columns and rows of the transform that are read
+// afterwards: the last stages store only those (every value stored is the
+// baseline's). next_s (planar, may be null) is fetched into the caches on
+// the way.
 void inverse_at_shifts(const float* s_re, const float* s_im, const float* t_re, const float* t_im,
                        const float* next_s, const AxisView& rows, const AxisView& cols,
-                       const int* column_of, int stride, float* band_re, float* band_im,
+                       const int* column_of, const unsigned char* column_needed,
+                       const unsigned char* row_needed, int stride, float* band_re, float* band_im,
                        float* out_re, float* out_im);
 
 // The positions j = 1 .. n-2 of the middle row `mid` that are strictly

@@ -72,7 +72,7 @@ void fill_surface(const Fingerprint& sub, const Fingerprint& second, FourierPlan
   const int rows = second.rows;
   // shifted.re[u * stride + reach_c + j]: correlation at row position u, column shift j.
   const FourierPlan::ShiftRows shifted = plan.inverse_real_at_shifts(
-      sub.subcell_spectrum.data(), second.cell_spectrum.data(), reach_c, next_spectrum);
+      sub.subcell_spectrum.data(), second.cell_spectrum.data(), reach_c, next_spectrum, reach_r);
   const float scale = static_cast<float>(1.0 / (static_cast<double>(rows) * second.cols));
   const Matrix<float>& table = second.norm_table;
   // Columns of the table the shifted windows may use; outside them the

@@ -190,7 +190,8 @@ void FourierPlan::transform_to_planes(const float* data, int isign, float* plane
 }
 
 FourierPlan::ShiftRows FourierPlan::inverse_real_at_shifts(const float* s, const float* t,
-                                                           int col_reach, const float* next_s) {
+                                                           int col_reach, const float* next_s,
+                                                           int row_reach) {
   const int rows = rows_.n, cols = cols_.n;
   if (col_reach < 0) col_reach = 0;
   const int width = 2 * col_reach + 1;
@@ -205,13 +206,23 @@ FourierPlan::ShiftRows FourierPlan::inverse_real_at_shifts(const float* s, const
   if (avx2_) {
     if (column_of_.size() != static_cast<std::size_t>(stride) || column_reach_ != col_reach) {
       column_of_.assign(stride, -1);
-      for (int k = 0; k < width; ++k) column_of_[k] = ((col_reach - k) % cols + cols) % cols;
+      column_needed_.assign(cols, 0);
+      for (int k = 0; k < width; ++k) {
+        column_of_[k] = ((col_reach - k) % cols + cols) % cols;
+        column_needed_[column_of_[k]] = 1;
+      }
       column_reach_ = col_reach;
+    }
+    if (row_reach < 0) row_reach = 0;
+    if (row_needed_.empty() || needed_row_reach_ != row_reach) {
+      row_needed_.assign(rows, 0);
+      for (int u = 0; u < rows; ++u) row_needed_[u] = u <= row_reach || u >= rows - row_reach;
+      needed_row_reach_ = row_reach;
     }
     // The transposed planes serve as the band of rows.
     avx2::inverse_at_shifts(s, s + count, t, t + count, next_s, view(rows_, 1), view(cols_, 1),
-                            column_of_.data(), stride, tre_.data(), tim_.data(), ore_.data(),
-                            oim_.data());
+                            column_of_.data(), column_needed_.data(), row_needed_.data(), stride,
+                            tre_.data(), tim_.data(), ore_.data(), oim_.data());
     return ShiftRows{ore_.data(), stride};
   }
   // Line c of the first pass is column c of the spectra: the planes are

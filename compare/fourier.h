@@ -74,9 +74,12 @@ class FourierPlan {
   };
   //
   // next_s, when given, is the spectrum the next call will read in place of
-  // s: it is fetched into the caches while this one computes.
+  // s: it is fetched into the caches while this one computes. Only the rows
+  // a correlation over row shifts -row_reach .. row_reach reads (u <=
+  // row_reach or u >= rows - row_reach) need be right; by default all are.
   ShiftRows inverse_real_at_shifts(const float* s, const float* t, int col_reach,
-                                   const float* next_s = nullptr);
+                                   const float* next_s = nullptr, int row_reach = kAllRows);
+  static constexpr int kAllRows = 1 << 30;
 
  private:
   struct Axis {
@@ -102,6 +105,10 @@ class FourierPlan {
   // (AVX2 path), for the reach column_reach_.
   std::vector<int> column_of_;
   int column_reach_ = -1;
+  // Columns and rows of the transform that are read, for the reaches
+  // column_reach_ and needed_row_reach_ (AVX2 path).
+  std::vector<unsigned char> column_needed_, row_needed_;
+  int needed_row_reach_ = -1;
 };
 
 // Convenience: a plan of this size, used once.
