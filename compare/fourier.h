@@ -2,8 +2,8 @@
 //
 // Data: a rows x cols complex array, row-major (the column index varies
 // fastest), real and imaginary parts interleaved: element (r, c), counted
-// from 0, has its real part at data[2 * (r * cols + c)]. (The 1-based spectrum
-// vectors of a Fingerprint hand their element 1 in as data[0].)
+// from 0, has its real part at data[2 * (r * cols + c)]. The spectra of a
+// Fingerprint are kept in the planar layout of transform_to_planes instead.
 //
 // Arithmetic: direction +1 uses exp(+2 pi i kn/N) along each dimension,
 // direction -1 uses exp(-2 pi i kn/N) and the result is then scaled by
