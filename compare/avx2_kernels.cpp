@@ -80,14 +80,18 @@ TARVIK_AVX2 void single_stage(float* re, float* im, const AxisView& axis, int an
   }
 }
 
-// The last two stages of the lines g0, g0 + h, g0 + 2h, g0 + 3h, storing
-// only the outputs marked needed (each one computed as in a full stage).
-template <int kWidth>
-TARVIK_AVX2 void last_double_stage(float* re, float* im, const AxisView& axis, int width, int h,
-                                   int g0, const unsigned char* needed) {
-  const bool n0 = needed[g0], n1 = needed[g0 + h], n2 = needed[g0 + 2 * h], n3 = needed[g0 + 3 * h];
+// Stages h and 2h of the lines g0, g0 + h, g0 + 2h, g0 + 3h, while they are
+// in registers: stage h pairs (L0, L1) and (L2, L3), stage 2h then (L0, L2)
+// and (L1, L3). With kPruned, only the outputs marked in `needed` are
+// computed to the end and stored (each as in the full stages).
+template <int kWidth, bool kPruned>
+TARVIK_AVX2 void stage_pair(float* re, float* im, const AxisView& axis, int any_width, int h, int g,
+                            int k, const unsigned char* needed) {
+  const int width = kWidth > 0 ? kWidth : any_width;
+  const int g0 = g + k;
+  const bool n0 = !kPruned || needed[g0], n1 = !kPruned || needed[g0 + h];
+  const bool n2 = !kPruned || needed[g0 + 2 * h], n3 = !kPruned || needed[g0 + 3 * h];
   if (!(n0 || n1 || n2 || n3)) return;
-  const int k = g0 % h;
   const __m256 w1r = _mm256_set1_ps(axis.wr[h - 1 + k]);
   const __m256 w1i = _mm256_set1_ps(axis.wi[h - 1 + k]);
   const __m256 w2r = _mm256_set1_ps(axis.wr[2 * h - 1 + k]);
@@ -118,36 +122,14 @@ TARVIK_AVX2 void last_double_stage(float* re, float* im, const AxisView& axis, i
 // afterwards; only they are stored. It is given for the last stages only,
 // whose outputs are final.
 template <int kWidth>
-TARVIK_AVX2 void double_stage(float* re, float* im, const AxisView& axis, int any_width, int h,
+TARVIK_AVX2 void double_stage(float* re, float* im, const AxisView& axis, int width, int h,
                               const unsigned char* needed) {
-  const int width = kWidth > 0 ? kWidth : any_width;
-  if (needed != nullptr) {
-    for (int g = 0; g < axis.n; g += 4 * h) {
-      for (int k = 0; k < h; ++k) last_double_stage<kWidth>(re, im, axis, width, h, g + k, needed);
-    }
-    return;
-  }
   for (int g = 0; g < axis.n; g += 4 * h) {
     for (int k = 0; k < h; ++k) {
-      const __m256 w1r = _mm256_set1_ps(axis.wr[h - 1 + k]);
-      const __m256 w1i = _mm256_set1_ps(axis.wi[h - 1 + k]);
-      const __m256 w2r = _mm256_set1_ps(axis.wr[2 * h - 1 + k]);
-      const __m256 w2i = _mm256_set1_ps(axis.wi[2 * h - 1 + k]);
-      const __m256 w3r = _mm256_set1_ps(axis.wr[2 * h - 1 + k + h]);
-      const __m256 w3i = _mm256_set1_ps(axis.wi[2 * h - 1 + k + h]);
-      const int line0 = (g + k) * width, step = h * width;
-      for (int c = 0; c < width; c += 8) {
-        const int p0 = line0 + c, p1 = p0 + step, p2 = p1 + step, p3 = p2 + step;
-        Complex8 l0 = load(re + p0, im + p0), l1 = load(re + p1, im + p1);
-        Complex8 l2 = load(re + p2, im + p2), l3 = load(re + p3, im + p3);
-        butterfly(l0, l1, w1r, w1i);
-        butterfly(l2, l3, w1r, w1i);
-        butterfly(l0, l2, w2r, w2i);
-        butterfly(l1, l3, w3r, w3i);
-        store(re + p0, im + p0, l0);
-        store(re + p1, im + p1, l1);
-        store(re + p2, im + p2, l2);
-        store(re + p3, im + p3, l3);
+      if (needed != nullptr) {
+        stage_pair<kWidth, true>(re, im, axis, width, h, g, k, needed);
+      } else {
+        stage_pair<kWidth, false>(re, im, axis, width, h, g, k, nullptr);
       }
     }
   }
