@@ -129,4 +129,15 @@ std::vector<std::string> read_name_list(const std::string& path) {
   return names;
 }
 
+Status ensure_distribution_row(db::Statement& find, db::Statement& insert,
+                               const std::string& filename) {
+  Status s = find.set("pFilename", filename);
+  db::RecordSet found;
+  if (s.ok()) s = find.open(&found);
+  if (!s.ok() || found.row_count() > 0) return s;
+  s = insert.set("pFilename", filename);
+  if (s.ok()) s = insert.execute();
+  return s;
+}
+
 }  // namespace velmora::matching

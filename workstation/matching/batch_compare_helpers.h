@@ -12,6 +12,8 @@
 #include <string_view>
 #include <vector>
 
+#include "workstation/common/status.h"
+#include "workstation/db/database.h"
 #include "workstation/matching/process_runner.h"
 
 namespace velmora {
@@ -105,5 +107,10 @@ std::string opposite_sex(const std::string& gender);
 // The non-empty lines of a list file the comparison wrote ("" when it cannot
 // be read: nothing listed).
 std::vector<std::string> read_name_list(const std::string& path);
+
+// Gives `filename` its distribution row unless it has one: `find` is the
+// "distribution_of_file" statement, `insert` the prepared insert.
+Status ensure_distribution_row(db::Statement& find, db::Statement& insert,
+                               const std::string& filename);
 
 }  // namespace velmora::matching

@@ -48,7 +48,6 @@ class Frame {
   Status select_pending(const config::AspectEntry& aspect, const std::string& side,
                         db::RecordSet* rows, std::string* opposite);
   Status take_pending(const std::string& side, db::RecordSet* rows);
-  Status ensure_distribution_row(const std::string& filename);
   Status select_library(const config::AspectEntry& aspect, const std::string& side,
                         const std::string& opposite, db::RecordSet* rows);
   Status import_and_move(const std::string& aspect, const std::string& side,
@@ -140,17 +139,6 @@ Status Frame::select_pending(const config::AspectEntry& aspect, const std::strin
   return Status::Ok();
 }
 
-Status Frame::ensure_distribution_row(const std::string& filename) {
-  db::Statement* find = state_.statement("distribution_of_file");
-  Status s = find->set("pFilename", filename);
-  db::RecordSet found;
-  if (s.ok()) s = find->open(&found);
-  if (!s.ok() || found.row_count() > 0) return s;
-  s = insert_distribution_->set("pFilename", filename);
-  if (s.ok()) s = insert_distribution_->execute();
-  return s;
-}
-
 Status Frame::select_library(const config::AspectEntry& aspect, const std::string& side,
                              const std::string& opposite, db::RecordSet* rows) {
   const std::string name = db::library_statement_name(state_.statements->options(), restricted_);
@@ -185,7 +173,8 @@ Status Frame::take_pending(const std::string& side, db::RecordSet* rows) {
                       cell, problem.why);
       }
       for (const std::string& letter : setup_.distribution_letters) {
-        Status s = ensure_distribution_row(cell + "." + letter);
+        Status s = ensure_distribution_row(*state_.statement("distribution_of_file"),
+                                           *insert_distribution_, cell + "." + letter);
         if (!s.ok()) return s;
       }
     }

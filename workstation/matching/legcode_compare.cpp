@@ -54,7 +54,6 @@ class LegCodeComparison {
   // The codes of `cell`, at most kMaxCodesPerExtract; NULL codes are not
   // codes.
   Status codes_of(const std::string& cell, std::vector<std::string>* codes);
-  Status ensure_distribution_row(const std::string& filename);
   Status write_results();
   Status import_and_move(const std::vector<std::string>& compared);
   Status import_waiting_results();
@@ -152,17 +151,6 @@ Status LegCodeComparison::codes_of(const std::string& cell, std::vector<std::str
   return Status::Ok();
 }
 
-Status LegCodeComparison::ensure_distribution_row(const std::string& filename) {
-  db::Statement* find = state_.statement("distribution_of_file");
-  Status s = find->set("pFilename", filename);
-  db::RecordSet found;
-  if (s.ok()) s = find->open(&found);
-  if (!s.ok() || found.row_count() > 0) return s;
-  s = insert_distribution_->set("pFilename", filename);
-  if (s.ok()) s = insert_distribution_->execute();
-  return s;
-}
-
 Status LegCodeComparison::take_pending(db::RecordSet* rows) {
   pending_ = LegCodeBatch{};
   panel_.set_text("lblProgress", kDistributionLabel);
@@ -173,7 +161,8 @@ Status LegCodeComparison::take_pending(db::RecordSet* rows) {
   for (rows->move_first(); !rows->eof() && taken < batch_; rows->move_next()) {
     ++taken;
     const std::string cell = rows->text("cell");
-    Status s = ensure_distribution_row(cell + "." + letter_);
+    Status s = ensure_distribution_row(*state_.statement("distribution_of_file"),
+                                       *insert_distribution_, cell + "." + letter_);
     if (!s.ok()) return s;
     const std::string problem = list_name_problem(cell);
     if (!problem.empty()) {
