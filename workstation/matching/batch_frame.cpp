@@ -559,4 +559,15 @@ Status run_comparison_frame(session::RunState& state, ControlPanel& panel, Opera
   return frame.run();
 }
 
+ExtractProblem extract_file_problem(const std::string& folder, const std::string& cell,
+                                    const std::string& file_kind) {
+  std::string path;
+  if (!join_safe(folder, cell, &path).ok()) {
+    return {ExtractProblem::Kind::kRefused, "the name leaves the " + file_kind + " folder"};
+  }
+  std::error_code ec;
+  if (!fs::is_regular_file(path, ec)) return {ExtractProblem::Kind::kMissing, "no " + file_kind};
+  return {};
+}
+
 }  // namespace velmora::matching

@@ -111,6 +111,12 @@ struct ExtractProblem {
   bool ok() const { return kind == Kind::kNone; }
 };
 
+// The extract's own file `cell` in `folder` (a "feature file", a "key
+// file"): refused when the name would leave the folder, missing when no
+// regular file is there.
+ExtractProblem extract_file_problem(const std::string& folder, const std::string& cell,
+                                    const std::string& file_kind);
+
 // What a family tells the frame when it is set up.
 struct FamilySetup {
   std::string letter;  // results file and import letter

@@ -14,7 +14,6 @@
 #include <system_error>
 #include <vector>
 
-#include "workstation/common/safe_path.h"
 #include "workstation/config/folder_file.h"
 #include "workstation/extract/feature_file.h"
 #include "workstation/matching/batch_compare_helpers.h"
@@ -106,13 +105,7 @@ ExtractProblem NewStyleFamily::extract_problem(const std::string& cell) const {
   if (cell.empty() || cell.find_first_of(",\r\n") != std::string::npos) {
     return {ExtractProblem::Kind::kRefused, "a results line cannot hold the name"};
   }
-  std::string path;
-  if (!join_safe(folder_, cell, &path).ok()) {
-    return {ExtractProblem::Kind::kRefused, "the name leaves the feature file folder"};
-  }
-  std::error_code ec;
-  if (!fs::is_regular_file(path, ec)) return {ExtractProblem::Kind::kMissing, "no feature file"};
-  return {};
+  return extract_file_problem(folder_, cell, "feature file");
 }
 
 bool NewStyleFamily::write(const std::string& text) {

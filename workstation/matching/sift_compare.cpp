@@ -8,7 +8,6 @@
 #include <system_error>
 
 #include "workstation/common/number_text.h"
-#include "workstation/common/safe_path.h"
 #include "workstation/config/folder_file.h"
 #include "workstation/matching/batch_compare_helpers.h"
 #include "workstation/matching/list_files.h"
@@ -90,13 +89,7 @@ Status KeyPointFamily::set_up(const FrameServices& frame, FamilySetup* setup) {
 ExtractProblem KeyPointFamily::extract_problem(const std::string& cell) const {
   const std::string problem = list_name_problem(cell);
   if (!problem.empty()) return {ExtractProblem::Kind::kRefused, problem};
-  std::string path;
-  if (!join_safe(key_folder_, cell, &path).ok()) {
-    return {ExtractProblem::Kind::kRefused, "the name leaves the key file folder"};
-  }
-  std::error_code ec;
-  if (!fs::is_regular_file(path, ec)) return {ExtractProblem::Kind::kMissing, "no key file"};
-  return {};
+  return extract_file_problem(key_folder_, cell, "key file");
 }
 
 Status KeyPointFamily::compare_side(const FrameServices& frame, SideWork& work) {
