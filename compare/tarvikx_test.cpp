@@ -59,14 +59,23 @@ class Tarvikx : public ::testing::Test {
   void save(const std::string& name, const std::vector<std::uint8_t>& image) {
     tmp_.write(name, testing::make_fingerprint(image, {}).bytes());
   }
-  // Runs tarvikx in the folder; returns its exit code, console text in out_.
-  int run(const std::vector<std::string>& args = {}) {
+  // Runs tarvikx in the folder, with `variable` ("NAME=value") in its
+  // environment when given; returns its exit code, console text in out_.
+  int run(const std::vector<std::string>& args = {}, const std::string& variable = "") {
     using velmora::testing::shell_quote;
-    std::string cmd = "cd " + shell_quote(tmp_.dir()) + " && " + shell_quote(program_);
+    std::string cmd = "cd " + shell_quote(tmp_.dir()) + " && ";
+    if (!variable.empty()) cmd += "env " + shell_quote(variable) + " ";
+    cmd += shell_quote(program_);
     for (const std::string& a : args) cmd += " " + shell_quote(a);
     const velmora::testing::CommandRun r = velmora::testing::run_command(cmd);
     out_ = r.output;
     return r.exit_code;
+  }
+  // The results file's text; the file is removed, so the next run starts anew.
+  std::string take_results() {
+    const std::string text = tmp_.read("testresults.txt");
+    std::remove(tmp_.path("testresults.txt").c_str());
+    return text;
   }
   const std::string program_ = velmora::testing::built_program("tarvikx");
   velmora::testing::TempDir tmp_;
@@ -93,12 +102,8 @@ TEST_F(Tarvikx, NoArgumentsUsesTheDefaultsAndRunsThreePasses) {
 
 TEST_F(Tarvikx, ProgressLinesOnlyWhenAskedForAndTheResultsAlike) {
   ASSERT_EQ(run(), 0) << out_;
-  const std::string quiet = tmp_.read("testresults.txt");
-  std::remove(tmp_.path("testresults.txt").c_str());
-  ASSERT_EQ(setenv("TARVIKX_PROGRESS", "1", 1), 0);
-  const int code = run();
-  unsetenv("TARVIKX_PROGRESS");
-  ASSERT_EQ(code, 0) << out_;
+  const std::string quiet = take_results();
+  ASSERT_EQ(run({}, "TARVIKX_PROGRESS=1"), 0) << out_;
   EXPECT_EQ(tmp_.read("testresults.txt"), quiet);
   // Two library names: each pass reports its two rounds, and ends complete.
   EXPECT_EQ(out_,
@@ -108,12 +113,8 @@ TEST_F(Tarvikx, ProgressLinesOnlyWhenAskedForAndTheResultsAlike) {
 
 TEST_F(Tarvikx, TheBaselinePathWritesTheSameResults) {
   ASSERT_EQ(run(), 0) << out_;
-  const std::string usual = tmp_.read("testresults.txt");
-  std::remove(tmp_.path("testresults.txt").c_str());
-  ASSERT_EQ(setenv("TARVIKX_VECTOR_PATH", "baseline", 1), 0);
-  const int code = run();
-  unsetenv("TARVIKX_VECTOR_PATH");
-  ASSERT_EQ(code, 0) << out_;
+  const std::string usual = take_results();
+  ASSERT_EQ(run({}, "TARVIKX_VECTOR_PATH=baseline"), 0) << out_;
   EXPECT_EQ(out_, "");
   EXPECT_EQ(tmp_.read("testresults.txt"), usual);
 }
